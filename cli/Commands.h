@@ -1,0 +1,26 @@
+#pragma once
+// The commands of varbuild-cli. Each takes the arguments after its name and
+// returns the process exit status. Results go to standard output; the core's
+// diagnostic lines and error messages to standard error.
+
+#include <string>
+#include <vector>
+
+namespace Cli {
+
+int runImportCommand(const std::vector<std::string>& args);
+// build PROJECT.vnp: builds and packages the project; 0 on success, 1 when
+// the project cannot be read or a tool fails.
+int runBuildCommand(const std::vector<std::string>& args);
+// targets PROJECT.vnp: the project's target devices, one per line as
+// vendor TAB device TAB runtime, in target order.
+int runTargetsCommand(const std::vector<std::string>& args);
+
+// Prints "varbuild-cli: " + message on standard error, on a line of its own.
+void printError(const std::string& message);
+
+// The installation root from VARNELDIR; prints the refusal and returns false
+// when it is missing or empty.
+bool installationRoot(std::string& root);
+
+} // namespace Cli

@@ -1,0 +1,65 @@
+// varbuild-cli: the kit's build tool for scripts and CI.
+
+#include "cli/Commands.h"
+
+#include "kvutil/KVUtil.h"
+#include "util/Diagnostics.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(const std::vector<std::string>&);
+};
+
+const Command commands[] = {
+    {"import", "import FILE.vcproj [OUT.vnp]",
+     "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it)", Cli::runImportCommand},
+    {"build", "build PROJECT.vnp", "build the project with the kit's tools", Cli::runBuildCommand},
+};
+
+void printHelp(std::FILE* out)
+{
+    std::fprintf(out,
+                 "usage: varbuild-cli COMMAND [ARGUMENTS]\n"
+                 "\n"
+                 "Works on the kit installation named by VARNELDIR.\n"
+                 "\n"
+                 "Commands:\n");
+    for (const Command& c : commands)
+        std::fprintf(out, "  %-36s %s\n", c.usage, c.summary);
+    std::fprintf(out, "  %-36s %s\n", "--help", "show this text");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    KVUtil::installAllocationFailureHandler();
+    // Standard output carries only what a command is for.
+    Brask::setDiagnosticStream(stderr);
+
+    if (argc < 2) {
+        printHelp(stderr);
+        return 1;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printHelp(stdout);
+        return 0;
+    }
+    for (const Command& c : commands) {
+        if (name == c.name)
+            return c.run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "varbuild-cli: unknown command '%s'\n", name.c_str());
+    printHelp(stderr);
+    return 1;
+}

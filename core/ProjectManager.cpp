@@ -1,0 +1,117 @@
+#include "core/ProjectManager.h"
+
+#include "core/ProjectParser.h"
+#include "core/VcprojParser.h"
+#include "core/profiles/TargetSelection.h"
+#include "util/AtomicFile.h"
+
+namespace Brask {
+
+ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, const String& createSisPath)
+    : m_root(root)
+    , m_executor(executor)
+    , m_createSisPath(createSisPath)
+{
+    m_profiles.load(m_root + "/profiles/vendors");
+    m_config = ConfigParser(m_root + "/bin/config.xml", m_root).takeConfig();
+}
+
+ProjectManager::~ProjectManager() = default;
+
+bool ProjectManager::createProject(const String& directory)
+{
+    m_project.reset();
+    m_lastLoadDamaged = false;
+    m_project = std::make_unique<Project>(directory);
+    notifyListeners();
+    return true;
+}
+
+bool ProjectManager::loadProject(const String& path)
+{
+    m_project.reset();
+    ProjectParser parser(path);
+    m_project = parser.takeProject();
+    m_lastLoadDamaged = m_project && parser.result() != Corvath::XML::ParseResult::Ok;
+    if (!m_project)
+        return false;
+    notifyListeners();
+    return true;
+}
+
+bool ProjectManager::importVcproj(const String& path)
+{
+    m_project.reset();
+    VcprojParser parser(path);
+    m_project = parser.takeProject();
+    m_lastLoadDamaged = m_project && parser.result() != Corvath::XML::ParseResult::Ok;
+    if (!m_project)
+        return false;
+    notifyListeners();
+    return true;
+}
+
+bool ProjectManager::writeProject(const String& path, String* error)
+{
+    if (!m_project) {
+        if (error)
+            *error = "no project is open";
+        return false;
+    }
+    return writeFileAtomically(path, m_project->toXML(), error);
+}
+
+Vector<const Device*> ProjectManager::getTargetDevices() const
+{
+    if (!m_project)
+        return {};
+    return selectTargets(m_profiles, m_project->getCriteria());
+}
+
+namespace {
+
+void collect(const ProjectItem& item, const String& directory, FileKind kind, Vector<String>& list)
+{
+    for (const auto& child : item.getChildren()) {
+        if (child->getType() == ProjectItem::FileKind) {
+            const auto& file = static_cast<const Sourcefile&>(*child);
+            if (fileKind(file.getPath()) == kind)
+                list.push_back(directory + file.getPath());
+        } else {
+            collect(*child, directory, kind, list);
+        }
+    }
+}
+
+} // namespace
+
+void ProjectManager::collectFiles(FileKind kind, Vector<String>& list) const
+{
+    if (m_project)
+        collect(*m_project->getRoot(), m_project->getDirectory(), kind, list);
+}
+
+bool ProjectManager::writeConfig(String* error)
+{
+    return m_config->write(m_root + "/bin/config.xml", error);
+}
+
+void ProjectManager::reloadProfiles()
+{
+    m_profiles.load(m_root + "/profiles/vendors");
+}
+
+void ProjectManager::addListener(ProjectManagerListener* listener)
+{
+    m_listeners.push_back(listener);
+}
+
+void ProjectManager::notifyListeners()
+{
+    for (ProjectManagerListener* listener : m_listeners)
+        listener->settingsChanged();
+    for (ProjectManagerListener* listener : m_listeners)
+        listener->criteriaChanged();
+}
+
+} // namespace Brask

@@ -1,0 +1,84 @@
+#pragma once
+// The core object: the open project, the configuration and the profile
+// database of one installation, and the operations the window calls.
+
+#include "core/Config.h"
+#include "core/FileKind.h"
+#include "core/Project.h"
+#include "core/ProjectManagerListener.h"
+#include "core/profiles/ProfileDatabase.h"
+#include "kvutil/KVUtil.h"
+
+#include <memory>
+
+namespace Brask {
+
+class CommandExecutor;
+
+class ProjectManager {
+public:
+    static constexpr const char* DefaultCreateSisPath = "/Symbian/9.2/S60_3rd_FP1/Epoc32/tools/CreateSIS";
+
+    // `root` is the installation root (VARNELDIR). Loads the profile database
+    // (a broken database ends the process) and reads ROOT/bin/config.xml.
+    // `executor` may be null: every tool step then fails with -1.
+    ProjectManager(const String& root, CommandExecutor* executor,
+                   const String& createSisPath = DefaultCreateSisPath);
+    ~ProjectManager();
+    ProjectManager(const ProjectManager&) = delete;
+    ProjectManager& operator=(const ProjectManager&) = delete;
+
+    const String& getRoot() const { return m_root; }
+
+    bool createProject(const String& directory);
+    // Discards the open project first. True when a project results; a file
+    // damaged after its Project element still gives the part read before the
+    // damage, and lastLoadWasDamaged() then tells so.
+    bool loadProject(const String& path);
+    bool importVcproj(const String& path);
+    bool lastLoadWasDamaged() const { return m_lastLoadDamaged; }
+    // Replaces the file atomically. False (old file intact) with no project or
+    // when the file cannot be written; `error` then says why.
+    bool writeProject(const String& path, String* error = nullptr);
+
+    // Devices selected by the criteria, in database order. The pointers are
+    // valid until the next reloadProfiles().
+    Vector<const Device*> getTargetDevices() const;
+    // Appends project directory + stored path for every file of `kind`,
+    // depth-first in tree order.
+    void collectFiles(FileKind kind, Vector<String>& list) const;
+
+    bool writeConfig(String* error = nullptr);
+    // Rebuilds the profile database: every Device pointer obtained before is
+    // invalid afterwards (see ProfileDatabase::generation()).
+    void reloadProfiles();
+
+    void addListener(ProjectManagerListener* listener);
+
+    // The build and its packaging steps (core/build/).
+    int build();
+    int packageJavaMe(bool includeResources);
+    int packageSymbian();
+
+    Project* getProject() const { return m_project.get(); }
+    Config& getConfig() { return *m_config; }
+    const Config& getConfig() const { return *m_config; }
+    ProfileDatabase& getProfileDatabase() { return m_profiles; }
+    const ProfileDatabase& getProfileDatabase() const { return m_profiles; }
+    CommandExecutor* getExecutor() const { return m_executor; }
+    const String& getCreateSisPath() const { return m_createSisPath; }
+
+private:
+    void notifyListeners();
+
+    String m_root;
+    CommandExecutor* m_executor;
+    String m_createSisPath;
+    Vector<ProjectManagerListener*> m_listeners;
+    std::unique_ptr<Project> m_project;
+    std::unique_ptr<Config> m_config;
+    ProfileDatabase m_profiles;
+    bool m_lastLoadDamaged = false;
+};
+
+} // namespace Brask

@@ -1,0 +1,23 @@
+#pragma once
+// How the core runs a command line and shows a line of text. The window runs
+// commands with their output in its output pane; varbuild-cli on the console.
+
+#include "kvutil/KVUtil.h"
+
+namespace Brask {
+
+class CommandExecutor {
+public:
+    virtual ~CommandExecutor() = default;
+
+    // Runs `command` to completion and returns the child's exit code, or the
+    // platform error code of the step that the system refused. With `echo` the
+    // command is announced and the child's stdout and stderr are both shown;
+    // without it only stderr is.
+    virtual int execute(const KVUtil::String& command, bool echo) = 0;
+
+    // Shows `text` as a new paragraph.
+    virtual void message(const KVUtil::String& text) = 0;
+};
+
+} // namespace Brask

@@ -1,0 +1,76 @@
+#pragma once
+// Running the kit's tools as child processes, without a shell.
+//
+// A command line is split the way the Windows C runtime splits one (see
+// CommandLine.h), the program is found by ProgramSearch.h, and the child runs
+// with a closed pipe as its standard input and one pipe carrying its output.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+
+namespace Platform {
+
+// Numbers of the steps that can fail, as reported in "Error %i on line %i".
+enum RunStep {
+    StepNone = 0,
+    StepOutputPipe = 706,
+    StepInputPipe = 707,
+    StepCreateProcess = 721,
+    StepCloseOutputWrite = 726,
+    StepCloseInputRead = 727,
+    StepCloseInputWrite = 728,
+    StepRead = 736,
+    StepWait = 745,
+    StepExitCode = 747,
+};
+
+struct RunResult {
+    // The child's exit code (128 + signal for a child ended by a signal), or
+    // the errno of the refused step.
+    int code = 0;
+    // StepNone when the child ran; otherwise the step the system refused.
+    RunStep failedStep = StepNone;
+};
+
+using OutputCallback = std::function<void(const char* data, size_t size)>;
+
+class ProcessRunner {
+public:
+    // Runs `commandLine` in the current directory and waits until the child
+    // has ended and every writer of its output pipe has closed it (a
+    // background grandchild holding the pipe keeps the call waiting).
+    // With `echo` stdout and stderr both go to `onOutput`; without it only
+    // stderr does and stdout goes to /dev/null. Output is handed over piece by
+    // piece as it arrives.
+    RunResult run(const std::string& commandLine, bool echo, const OutputCallback& onOutput);
+
+    // Callable from another thread while run() waits: ends the child and
+    // everything in its process group (SIGTERM, then SIGKILL after a grace
+    // period). run() then returns the 128 + signal code. Returns once the
+    // child has gone or the SIGKILL has been sent, so it may block for up to
+    // the grace period. Does nothing when no child is running.
+    void terminate();
+
+    bool isRunning() const { return m_pid.load() > 0; }
+
+private:
+    // Sends `signal` to the child's process group while it has not been
+    // reaped; the lock keeps the group id from being reused meanwhile.
+    bool signalGroup(int signal);
+
+    std::atomic<pid_t> m_pid{0};
+    std::mutex m_pidLock;
+};
+
+// Starts `commandLine` without waiting and without capturing anything (editor,
+// profile viewer, emulator): the program is found as for run() and runs
+// detached from this process. False with a reason when it cannot be started.
+bool startDetached(const std::string& commandLine, std::string* error = nullptr);
+
+// Formats the failure line the executors show: "Error %i on line %i\n".
+std::string failureLine(const RunResult& result);
+
+} // namespace Platform

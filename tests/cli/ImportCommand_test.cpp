@@ -1,0 +1,165 @@
+#include "support/TestSupport.h"
+
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+using TestSupport::readFile;
+using TestSupport::TempDir;
+using TestSupport::writeFile;
+
+namespace {
+
+struct RunOutput {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs varbuild-cli from the build tree with the given installation root.
+RunOutput runCli(const std::string& root, const std::string& args, const TempDir& tmp)
+{
+    const std::string cmd = "cd '" + tmp.path() + "' && VARNELDIR='" + root + "' '" VARBUILD_KIT_DIR
+                            "/bin/varbuild-cli' " + args + " >'" + tmp.file("out.txt") + "' 2>'" + tmp.file("err.txt")
+                            + "'";
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(tmp.file("out.txt")), readFile(tmp.file("err.txt"))};
+}
+
+// A Visual C++ 2005 project as the IDE writes it: CR LF, Windows-1252 text,
+// nested filters and two configurations.
+const char* const GameVcproj =
+    "<?xml version=\"1.0\" encoding=\"Windows-1252\"?>\r\n"
+    "<VisualStudioProject\r\n"
+    "\tProjectType=\"Visual C++\"\r\n"
+    "\tVersion=\"8,00\"\r\n"
+    "\tName=\"racer\"\r\n"
+    "\tProjectGUID=\"{5A0C1F2B-3D4E-4F50-8A9B-0C1D2E3F4A5B}\"\r\n"
+    "\tKeyword=\"Win32Proj\"\r\n"
+    "\t>\r\n"
+    "\t<Platforms>\r\n\t\t<Platform Name=\"Win32\"/>\r\n\t</Platforms>\r\n"
+    "\t<Configurations>\r\n"
+    "\t\t<Configuration Name=\"Debug|Win32\" OutputDirectory=\"$(SolutionDir)$(ConfigurationName)\">\r\n"
+    "\t\t\t<Tool Name=\"VCCLCompilerTool\" Optimization=\"0\" AdditionalIncludeDirectories=\"..\\include;$(VARNELDIR)\\include\"/>\r\n"
+    "\t\t\t<Tool Name=\"VCLinkerTool\" AdditionalDependencies=\"KVLib.lib dbg.lib\" AdditionalLibraryDirectories=\"..\\lib\\debug\"/>\r\n"
+    "\t\t</Configuration>\r\n"
+    "\t\t<Configuration Name=\"Release|Win32\">\r\n"
+    "\t\t\t<Tool Name=\"VCCLCompilerTool\" AdditionalIncludeDirectories=\"..\\include\"/>\r\n"
+    "\t\t\t<Tool Name=\"VCLinkerTool\" AdditionalDependencies=\"KVLib.lib sound.lib\" AdditionalLibraryDirectories=\"..\\lib\"/>\r\n"
+    "\t\t</Configuration>\r\n"
+    "\t</Configurations>\r\n"
+    "\t<Files>\r\n"
+    "\t\t<Filter Name=\"Source Files\" Filter=\"cpp;c\">\r\n"
+    "\t\t\t<File RelativePath=\"..\\src\\main.c\"></File>\r\n"
+    "\t\t\t<Filter Name=\"Caf\xe9\">\r\n"
+    "\t\t\t\t<File RelativePath=\"..\\src\\caf\xe9\\menu.cpp\"></File>\r\n"
+    "\t\t\t</Filter>\r\n"
+    "\t\t</Filter>\r\n"
+    "\t\t<Filter Name=\"Header Files\">\r\n"
+    "\t\t</Filter>\r\n"
+    "\t\t<File RelativePath=\".\\ReadMe.txt\"></File>\r\n"
+    "\t</Files>\r\n"
+    "\t<Globals>\r\n\t</Globals>\r\n"
+    "</VisualStudioProject>\r\n";
+
+const char* const ExpectedVnp =
+    "<Project name=\"racer\">\n"
+    "\t<Configuration>\n"
+    "\t\t<Property name=\"configType\" value=\"app\"/>\n"
+    "\t\t<Property name=\"screenWidth\" value=\"240\"/>\n"
+    "\t\t<Property name=\"screenHeight\" value=\"320\"/>\n"
+    "\t\t<Property name=\"deadCodeElim\" value=\"false\"/>\n"
+    "\t\t<Property name=\"ignoreDefaultIncludeDirectories\" value=\"false\"/>\n"
+    "\t\t<Property name=\"ignoreDefaultLibraryDirectories\" value=\"false\"/>\n"
+    "\t\t<Property name=\"ignoreDefaultLibraries\" value=\"false\"/>\n"
+    "\t\t<Property name=\"additionalIncludeDirectories\" value=\"..\\include\"/>\n"
+    "\t\t<Property name=\"additionalDependencies\" value=\"KVLib.lib sound.lib\"/>\n"
+    "\t\t<Property name=\"additionalLibraryDirectories\" value=\"..\\lib\"/>\n"
+    "\t</Configuration>\n"
+    "\t<Criteria>\n"
+    "\t</Criteria>\n"
+    "\t<Folder name=\"Source Files\">\n"
+    "\t\t<File path=\"..\\src\\main.c\"/>\n"
+    "\t\t<Folder name=\"Caf\xc3\xa9\">\n"
+    "\t\t\t<File path=\"..\\src\\caf\xc3\xa9\\menu.cpp\"/>\n"
+    "\t\t</Folder>\n"
+    "\t</Folder>\n"
+    "\t<Folder name=\"Header Files\">\n"
+    "\t</Folder>\n"
+    "\t<File path=\".\\ReadMe.txt\"/>\n"
+    "</Project>\n";
+
+class ImportCommandTest : public testing::Test {
+protected:
+    void SetUp() override { TestSupport::makeMinimalInstallation(m_kit.path()); }
+    TempDir m_kit;
+    TempDir m_work;
+};
+
+} // namespace
+
+TEST_F(ImportCommandTest, WritesTheProjectBesideTheVcprojByDefault)
+{
+    writeFile(m_work.file("vc/racer.vcproj"), GameVcproj);
+    RunOutput r = runCli(m_kit.path(), "import vc/racer.vcproj", m_work);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(m_work.file("vc/racer.vnp")), ExpectedVnp);
+    EXPECT_EQ(r.out, m_work.file("vc/racer.vnp") + "\n");
+    // Diagnostics went to standard error, not into the result.
+    EXPECT_NE(r.err.find("ConfigParser::ConfigParser"), std::string::npos);
+}
+
+TEST_F(ImportCommandTest, WritesToAnExplicitOutput)
+{
+    writeFile(m_work.file("racer.vcproj"), GameVcproj);
+    RunOutput r = runCli(m_kit.path(), "import racer.vcproj out/game.vnp", m_work);
+    // The output directory does not exist: nothing is written, status 1.
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos);
+    TestSupport::makeDirs(m_work.file("out"));
+    r = runCli(m_kit.path(), "import racer.vcproj out/game.vnp", m_work);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(m_work.file("out/game.vnp")), ExpectedVnp);
+}
+
+TEST_F(ImportCommandTest, RefusesWhatIsNotAVisualCppProject)
+{
+    writeFile(m_work.file("old.vcproj"), "<VisualStudioProject Version=\"7.10\" Name=\"old\"/>");
+    writeFile(m_work.file("junk.vcproj"), "\x01\x02 not xml");
+    for (const char* args : {"import old.vcproj", "import junk.vcproj", "import missing.vcproj", "import", "import ."}) {
+        RunOutput r = runCli(m_kit.path(), args, m_work);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.out, "") << args;
+        // The error is the last line, on a line of its own.
+        EXPECT_NE(r.err.find("varbuild-cli: "), std::string::npos) << args;
+        EXPECT_EQ(r.err.back(), '\n') << args;
+    }
+    EXPECT_FALSE(TestSupport::exists(m_work.file("old.vnp")));
+}
+
+TEST_F(ImportCommandTest, ProjectNameCannotLeadOutOfTheDirectory)
+{
+    std::string text = GameVcproj;
+    text.replace(text.find("Name=\"racer\""), 12, "Name=\"../escape\"");
+    writeFile(m_work.file("vc/racer.vcproj"), text);
+    RunOutput r = runCli(m_kit.path(), "import vc/racer.vcproj", m_work);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(TestSupport::exists(m_work.file("vc/racer.vnp")));
+    EXPECT_FALSE(TestSupport::exists(m_work.file("escape.vnp")));
+}
+
+TEST_F(ImportCommandTest, MissingRootIsRefused)
+{
+    writeFile(m_work.file("racer.vcproj"), GameVcproj);
+    RunOutput r = runCli("", "import racer.vcproj", m_work);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: The VARNELDIR has not been set. Please reinstall Varnel.\n");
+}
+
+TEST_F(ImportCommandTest, HelpListsTheCommands)
+{
+    RunOutput r = runCli(m_kit.path(), "--help", m_work);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("import FILE.vcproj [OUT.vnp]"), std::string::npos);
+}

@@ -1,0 +1,119 @@
+#include "support/TestSupport.h"
+
+#include "util/Diagnostics.h"
+#include "util/PathUtil.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace TestSupport {
+
+TempDir::TempDir()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/varbuild-test-XXXXXX";
+    if (!::mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Make read-only directories left by tests removable again.
+    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+std::string TempDir::file(const std::string& relative) const
+{
+    return m_path + "/" + relative;
+}
+
+void makeDirs(const std::string& path)
+{
+    fs::create_directories(path);
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    const fs::path p(path);
+    if (p.has_parent_path())
+        fs::create_directories(p.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+    out << content;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::string();
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool exists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+void makeMinimalInstallation(const std::string& root)
+{
+    writeFile(root + "/profiles/vendors/definitions.txt", "");
+    makeDirs(root + "/bin");
+}
+
+CapturedDiagnostics::CapturedDiagnostics()
+    : m_file(std::tmpfile())
+    , m_previous(Brask::diagnosticStream())
+{
+    Brask::setDiagnosticStream(m_file);
+}
+
+CapturedDiagnostics::~CapturedDiagnostics()
+{
+    Brask::setDiagnosticStream(m_previous);
+    std::fclose(m_file);
+}
+
+std::string CapturedDiagnostics::text()
+{
+    std::fflush(m_file);
+    std::rewind(m_file);
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, m_file)) > 0)
+        out.append(buf, n);
+    std::fseek(m_file, 0, SEEK_END);
+    return out;
+}
+
+DirectoryGuard::DirectoryGuard()
+    : m_saved(Brask::currentDirectory())
+{
+}
+
+DirectoryGuard::~DirectoryGuard()
+{
+    if (::chdir(m_saved.c_str()) != 0) {
+    }
+}
+
+} // namespace TestSupport

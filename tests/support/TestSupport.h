@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the test programs: temporary directories, whole-file
+// reads and writes, captured diagnostics.
+
+#include <cstdio>
+#include <string>
+
+namespace TestSupport {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its content when the
+// object goes out of scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "/" + relative
+    std::string file(const std::string& relative) const;
+
+private:
+    std::string m_path;
+};
+
+// Writes `content` to `path`, creating missing parent directories.
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+void makeDirs(const std::string& path);
+
+// Lays out the smallest installation the core accepts under `root`: an empty
+// profile database (profiles/vendors/definitions.txt) and bin/.
+void makeMinimalInstallation(const std::string& root);
+
+// Routes the core's diagnostics into a buffer while alive.
+class CapturedDiagnostics {
+public:
+    CapturedDiagnostics();
+    ~CapturedDiagnostics();
+    std::string text();
+
+private:
+    std::FILE* m_file;
+    std::FILE* m_previous;
+};
+
+// Restores the current directory when it goes out of scope.
+class DirectoryGuard {
+public:
+    DirectoryGuard();
+    ~DirectoryGuard();
+
+private:
+    std::string m_saved;
+};
+
+} // namespace TestSupport

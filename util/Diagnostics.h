@@ -1,0 +1,20 @@
+#pragma once
+// The core's diagnostic lines (printf-style, not an interface). They go to
+// standard output unless a program redirects them, as varbuild-cli does to
+// keep its standard output for results.
+
+#include <cstdio>
+
+namespace Brask {
+
+void diag(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Where diagnostics go; nullptr silences them.
+void setDiagnosticStream(std::FILE* stream);
+std::FILE* diagnosticStream();
+
+// Ends the current diagnostic line if the last diagnostic left it open (some
+// designed messages carry no line feed).
+void diagEndLine();
+
+} // namespace Brask
