@@ -1,0 +1,226 @@
+#include "platform/ProcessRunner.h"
+#include "support/TestSupport.h"
+#include "util/PathUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace Platform;
+
+namespace {
+
+std::string helper(const std::string& args)
+{
+    return Brask::quoteArgument(VB_PROCESS_HELPER) + " " + args;
+}
+
+struct Captured {
+    RunResult result;
+    std::string output;
+    int calls = 0;
+};
+
+Captured runCaptured(const std::string& commandLine, bool echo = true)
+{
+    Captured c;
+    ProcessRunner runner;
+    c.result = runner.run(commandLine, echo, [&c](const char* data, size_t size) {
+        c.output.append(data, size);
+        ++c.calls;
+    });
+    EXPECT_FALSE(runner.isRunning());
+    return c;
+}
+
+// Polls `done` until it holds; the limit only keeps a broken test from
+// hanging, it is no timing assertion.
+template <typename Pred>
+bool eventually(Pred done)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(ProcessRunner, ReturnsTheExitCode)
+{
+    for (int code : {0, 1, 2, 42, 255}) {
+        const Captured c = runCaptured(helper("exit " + std::to_string(code)));
+        EXPECT_EQ(c.result.code, code);
+        EXPECT_EQ(c.result.failedStep, StepNone);
+        EXPECT_EQ(c.output, "");
+    }
+}
+
+TEST(ProcessRunner, ChildEndedBySignalGives128PlusSignal)
+{
+    for (int sig : {SIGKILL, SIGTERM, SIGSEGV, SIGABRT}) {
+        const Captured c = runCaptured(helper("signal " + std::to_string(sig)));
+        EXPECT_EQ(c.result.code, 128 + sig) << "signal " << sig;
+        EXPECT_EQ(c.result.failedStep, StepNone);
+    }
+}
+
+TEST(ProcessRunner, EchoCapturesStdoutAndStderrWithoutEchoOnlyStderr)
+{
+    const Captured both = runCaptured(helper("stderr boom"), true);
+    EXPECT_NE(both.output.find("boom\n"), std::string::npos);
+    EXPECT_NE(both.output.find("on stdout\n"), std::string::npos);
+
+    const Captured errOnly = runCaptured(helper("stderr boom"), false);
+    EXPECT_EQ(errOnly.output, "boom\n");
+    EXPECT_EQ(errOnly.result.code, 0);
+}
+
+TEST(ProcessRunner, OutputArrivesWholeAndInOrder)
+{
+    const Captured noEol = runCaptured(helper("noeol abc"));
+    EXPECT_EQ(noEol.output, "abc");
+
+    const Captured pieces = runCaptured(helper("pieces 8"));
+    EXPECT_EQ(pieces.output, "piece0 piece1 piece2 piece3 piece4 piece5 piece6 piece7\n");
+
+    const Captured longLine = runCaptured(helper("longline 1000000"));
+    EXPECT_EQ(longLine.output, std::string(1000000, 'x') + "\n");
+    EXPECT_GT(longLine.calls, 1);
+}
+
+TEST(ProcessRunner, StdinIsAtEndOfFile)
+{
+    const Captured c = runCaptured(helper("stdin"));
+    EXPECT_EQ(c.output, "read 0 bytes, eof\n");
+}
+
+TEST(ProcessRunner, BackgroundChildHoldingThePipeKeepsTheCallWaiting)
+{
+    const Captured c = runCaptured(helper("background 300"));
+    EXPECT_EQ(c.result.code, 0);
+    EXPECT_EQ(c.output, "parent done\nbackground done\n");
+}
+
+TEST(ProcessRunner, RefusedStartsReportErrnoAndStep)
+{
+    TestSupport::TempDir tmp;
+    const std::string notExecutable = tmp.file("not-executable");
+    TestSupport::writeFile(notExecutable, "data\n");
+    ::chmod(notExecutable.c_str(), 0644);
+
+    struct Case {
+        std::string line;
+        int code;
+    };
+    const Case cases[] = {
+        {"vb-no-such-program-anywhere arg", ENOENT},
+        {tmp.file("missing/tool") + " arg", ENOENT},
+        {"", ENOENT},
+        {notExecutable, EACCES},
+    };
+    for (const Case& k : cases) {
+        const Captured c = runCaptured(k.line);
+        EXPECT_EQ(c.result.code, k.code) << k.line;
+        EXPECT_EQ(c.result.failedStep, StepCreateProcess) << k.line;
+        EXPECT_EQ(c.calls, 0) << k.line;
+    }
+    // Nothing was started, so nothing is left to reap.
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+
+    EXPECT_EQ(failureLine({ENOENT, StepCreateProcess}), "Error 2 on line 721\n");
+}
+
+TEST(ProcessRunner, ArgumentsAreSplitNotInterpretedByAShell)
+{
+    const Captured c = runCaptured(helper("args \"a b\"  c\\\"d \"\" $HOME;echo `x` *"));
+    EXPECT_EQ(c.output, "[a b]\n[c\"d]\n[]\n[$HOME;echo]\n[`x`]\n[*]\n");
+}
+
+TEST(ProcessRunner, LongCommandLines)
+{
+    const Captured one = runCaptured(helper("arglengths " + std::string(100 * 1024, 'a')));
+    EXPECT_EQ(one.output, "1 args, 102400 bytes\n");
+
+    std::string many;
+    for (int i = 0; i < 1024; ++i)
+        many += " " + std::string(99, 'b');
+    const Captured c = runCaptured(helper("arglengths" + many));
+    EXPECT_EQ(c.output, "1024 args, 101376 bytes\n");
+}
+
+TEST(ProcessRunner, TerminateFromAnotherThreadEndsTheWholeGroup)
+{
+    ProcessRunner runner;
+    std::atomic<bool> started{false};
+    RunResult result;
+    std::thread worker([&] {
+        // The helper's own child also holds the pipe: only ending the whole
+        // group lets run() return.
+        result = runner.run(helper("hang"), true, [&](const char*, size_t) { started = true; });
+    });
+    ASSERT_TRUE(eventually([&] { return started.load(); }));
+    EXPECT_TRUE(runner.isRunning());
+    runner.terminate();
+    worker.join();
+    EXPECT_EQ(result.code, 128 + SIGTERM);
+    EXPECT_EQ(result.failedStep, StepNone);
+    EXPECT_FALSE(runner.isRunning());
+}
+
+TEST(ProcessRunner, TerminateEscalatesToKill)
+{
+    ProcessRunner runner;
+    std::atomic<bool> started{false};
+    RunResult result;
+    std::thread worker([&] {
+        result = runner.run(helper("ignoreterm"), true, [&](const char*, size_t) { started = true; });
+    });
+    ASSERT_TRUE(eventually([&] { return started.load(); }));
+    runner.terminate();
+    worker.join();
+    EXPECT_EQ(result.code, 128 + SIGKILL);
+}
+
+TEST(ProcessRunner, TerminateWithoutChildDoesNothing)
+{
+    ProcessRunner runner;
+    runner.terminate();
+    EXPECT_FALSE(runner.isRunning());
+    EXPECT_EQ(runCaptured(helper("exit 3")).result.code, 3);
+}
+
+TEST(StartDetached, StartsAndLeavesNoChildBehind)
+{
+    TestSupport::TempDir tmp;
+    const std::string marker = tmp.file("started");
+    std::string error;
+    ASSERT_TRUE(startDetached(helper("touch " + Brask::quoteArgument(marker)), &error)) << error;
+    EXPECT_TRUE(eventually([&] { return TestSupport::exists(marker); }));
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(StartDetached, ReportsWhatCannotStart)
+{
+    TestSupport::TempDir tmp;
+    std::string error;
+    EXPECT_FALSE(startDetached("vb-no-such-program-anywhere", &error));
+    EXPECT_NE(error.find("vb-no-such-program-anywhere"), std::string::npos);
+    error.clear();
+    EXPECT_FALSE(startDetached(tmp.file("missing"), &error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_FALSE(startDetached("  ", &error));
+}

@@ -1,0 +1,122 @@
+#include "platform/ProgramSearch.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+using namespace Platform;
+using TestSupport::TempDir;
+
+namespace {
+
+void makeProgram(const std::string& path, bool executable = true)
+{
+    TestSupport::writeFile(path, "#!/bin/sh\nexit 0\n");
+    ::chmod(path.c_str(), executable ? 0755 : 0644);
+}
+
+// Sets an environment variable for one test and restores it afterwards.
+class EnvGuard {
+public:
+    EnvGuard(const char* name, const std::string& value)
+        : m_name(name)
+    {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (old)
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard()
+    {
+        if (m_had)
+            ::setenv(m_name, m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+} // namespace
+
+TEST(ProgramSearch, FirstExecutableFileInOrderWins)
+{
+    TempDir tmp;
+    const std::string a = tmp.file("a"), b = tmp.file("b"), c = tmp.file("c");
+    TestSupport::makeDirs(a);
+    makeProgram(b + "/tool");
+    makeProgram(c + "/tool");
+    makeProgram(a + "/plain", false);      // not executable: skipped
+    TestSupport::makeDirs(b + "/plain");   // a directory: skipped
+    makeProgram(c + "/plain");
+
+    int error = 0;
+    EXPECT_EQ(findProgramIn("tool", {a, b, c}, &error), b + "/tool");
+    EXPECT_EQ(findProgramIn("tool", {a, c + "/", b}, &error), c + "/tool");
+    EXPECT_EQ(findProgramIn("plain", {a, b, c}, &error), c + "/plain");
+
+    error = 0;
+    EXPECT_EQ(findProgramIn("missing", {a, b, c}, &error), "");
+    EXPECT_EQ(error, ENOENT);
+    error = 0;
+    EXPECT_EQ(findProgramIn("", {a, b, c}, &error), "");
+    EXPECT_EQ(error, ENOENT);
+}
+
+TEST(ProgramSearch, NamesWithASlashAreUsedAsGiven)
+{
+    int error = 0;
+    EXPECT_EQ(findProgramIn("./local/tool", {}, &error), "./local/tool");
+    EXPECT_EQ(findProgramIn("/no/such/tool", {}, &error), "/no/such/tool");
+    // Windows-born separators become "/".
+    EXPECT_EQ(findProgramIn("bin\\Notepad++\\Notepad++", {}, &error), "bin/Notepad++/Notepad++");
+    EXPECT_EQ(error, 0);
+}
+
+TEST(ProgramSearch, OwnDirectoryThenKitThenPath)
+{
+    TempDir tmp;
+    const std::string kit = tmp.file("kit");
+    const std::string p1 = tmp.file("p1"), p2 = tmp.file("p2");
+    TestSupport::makeDirs(kit + "/bin");
+    TestSupport::makeDirs(p1);
+    TestSupport::makeDirs(p2);
+    EnvGuard root("VARNELDIR", kit);
+    EnvGuard path("PATH", p1 + "::" + p2);
+
+    const std::vector<std::string> dirs = programSearchDirectories();
+    ASSERT_EQ(dirs.size(), 4u) << "empty PATH entries are left out";
+    EXPECT_EQ(dirs[0], runningProgramDirectory());
+    EXPECT_EQ(dirs[1], kit + "/bin");
+    EXPECT_EQ(dirs[2], p1);
+    EXPECT_EQ(dirs[3], p2);
+
+    const std::string name = "vb-search-test-tool";
+    makeProgram(p2 + "/" + name);
+    EXPECT_EQ(findProgram(name), p2 + "/" + name);
+    makeProgram(p1 + "/" + name);
+    EXPECT_EQ(findProgram(name), p1 + "/" + name);
+    makeProgram(kit + "/bin/" + name);
+    EXPECT_EQ(findProgram(name), kit + "/bin/" + name);
+
+    // The test program itself lies in the first directory.
+    const std::string self = runningProgramDirectory();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(findProgram("test_platform"), self + "/test_platform");
+}
+
+TEST(ProgramSearch, EmptyKitRootIsNotSearched)
+{
+    EnvGuard root("VARNELDIR", "");
+    EnvGuard path("PATH", "/nonexistent-dir");
+    const std::vector<std::string> dirs = programSearchDirectories();
+    ASSERT_EQ(dirs.size(), 2u);
+    EXPECT_EQ(dirs[1], "/nonexistent-dir");
+}

@@ -1,0 +1,172 @@
+#include "ToolRun.h"
+
+#include <gtest/gtest.h>
+
+using namespace ToolTest;
+using TestSupport::TempDir;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+const char kMainAsm[] =
+    "\t.file\t\"main.c\"\n"
+    "\t.text\n"
+    "\t.globl\tmain\n"
+    "\t.type\tmain, @function\n"
+    "main:\n"
+    ".LFB0:\n"
+    "\t.loc 1 2 1\n"
+    "\t.cfi_startproc\n"
+    "\tcall\thelper\n"
+    "\tret\n"
+    "\t.cfi_endproc\n"
+    "\t.size\tmain, .-main\n"
+    "\t.section\t.debug_info,\"\",@progbits\n"
+    ".Ldebug_info0:\n"
+    "\t.long\t0x42\n"
+    "\t.text\n"
+    "\t.globl\tg_score\n"
+    "\t.type\tg_score, @object\n"
+    "g_score:\n"
+    "\t.long\t7\n"
+    "\t.ident\t\"GCC\"\n";
+
+const char kHelperAsm[] =
+    "\t.globl\thelper\n"
+    "\t.type\thelper, @function\n"
+    "helper:\n"
+    "\tret\n";
+
+} // namespace
+
+TEST(Lintel, LinksProgramWithLibrariesFoundInOrder)
+{
+    TempDir tmp;
+    writeFile(tmp.file("Output/main.s"), kMainAsm);
+    writeFile(tmp.file("lib/helper.s"), kHelperAsm);
+    TestSupport::makeDirs(tmp.file("first"));
+    TestSupport::makeDirs(tmp.file("second"));
+
+    ToolResult r = runTool(tmp.path(), "lintel  -L second/KVStd.lib lib/helper.s");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(readFile(tmp.file("second/KVStd.lib")),
+              "VARNEL-LIBRARY 1\nmember " + std::to_string(sizeof kHelperAsm - 1) + " helper.s\n" + kHelperAsm + "\nend\n");
+
+    // Doubled spaces as the build composes them; "first" has no library.
+    r = runTool(tmp.path(), "lintel    -sfirst -ssecond -B Output/program Output/main.s  KVStd.lib ");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(readFile(tmp.file("Output/program")),
+              "VARNEL-PROGRAM 1\ninput Output/main.s\nfunction main\nobject g_score\nfunction helper\n"
+              "library second/KVStd.lib\nentry main\nend\n");
+
+    // The first directory that has it wins; a name with "/" is taken as given.
+    writeFile(tmp.file("first/KVStd.lib"), "VARNEL-LIBRARY 1\nend\n");
+    r = runTool(tmp.path(), "lintel -sfirst -ssecond -B Output/program Output/main.s KVStd.lib");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(contains(readFile(tmp.file("Output/program")), "library first/KVStd.lib\n"));
+    r = runTool(tmp.path(), "lintel -sfirst -B Output/program Output/main.s second\\KVStd.lib");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(contains(readFile(tmp.file("Output/program")), "library second/KVStd.lib\n"));
+}
+
+TEST(Lintel, MissingAndDamagedInputsAreErrorsNamingTheFile)
+{
+    TempDir tmp;
+    writeFile(tmp.file("main.s"), kMainAsm);
+    writeFile(tmp.file("libs/Cut.lib"), "VARNEL-LIBRARY 1\nmember 500 a.s\nshort\n");
+    writeFile(tmp.file("libs/Other.lib"), "not a library\n");
+
+    struct Case {
+        std::string args, message;
+    };
+    const Case cases[] = {
+        {"-slibs -B program main.s KVStd.lib", "lintel: error: cannot find library KVStd.lib (searched libs)"},
+        {"-B program main.s KVStd.lib", "lintel: error: cannot find library KVStd.lib (no library directory given)"},
+        {"-slibs -B program gone.s", "lintel: error: cannot find input file gone.s"},
+        {"-slibs -B program libs", "lintel: error: input file libs is a directory"},
+        {"-slibs -B program main.s Cut.lib", "libs/Cut.lib: damaged library: member a.s runs past the end"},
+        {"-slibs -B program main.s Other.lib", "libs/Other.lib: not a lintel library"},
+        {"-slibs -B", "lintel: error: option -B needs a file name"},
+        {"-R res -B program x.lst", "lintel: error: -R cannot be combined with -B or -L"},
+    };
+    for (const Case& c : cases) {
+        const ToolResult r = runTool(tmp.path(), "lintel " + c.args);
+        EXPECT_EQ(r.code, 1) << c.args;
+        EXPECT_TRUE(contains(r.output, c.message)) << c.args << "\n" << r.output;
+        EXPECT_FALSE(TestSupport::exists(tmp.file("program"))) << c.args;
+    }
+}
+
+TEST(Lintel, ResourceListsAndTheirBadLines)
+{
+    TempDir tmp;
+    writeFile(tmp.file("res/a.txt"), "alpha");
+    writeFile(tmp.file("res/sub/b.bin"), std::string("b\0b\n", 4));
+    writeFile(tmp.file("res/good.lst"), "# images\n\na.txt\r\n  sub\\b.bin  \n");
+    writeFile(tmp.file("res/bad.lst"), "a.txt\n# fine\n\nmissing.png\nsub\n");
+
+    ToolResult r = runTool(tmp.path(), "lintel  -R Output/resources  res/good.lst");
+    ASSERT_EQ(r.code, 1) << "Output does not exist yet\n" << r.output;
+    TestSupport::makeDirs(tmp.file("Output"));
+    r = runTool(tmp.path(), "lintel  -R Output/resources  res/good.lst");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(readFile(tmp.file("Output/resources")),
+              "VARNEL-RESOURCES 1\ncount 2\nresource 0 5 a.txt\nalpha\nresource 1 4 sub/b.bin\n"
+                  + std::string("b\0b\n", 4) + "\n");
+
+    r = runTool(tmp.path(), "lintel -R Output/bad res/good.lst res/bad.lst res/none.lst");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.output, "res/bad.lst:4: error: cannot find resource file 'missing.png'\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "res/bad.lst:5: error: 'sub' is a directory, not a resource file\n"));
+    EXPECT_TRUE(contains(r.output, "lintel: error: cannot open resource list res/none.lst"));
+    EXPECT_FALSE(TestSupport::exists(tmp.file("Output/bad")));
+}
+
+TEST(Lintel, DeadCodeEliminationWritesRebuildAndSecondPassReadsIt)
+{
+    TempDir tmp;
+    writeFile(tmp.file("Output/main.s"), kMainAsm);
+    writeFile(tmp.file("lib/helper.s"), kHelperAsm);
+    ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/KVStd.lib lib/helper.s").code, 0);
+
+    // A second unit with the same local label and a string that looks like one.
+    writeFile(tmp.file("Output/other.s"), "\t.text\n.LFB0:\n\tjmp\t.LFB0\n\t.string\t\".LFB0 stays\"\n");
+
+    ToolResult r = runTool(tmp.path(), "lintel  -slib -elim -B Output/program Output/main.s  Output/other.s  KVStd.lib ");
+    ASSERT_EQ(r.code, 0) << r.output;
+    const std::string rebuild = readFile(tmp.file("rebuild.s"));
+    EXPECT_TRUE(contains(rebuild, "main:\n.LFB0.1:\n")) << rebuild;
+    EXPECT_TRUE(contains(rebuild, ".LFB0.2:\n\tjmp\t.LFB0.2\n\t.string\t\".LFB0 stays\"\n")) << rebuild;
+    EXPECT_TRUE(contains(rebuild, "helper:\n")) << "library code is part of the program";
+    EXPECT_TRUE(contains(rebuild, "g_score:\n\t.long\t7\n")) << "data after a debug section survives";
+    for (const char* gone : {".debug_info", ".Ldebug_info0", ".loc", ".cfi_", ".ident", ".file"})
+        EXPECT_FALSE(contains(rebuild, gone)) << gone;
+    if (TestSupport::exists("/usr/bin/as")) {
+        Platform::ProcessRunner runner;
+        std::string asOutput;
+        const auto assembled = runner.run("/usr/bin/as -o " + tmp.file("rebuild.o") + " " + tmp.file("rebuild.s"), true,
+                                          [&](const char* d, size_t n) { asOutput.append(d, n); });
+        EXPECT_EQ(assembled.code, 0) << "the reduced program still assembles\n" << asOutput;
+    }
+
+    r = runTool(tmp.path(), "lintel -no-verify  -B Output/program " + tmp.file("rebuild.s"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    const std::string program = readFile(tmp.file("Output/program"));
+    EXPECT_TRUE(contains(program, "function main\nobject g_score\nfunction helper\n")) << program;
+    EXPECT_FALSE(contains(program, "library "));
+}
+
+TEST(Lintel, ProgramWithoutMainIsWarnedAboutUnlessNotVerifying)
+{
+    TempDir tmp;
+    writeFile(tmp.file("helper.s"), kHelperAsm);
+    ToolResult r = runTool(tmp.path(), "lintel -B program helper.s");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(contains(r.output, "warning: the program defines no entry point main"));
+    r = runTool(tmp.path(), "lintel -no-verify -B program helper.s");
+    EXPECT_FALSE(contains(r.output, "warning"));
+    const ToolResult help = runTool(tmp.path(), "lintel --help");
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(contains(help.output, "stand-in"));
+}

@@ -1,0 +1,330 @@
+// lintel: the demo kit's linker and resource compiler. It checks its inputs
+// the way a real linker must (every file there, every library found) and
+// writes simple text formats described in docs/kit-tools.md.
+
+#include "Assembly.h"
+#include "Formats.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using namespace Lintel;
+
+namespace {
+
+const char kHelp[] =
+    "lintel - linker and resource compiler of the Varnel demo kit\n"
+    "\n"
+    "This is a stand-in for the Varnel kit's lintel; a real kit's lintel\n"
+    "replaces it. It checks its inputs and writes simple documented text\n"
+    "formats instead of the kit's program and resource formats.\n"
+    "\n"
+    "Usage:\n"
+    "  lintel [options] -R RESOURCES LIST...        build the resources from resource lists\n"
+    "  lintel [options] -sDIR... [-elim] (-B PROGRAM | -L LIBRARY) FILE...\n"
+    "                                               link assembly files and libraries\n"
+    "  lintel -no-verify [options] -B PROGRAM rebuild.s\n"
+    "                                               second pass after dead-code elimination\n"
+    "\n"
+    "  -sDIR      search libraries (FILE ending in .lib) in DIR, in the given order\n"
+    "  -elim      also write the reduced program as assembly to ./rebuild.s\n"
+    "  -no-verify do not check that the program has an entry point\n"
+    "A resource list names one file per line, relative to the list; blank lines\n"
+    "and lines starting with # are ignored. Exit code 0 on success, 1 on error.\n";
+
+struct Options {
+    std::string resources;
+    std::string program;
+    std::string library;
+    std::vector<std::string> libraryDirs;
+    std::vector<std::string> files;
+    bool elim = false;
+    bool noVerify = false;
+};
+
+int g_errors = 0;
+
+void error(const std::string& text)
+{
+    std::fprintf(stderr, "lintel: error: %s\n", text.c_str());
+    ++g_errors;
+}
+
+std::string toSlashes(std::string text)
+{
+    for (char& c : text)
+        if (c == '\\')
+            c = '/';
+    return text;
+}
+
+bool endsWithNoCase(const std::string& text, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (text.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+std::string fileName(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool parseOptions(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= argc) {
+                error("option " + a + " needs a file name");
+                return false;
+            }
+            target = toSlashes(argv[++i]);
+            return true;
+        };
+        if (a == "-R") {
+            if (!value(o.resources))
+                return false;
+        } else if (a == "-B") {
+            if (!value(o.program))
+                return false;
+        } else if (a == "-L") {
+            if (!value(o.library))
+                return false;
+        } else if (a == "-elim") {
+            o.elim = true;
+        } else if (a == "-no-verify") {
+            o.noVerify = true;
+        } else if (a == "-s") {
+            std::string dir;
+            if (!value(dir))
+                return false;
+            o.libraryDirs.push_back(dir);
+        } else if (a.size() > 2 && a.compare(0, 2, "-s") == 0) {
+            o.libraryDirs.push_back(toSlashes(a.substr(2)));
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "lintel: warning: ignoring unknown option %s\n", a.c_str());
+        } else {
+            o.files.push_back(toSlashes(a));
+        }
+    }
+    if (!o.resources.empty() && (!o.program.empty() || !o.library.empty())) {
+        error("-R cannot be combined with -B or -L");
+        return false;
+    }
+    if (!o.program.empty() && !o.library.empty()) {
+        error("-B and -L cannot be combined");
+        return false;
+    }
+    return true;
+}
+
+int buildResources(const Options& o)
+{
+    if (o.files.empty()) {
+        error("no resource list given");
+        return 1;
+    }
+    std::vector<Entry> resources;
+    for (const std::string& list : o.files) {
+        std::string text;
+        if (!isRegularFile(list) || !readWholeFile(list, text)) {
+            error("cannot open resource list " + list + ": " + std::strerror(errno ? errno : ENOENT));
+            continue;
+        }
+        const std::string dir = directoryOf(list);
+        size_t pos = 0;
+        int lineNumber = 0;
+        while (pos < text.size()) {
+            size_t nl = text.find('\n', pos);
+            if (nl == std::string::npos)
+                nl = text.size();
+            std::string line = text.substr(pos, nl - pos);
+            pos = nl + 1;
+            ++lineNumber;
+            const size_t b = line.find_first_not_of(" \t\r");
+            if (b == std::string::npos || line[b] == '#')
+                continue;
+            line = toSlashes(line.substr(b, line.find_last_not_of(" \t\r") - b + 1));
+            const std::string path = line[0] == '/' ? line : dir + "/" + line;
+            std::string content;
+            auto bad = [&](const std::string& why) {
+                std::fprintf(stderr, "%s:%d: error: %s\n", list.c_str(), lineNumber, why.c_str());
+                ++g_errors;
+            };
+            if (isDirectory(path))
+                bad("'" + line + "' is a directory, not a resource file");
+            else if (!isRegularFile(path))
+                bad("cannot find resource file '" + line + "'");
+            else if (!readWholeFile(path, content))
+                bad("cannot read resource file '" + line + "': " + std::strerror(errno));
+            else
+                resources.push_back({line, content});
+        }
+    }
+    if (g_errors)
+        return 1;
+    std::string why;
+    if (!writeWholeFile(o.resources, writeResources(resources), &why)) {
+        error("cannot write " + o.resources + ": " + why);
+        return 1;
+    }
+    std::printf("lintel: %zu resource(s) written to %s\n", resources.size(), o.resources.c_str());
+    return 0;
+}
+
+std::string findLibrary(const std::string& name, const std::vector<std::string>& dirs)
+{
+    if (name.find('/') != std::string::npos)
+        return isRegularFile(name) ? name : std::string();
+    for (const std::string& d : dirs) {
+        const std::string candidate = d.empty() || d.back() == '/' ? d + name : d + "/" + name;
+        if (isRegularFile(candidate))
+            return candidate;
+    }
+    return std::string();
+}
+
+int link(const Options& o)
+{
+    std::vector<Entry> inputs;
+    std::vector<std::string> libraryPaths;
+    std::vector<Entry> libraryMembers;
+    for (const std::string& f : o.files) {
+        if (endsWithNoCase(f, ".lib")) {
+            const std::string path = findLibrary(f, o.libraryDirs);
+            if (path.empty()) {
+                std::string where;
+                for (const std::string& d : o.libraryDirs)
+                    where += (where.empty() ? "" : ", ") + d;
+                error("cannot find library " + f
+                      + (where.empty() ? " (no library directory given)" : " (searched " + where + ")"));
+                continue;
+            }
+            std::string data;
+            std::string why;
+            if (!readWholeFile(path, data)) {
+                error("cannot read library " + path + ": " + std::strerror(errno));
+                continue;
+            }
+            if (!readLibrary(data, libraryMembers, &why)) {
+                error(path + ": " + why);
+                continue;
+            }
+            libraryPaths.push_back(path);
+            continue;
+        }
+        std::string content;
+        if (isDirectory(f))
+            error("input file " + f + " is a directory");
+        else if (!isRegularFile(f))
+            error("cannot find input file " + f);
+        else if (!readWholeFile(f, content))
+            error("cannot read input file " + f + ": " + std::strerror(errno));
+        else
+            inputs.push_back({f, content});
+    }
+    if (g_errors)
+        return 1;
+
+    std::vector<Symbol> symbols;
+    for (const Entry& e : inputs)
+        scanSymbols(e.content, symbols);
+    for (const Entry& e : libraryMembers)
+        scanSymbols(e.content, symbols);
+
+    if (o.elim) {
+        std::string reduced = "# rebuild.s: reduced program written by lintel -elim\n";
+        int unit = 0;
+        for (const Entry& e : inputs)
+            reduced += "# lintel: from " + e.name + "\n" + reduceAssembly(e.content, ++unit);
+        for (const Entry& e : libraryMembers)
+            reduced += "# lintel: from library member " + e.name + "\n" + reduceAssembly(e.content, ++unit);
+        std::string why;
+        if (!writeWholeFile("rebuild.s", reduced, &why)) {
+            error("cannot write rebuild.s: " + why);
+            return 1;
+        }
+    }
+
+    if (!o.library.empty()) {
+        std::vector<Entry> members;
+        for (const Entry& e : inputs)
+            members.push_back({fileName(e.name), e.content});
+        members.insert(members.end(), libraryMembers.begin(), libraryMembers.end());
+        std::string why;
+        if (!writeWholeFile(o.library, writeLibrary(members), &why)) {
+            error("cannot write " + o.library + ": " + why);
+            return 1;
+        }
+        std::printf("lintel: library %s written with %zu member(s)\n", o.library.c_str(), members.size());
+        return 0;
+    }
+    if (o.program.empty()) {
+        std::printf("lintel: no -B or -L given: inputs checked, nothing written\n");
+        return 0;
+    }
+    bool hasMain = false;
+    for (const Symbol& s : symbols)
+        hasMain = hasMain || s.name == "main";
+    if (!hasMain && !o.noVerify)
+        std::fprintf(stderr, "lintel: warning: the program defines no entry point main\n");
+    std::vector<std::string> inputNames;
+    for (const Entry& e : inputs)
+        inputNames.push_back(e.name);
+    std::string why;
+    if (!writeWholeFile(o.program, writeProgram(inputNames, symbols, libraryPaths), &why)) {
+        error("cannot write " + o.program + ": " + why);
+        return 1;
+    }
+    std::printf("lintel: program %s written (%zu symbol(s))\n", o.program.c_str(), symbols.size());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+    }
+    Options o;
+    if (!parseOptions(argc, argv, o))
+        return 1;
+    if (!o.resources.empty())
+        return buildResources(o);
+    return link(o);
+}
