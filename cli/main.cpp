@@ -23,6 +23,7 @@ const Command commands[] = {
     {"import", "import FILE.vcproj [OUT.vnp]",
      "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it)", Cli::runImportCommand},
     {"build", "build PROJECT.vnp", "build the project with the kit's tools", Cli::runBuildCommand},
+    {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
 };
 
 void printHelp(std::FILE* out)

@@ -141,7 +141,7 @@ bool hasAttribute(const Attributes& attributes, const String& name)
 
 String escapeAttribute(const String& text)
 {
-    if (text.find_first_of("\"&<") == String::npos)
+    if (text.find_first_of("\"&<\t\n\r") == String::npos)
         return text;
     String out;
     out.reserve(text.size() + 16);
@@ -150,6 +150,11 @@ String escapeAttribute(const String& text)
         case '"': out += "&quot;"; break;
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
+        // A reader turns literal tabs and line ends in attribute values into
+        // blanks, so they are written as character references.
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
         default: out += c;
         }
     }

@@ -36,8 +36,9 @@ ParseResult parseXMLFile(XMLParser& parser, const String& path);
 String getAttribute(const Attributes& attributes, const String& name);
 bool hasAttribute(const Attributes& attributes, const String& name);
 
-// Escapes the characters that XML reserves in attribute values (" & <);
-// text without them comes back unchanged.
+// Escapes the characters that XML reserves in attribute values (" & <) and
+// the blanks a reader would normalise (tab, line feed, carriage return); text
+// without them comes back unchanged.
 String escapeAttribute(const String& text);
 
 } // namespace Corvath::XML

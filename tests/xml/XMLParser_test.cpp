@@ -183,4 +183,15 @@ TEST(XMLParserTest, EscapeAttributeTouchesOnlyReservedCharacters)
 {
     EXPECT_EQ(escapeAttribute("ScreenSize/X,pixels"), "ScreenSize/X,pixels");
     EXPECT_EQ(escapeAttribute("a\"b&c<d>e'"), "a&quot;b&amp;c&lt;d>e'");
+    EXPECT_EQ(escapeAttribute("a\tb\r\nc"), "a&#9;b&#13;&#10;c");
+}
+
+TEST(XMLParserTest, EscapedValuesReadBackUnchanged)
+{
+    TempDir tmp;
+    const std::string value = "x \"q\" & <y>\tz\r\nw";
+    writeFile(tmp.file("e.xml"), "<a v=\"" + escapeAttribute(value) + "\"/>");
+    Recorder r;
+    EXPECT_EQ(parseXMLFile(r, tmp.file("e.xml")), ParseResult::Ok);
+    EXPECT_EQ(r.events, "<a v=" + value + "></a>");
 }

@@ -1,0 +1,22 @@
+/*
+ * Device profile: Tamrin T-Lite
+ * Generated from the vendor's device data sheet.
+ */
+#ifndef KV_PROFILE_H
+#define KV_PROFILE_H
+
+#define KV_PROF_CONST_SCREENSIZE_X 128
+#define KV_PROF_CONST_SCREENSIZE_Y 128
+#define KV_PROF_CONST_COLOURDEPTH 12
+#define KV_PROF_CONST_HEAPSIZE 512
+#define KV_PROF_CONST_MAXJARSIZE 64
+
+/* Features */
+#define KV_PROF_SUPPORT_MIDP2
+#define KV_PROF_SUPPORT_SOUND_MIDI
+
+/* Known problems */
+#define KV_PROF_BUG_KEY_REPEAT
+#define KV_PROF_BUG_FULLSCREEN
+
+#endif /* KV_PROFILE_H */

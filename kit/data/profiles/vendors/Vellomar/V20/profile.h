@@ -1,0 +1,30 @@
+/*
+ * Device profile: Vellomar V20
+ * Generated from the vendor's device data sheet.
+ */
+#ifndef KV_PROFILE_H
+#define KV_PROFILE_H
+
+#define KV_PROF_CONST_SCREENSIZE_X 240
+#define KV_PROF_CONST_SCREENSIZE_Y 320
+#define KV_PROF_CONST_COLOURDEPTH 24
+#define KV_PROF_CONST_HEAPSIZE 6144
+#define KV_PROF_CONST_MAXJARSIZE 2048
+#define KV_PROF_CONST_CPU_MHZ 330
+
+/* Features */
+#define KV_PROF_SUPPORT_MIDP2
+#define KV_PROF_SUPPORT_CLDC11
+#define KV_PROF_SUPPORT_BLUETOOTH
+#define KV_PROF_SUPPORT_CAMERA
+#define KV_PROF_SUPPORT_TOUCH
+#define KV_PROF_SUPPORT_SOUND_MIDI
+#define KV_PROF_SUPPORT_SOUND_WAV
+#define KV_PROF_SUPPORT_FILE_ACCESS
+#define KV_PROF_SUPPORT_SMS
+#define KV_PROF_SUPPORT_3D
+
+/* Known problems */
+#define KV_PROF_BUG_SOUND_LAG
+
+#endif /* KV_PROFILE_H */

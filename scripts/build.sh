@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds VarBuild and assembles the demo installation in
+# build/kit. Extra arguments go to CMake's configure step.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build -G Ninja "$@" >/dev/null
+cmake --build build -j"$(nproc)"
