@@ -1,0 +1,373 @@
+#include "Buildtool.h"
+
+#include "OutputPanel.h"
+#include "ProjectPanel.h"
+#include "QtUserDialogs.h"
+#include "SystemToolStarter.h"
+#include "ToolCommandLine.h"
+#include "core/ProjectManager.h"
+#include "ui_Buildtool.h"
+#include "util/PathUtil.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialogs* dialogs, ToolStarter* starter,
+                     QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::BuildtoolClass>())
+    , m_ownDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
+    , m_ownStarter(starter ? nullptr : std::make_unique<SystemToolStarter>())
+    , m_dialogs(dialogs ? dialogs : m_ownDialogs.get())
+    , m_starter(starter ? starter : m_ownStarter.get())
+    , m_root(root)
+{
+    // The order matters: the core first (it reads the profile database and
+    // the configuration), then the widgets, then the icons from ROOT/bin, and
+    // the project last, when everything it notifies exists.
+    m_manager = std::make_unique<Brask::ProjectManager>(root.toStdString(), this);
+    m_manager->addListener(this);
+
+    m_ui->setupUi(this);
+    // The style sheet names its image relative to ROOT/bin, but the current
+    // directory moves on after construction and Qt loads the image at paint
+    // time: anchor it here.
+    m_ui->menuBar->setStyleSheet(m_ui->menuBar->styleSheet().replace(
+        QStringLiteral("url(gfx/"), QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/")));
+    resize(QSize(743, 621).expandedTo(minimumSizeHint()));
+    // Build transcripts are long: the output pane gets a third of the height.
+    m_ui->splitter_2->setStretchFactor(0, 2);
+    m_ui->splitter_2->setStretchFactor(1, 1);
+    m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
+    m_outputPanel = new OutputPanel(m_ui->outputBox, this);
+    connectActions();
+
+    m_projectPanel->loadIcons();
+    if (projectPath.isEmpty() || !m_projectPanel->openProjectFile(projectPath))
+        noProject();
+}
+
+Buildtool::~Buildtool() = default;
+
+void Buildtool::connectActions()
+{
+    Ui::BuildtoolClass& ui = *m_ui;
+    connect(ui.actionNew_Project, &QAction::triggered, this, &Buildtool::newProject);
+    connect(ui.actionOpen, &QAction::triggered, this, &Buildtool::open);
+    connect(ui.actionImport_vcproj, &QAction::triggered, this, &Buildtool::import);
+    connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
+    connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
+    connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
+    connect(ui.actionRun, &QAction::triggered, this, &Buildtool::buildAndRun);
+    connect(ui.actionPreferences, &QAction::triggered, this, &Buildtool::doPreferences);
+    connect(ui.actionUpdate_profile_database, &QAction::triggered, this, &Buildtool::updateProfileDatabase);
+    connect(ui.actionCheck_for_updates, &QAction::triggered, this, &Buildtool::doUpdateCheck);
+    connect(ui.actionInvite, &QAction::triggered, this, &Buildtool::doInvite);
+    connect(ui.actionSend_feedback, &QAction::triggered, this, &Buildtool::doFeedback);
+    connect(ui.actionVarnel_Help, &QAction::triggered, this, &Buildtool::showHelp);
+    connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
+    connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
+    connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
+
+    connect(m_projectPanel, &ProjectPanel::projectAdopted, this, [this] {
+        m_hasProject = true;
+        applyControlStates();
+        updateSettingsFromProject();
+    });
+    connect(m_projectPanel, &ProjectPanel::projectLost, this, &Buildtool::noProject);
+    connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
+    connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);
+}
+
+void Buildtool::setProjectControlsEnabled(bool enabled)
+{
+    m_hasProject = enabled;
+    applyControlStates();
+}
+
+void Buildtool::noProject()
+{
+    setProjectControlsEnabled(false);
+}
+
+void Buildtool::applyControlStates()
+{
+    Ui::BuildtoolClass& ui = *m_ui;
+    const bool idle = !isBusy();
+    const bool project = m_hasProject && m_manager->getProject();
+    const Brask::Project* current = m_manager->getProject();
+    const bool application = current && current->peekProperty("configType") != "lib";
+
+    for (QWidget* control : {static_cast<QWidget*>(ui.gccGroup), static_cast<QWidget*>(ui.miscGroup),
+                             static_cast<QWidget*>(ui.buildTypeGroup), static_cast<QWidget*>(ui.addCriterionButton),
+                             static_cast<QWidget*>(ui.deleteCriterionButton),
+                             static_cast<QWidget*>(ui.lineScreenWidth), static_cast<QWidget*>(ui.lineScreenHeight)})
+        control->setEnabled(project);
+    ui.actionSave->setEnabled(project && idle);
+    ui.actionBuild->setEnabled(project && idle);
+    ui.actionRun->setEnabled(project && idle && application);
+    ui.actionSend_to_phone->setEnabled(project && idle);
+
+    // While a command runs nothing may start another one or change what the
+    // running build reads: projects, settings, profiles, configuration.
+    for (QAction* action : {ui.actionNew_Project, ui.actionOpen, ui.actionImport_vcproj, ui.actionPreferences,
+                            ui.actionUpdate_profile_database, ui.actionCheck_for_updates, ui.actionInvite,
+                            ui.actionSend_feedback, ui.actionSelect_phone})
+        action->setEnabled(idle);
+    ui.tabPane->setEnabled(idle);
+    m_projectPanel->setLocked(!idle);
+}
+
+void Buildtool::beginBusy()
+{
+    if (m_busyDepth++ == 0)
+        applyControlStates();
+}
+
+void Buildtool::endBusy()
+{
+    if (--m_busyDepth > 0)
+        return;
+    applyControlStates();
+    if (m_quitPending)
+        QMetaObject::invokeMethod(this, &Buildtool::doQuit, Qt::QueuedConnection);
+}
+
+int Buildtool::execute(const KVUtil::String& command, bool echo)
+{
+    // Once quitting has been asked for, the rest of a build does not run.
+    if (m_quitPending || m_outputPanel->isRunning())
+        return -1;
+    beginBusy();
+    const int result = m_outputPanel->runCommand(command, echo);
+    endBusy();
+    return result;
+}
+
+void Buildtool::message(const KVUtil::String& text)
+{
+    m_outputPanel->appendParagraph(QString::fromStdString(text));
+}
+
+void Buildtool::settingsChanged()
+{
+    updateSettingsFromProject();
+}
+
+void Buildtool::criteriaChanged()
+{
+    // The criteria list and the profile tree are filled by the Profiles tab.
+}
+
+void Buildtool::updateSettingsFromProject()
+{
+    if (!m_manager->getProject())
+        return;
+    applyControlStates();
+    m_projectPanel->rebuildProjectTree();
+}
+
+void Buildtool::projectItemChanged(QTreeWidgetItem* item, int column)
+{
+    m_projectPanel->projectItemChanged(item, column);
+}
+
+void Buildtool::newProject()
+{
+    if (!isBusy())
+        m_projectPanel->newProject();
+}
+
+void Buildtool::open()
+{
+    if (!isBusy())
+        m_projectPanel->open();
+}
+
+void Buildtool::import()
+{
+    if (!isBusy())
+        m_projectPanel->import();
+}
+
+void Buildtool::saveProject()
+{
+    if (!isBusy())
+        m_projectPanel->saveProject();
+}
+
+void Buildtool::doQuit()
+{
+    if (isBusy()) {
+        // The running command ends first; endBusy() calls us again.
+        m_quitPending = true;
+        m_outputPanel->terminateCommand();
+        return;
+    }
+    m_quitPending = false;
+    m_projectPanel->saveProject();
+    emit quitting();
+}
+
+void Buildtool::closeEvent(QCloseEvent* event)
+{
+    if (isBusy()) {
+        event->ignore();
+        doQuit();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void Buildtool::build()
+{
+    build(true, nullptr);
+}
+
+void Buildtool::build(bool showCompleteMessage)
+{
+    build(showCompleteMessage, nullptr);
+}
+
+void Buildtool::build(bool showCompleteMessage, bool* success)
+{
+    if (success)
+        *success = true;
+    if (isBusy()) {
+        if (success)
+            *success = false;
+        return;
+    }
+    beginBusy();
+    m_ui->outputBox->setFocus();
+    m_projectPanel->saveProject();
+    m_outputPanel->clear();
+    const int result = m_manager->build();
+    m_outputPanel->scrollToEnd();
+    const bool quitting = m_quitPending;
+    endBusy();
+    if (quitting) {
+        if (success)
+            *success = false;
+        return;
+    }
+
+    if (result != 0) {
+        m_outputPanel->appendParagraph(QStringLiteral("Tool returned error: %1\n").arg(result));
+        QApplication::beep();
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Build error"), tr("There were build errors."));
+        if (success)
+            *success = false;
+    } else if (showCompleteMessage) {
+        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("Build complete!"),
+                               tr("The build completed successfully"));
+    }
+}
+
+void Buildtool::buildAndRun()
+{
+    if (!m_manager->getProject() || isBusy())
+        return;
+    bool success = false;
+    build(false, &success);
+    Brask::Project* project = m_manager->getProject();
+    if (!success || !project)
+        return;
+
+    using Brask::quoteArgument;
+    const std::string directory = project->getDirectory();
+    const std::string command = quoteArgument(m_root.toStdString() + "/bin/Ombra") + " -program "
+        + quoteArgument(directory + "/Output/program") + " -resource " + quoteArgument(directory + "/Output/resources")
+        + " -resolution " + quoteArgument(project->getProperty("screenWidth")) + " "
+        + quoteArgument(project->getProperty("screenHeight"));
+    std::string error;
+    if (!m_starter->startDetached(command, &error))
+        m_outputPanel->appendParagraph(tr("The emulator could not be started: %1").arg(QString::fromStdString(error)));
+}
+
+void Buildtool::openWithTool(const QString& file, int line)
+{
+    const std::string command = getCommandLine(m_manager->getConfig(), file.toStdString(), line, false);
+    if (command.empty())
+        return;
+    if (!startTool(command))
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Tool error"),
+                               tr("The application associated with this file could not be invoked. Please check "
+                                  "your file type settings in Tools->preferences"));
+}
+
+bool Buildtool::startTool(const std::string& commandLine)
+{
+    std::string error;
+    return !commandLine.empty() && m_starter->startDetached(commandLine, &error);
+}
+
+void Buildtool::outputSelectionChanged()
+{
+    m_outputPanel->outputSelectionChanged();
+}
+
+void Buildtool::showHelp()
+{
+    const QString path = m_root + QStringLiteral("/docs/index.html");
+    const QString address = QStringLiteral("file://") + path;
+    if (!QFileInfo::exists(path)) {
+        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"), tr("Could not find %1.").arg(address));
+        return;
+    }
+    if (!m_starter->openUrl(QUrl::fromLocalFile(path)))
+        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"),
+                               tr("Unknown error opening documentation."));
+}
+
+void Buildtool::showAbout()
+{
+    m_dialogs->showMessage(UserDialogs::Kind::About, QString(),
+                           QStringLiteral("<h1 align=\"center\">Varnel<br/>Build Tool</h1>"
+                                          "<h2 align=\"center\">Beta 3</h2>"
+                                          "<p align=\"center\">Made by Kestrane.</p>"));
+}
+
+void Buildtool::notAvailableYet(const QString& what)
+{
+    m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"),
+                           tr("%1 is not available in this version yet.").arg(what));
+}
+
+void Buildtool::doPreferences()
+{
+    notAvailableYet(tr("Preferences"));
+}
+
+void Buildtool::doInvite()
+{
+    notAvailableYet(tr("Inviting a friend"));
+}
+
+void Buildtool::doFeedback()
+{
+    notAvailableYet(tr("Sending feedback"));
+}
+
+void Buildtool::updateProfileDatabase()
+{
+    notAvailableYet(tr("Updating the profile database"));
+}
+
+void Buildtool::doUpdateCheck()
+{
+    notAvailableYet(tr("Checking for Varnel updates"));
+}
+
+void Buildtool::phoneSelect()
+{
+    notAvailableYet(tr("Selecting a phone over Bluetooth"));
+}
+
+void Buildtool::phoneSend()
+{
+    notAvailableYet(tr("Sending to a phone over Bluetooth"));
+}

@@ -1,0 +1,106 @@
+#pragma once
+// The main window: owns the core's ProjectManager, runs its commands with
+// their output in the pane (CommandExecutor), hears when it replaces the
+// project (ProjectManagerListener), and wires the menus, toolbar and panels.
+
+#include "core/ProjectManagerListener.h"
+#include "core/build/CommandExecutor.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+namespace Ui {
+class BuildtoolClass;
+}
+namespace Brask {
+class ProjectManager;
+}
+class OutputPanel;
+class ProjectPanel;
+class QTreeWidgetItem;
+class ToolStarter;
+class UserDialogs;
+
+class Buildtool : public QMainWindow, public Brask::CommandExecutor, public Brask::ProjectManagerListener {
+    Q_OBJECT
+public:
+    // `root` is the installation root; `projectPath` an absolute project file
+    // or empty. The current directory must be ROOT/bin (icons load from it).
+    // `dialogs` and `starter` default to the real ones; tests pass fakes,
+    // which must outlive the window.
+    Buildtool(const QString& root, const QString& projectPath, UserDialogs* dialogs = nullptr,
+              ToolStarter* starter = nullptr, QWidget* parent = nullptr);
+    ~Buildtool() override;
+
+    Brask::ProjectManager& projectManager() { return *m_manager; }
+    ProjectPanel* projectPanel() const { return m_projectPanel; }
+    OutputPanel* outputPanel() const { return m_outputPanel; }
+    // True while a command runs (and for the whole of a build).
+    bool isBusy() const { return m_busyDepth > 0; }
+
+    // CommandExecutor
+    int execute(const KVUtil::String& command, bool echo) override;
+    void message(const KVUtil::String& text) override;
+
+    // ProjectManagerListener
+    void settingsChanged() override;
+    void criteriaChanged() override;
+
+    void setProjectControlsEnabled(bool enabled);
+    // Opens `file` at `line` with the tool configured for its type.
+    void openWithTool(const QString& file, int line);
+    bool startTool(const std::string& commandLine);
+
+signals:
+    // doQuit() has saved the project; the process entry ends the event loop
+    // with status 0 on it.
+    void quitting();
+
+public slots:
+    void projectItemChanged(QTreeWidgetItem* item, int column);
+    void buildAndRun();
+    void newProject();
+    void open();
+    void import();
+    void saveProject();
+    void doQuit();
+    void doPreferences();
+    void doInvite();
+    void doFeedback();
+    void updateProfileDatabase();
+    void doUpdateCheck();
+    void showHelp();
+    void showAbout();
+    void noProject();
+    void build(bool showCompleteMessage, bool* success);
+    void build(bool showCompleteMessage);
+    void build();
+    void phoneSend();
+    void phoneSelect();
+    void outputSelectionChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectActions();
+    void updateSettingsFromProject();
+    void beginBusy();
+    void endBusy();
+    void applyControlStates();
+    void notAvailableYet(const QString& what);
+
+    std::unique_ptr<Ui::BuildtoolClass> m_ui;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    std::unique_ptr<ToolStarter> m_ownStarter;
+    UserDialogs* m_dialogs;
+    ToolStarter* m_starter;
+    QString m_root;
+    std::unique_ptr<Brask::ProjectManager> m_manager;
+    ProjectPanel* m_projectPanel = nullptr;
+    OutputPanel* m_outputPanel = nullptr;
+    bool m_hasProject = false;
+    int m_busyDepth = 0;
+    bool m_quitPending = false;
+};

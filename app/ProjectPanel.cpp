@@ -1,0 +1,391 @@
+#include "ProjectPanel.h"
+
+#include "UserDialogs.h"
+#include "core/ProjectManager.h"
+#include "util/PathUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+ProjectPanel::ProjectPanel(QWidget* window, QTreeWidget* tree, Brask::ProjectManager& manager,
+                           UserDialogs& dialogs, QObject* parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_tree(tree)
+    , m_manager(manager)
+    , m_dialogs(dialogs)
+    , m_rootMenu(std::make_unique<QMenu>())
+    , m_folderMenu(std::make_unique<QMenu>())
+    , m_fileMenu(std::make_unique<QMenu>())
+{
+    setObjectName(QStringLiteral("projectPanel"));
+    m_rootMenu->setObjectName(QStringLiteral("rootMenu"));
+    m_folderMenu->setObjectName(QStringLiteral("folderMenu"));
+    m_fileMenu->setObjectName(QStringLiteral("fileMenu"));
+
+    m_rootMenu->addAction(tr("Add new item..."), this, &ProjectPanel::newItemAdded);
+    m_rootMenu->addAction(tr("Add existing item..."), this, &ProjectPanel::existingItemAdded);
+    m_folderMenu->addAction(tr("Add new item..."), this, &ProjectPanel::newItemAdded);
+    m_folderMenu->addAction(tr("Add existing item..."), this, &ProjectPanel::existingItemAdded);
+    m_folderMenu->addAction(tr("Remove"), this, &ProjectPanel::itemRemoved);
+    m_fileMenu->addAction(tr("Open"), this, &ProjectPanel::fileOpened);
+    m_fileMenu->addAction(tr("Remove"), this, &ProjectPanel::itemRemoved);
+
+    connect(m_tree, &QTreeWidget::itemChanged, this, &ProjectPanel::projectItemChanged);
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &ProjectPanel::projectItemDoubleClicked);
+    connect(m_tree, &QTreeWidget::customContextMenuRequested, this, &ProjectPanel::projectMenuRequested);
+}
+
+ProjectPanel::~ProjectPanel() = default;
+
+void ProjectPanel::loadIcons()
+{
+    m_projectIcon = QIcon(QStringLiteral("gfx/ikon16x16.png"));
+    m_folderIcon = QIcon(QStringLiteral("gfx/folder_closed.png"));
+    m_cppIcon = QIcon(QStringLiteral("gfx/cpp.png"));
+    m_headerIcon = QIcon(QStringLiteral("gfx/h.png"));
+    m_cIcon = QIcon(QStringLiteral("gfx/c.png"));
+    m_asmIcon = QIcon(QStringLiteral("gfx/s.png"));
+    m_resourceIcon = QIcon(QStringLiteral("gfx/pacman.png"));
+}
+
+Brask::ProjectItem* ProjectPanel::projectItem(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return nullptr;
+    return reinterpret_cast<Brask::ProjectItem*>(item->data(0, Qt::UserRole).value<quintptr>());
+}
+
+QTreeWidgetItem* ProjectPanel::singleSelection() const
+{
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    return selected.size() == 1 ? selected.first() : nullptr;
+}
+
+QIcon ProjectPanel::iconForFile(const Brask::Sourcefile& file) const
+{
+    const QString extension = fromStd(file.getExtension()).toLower();
+    if (extension == QLatin1String("cpp") || extension == QLatin1String("cc") || extension == QLatin1String("cxx"))
+        return m_cppIcon;
+    if (extension == QLatin1String("c"))
+        return m_cIcon;
+    if (extension == QLatin1String("s"))
+        return m_asmIcon;
+    if (extension == QLatin1String("h"))
+        return m_headerIcon;
+    if (extension == QLatin1String("lst"))
+        return m_resourceIcon;
+    return QIcon();
+}
+
+void ProjectPanel::rebuildProjectTree()
+{
+    // Building the items must not read back as the user renaming the project.
+    const QSignalBlocker blocker(m_tree);
+    m_tree->clear();
+    Brask::Project* project = m_manager.getProject();
+    if (!project)
+        return;
+    auto* root = new QTreeWidgetItem(QStringList(fromStd(project->getName())));
+    root->setIcon(0, m_projectIcon);
+    root->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(project->getRoot())));
+    root->setFlags(root->flags() | Qt::ItemIsEditable);
+    m_tree->addTopLevelItem(root);
+    root->setExpanded(true);
+    addChildren(root, *project->getRoot());
+}
+
+void ProjectPanel::addChildren(QTreeWidgetItem* parentItem, const Brask::Folder& folder)
+{
+    for (const auto& child : folder.getChildren()) {
+        auto* item = new QTreeWidgetItem(QStringList(fromStd(child->getName())));
+        item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(child.get())));
+        if (child->getType() == Brask::ProjectItem::FileKind) {
+            item->setIcon(0, iconForFile(static_cast<const Brask::Sourcefile&>(*child)));
+        } else {
+            item->setIcon(0, m_folderIcon);
+            addChildren(item, static_cast<const Brask::Folder&>(*child));
+        }
+        parentItem->addChild(item);
+    }
+}
+
+void ProjectPanel::setLocked(bool locked)
+{
+    m_locked = locked;
+    m_tree->setEditTriggers(locked ? QAbstractItemView::NoEditTriggers
+                                   : QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+}
+
+QMenu* ProjectPanel::menuForSelection() const
+{
+    if (m_locked || m_tree->topLevelItemCount() == 0)
+        return nullptr;
+    QTreeWidgetItem* item = singleSelection();
+    if (!item)
+        return nullptr;
+    if (item == m_tree->topLevelItem(0))
+        return m_rootMenu.get();
+    const Brask::ProjectItem* target = projectItem(item);
+    if (!target)
+        return nullptr;
+    return target->getType() == Brask::ProjectItem::FileKind ? m_fileMenu.get() : m_folderMenu.get();
+}
+
+void ProjectPanel::projectMenuRequested(const QPoint& pos)
+{
+    if (QMenu* menu = menuForSelection())
+        menu->popup(m_tree->viewport()->mapToGlobal(pos) + QPoint(0, 16));
+}
+
+void ProjectPanel::newItemAdded()
+{
+    addItem(true);
+}
+
+void ProjectPanel::existingItemAdded()
+{
+    addItem(false);
+}
+
+void ProjectPanel::addItem(bool createFile)
+{
+    Brask::Project* project = m_manager.getProject();
+    QTreeWidgetItem* selected = singleSelection();
+    Brask::ProjectItem* target = projectItem(selected);
+    if (m_locked || !project || !target || target->getType() != Brask::ProjectItem::FolderKind)
+        return;
+    auto* folder = static_cast<Brask::Folder*>(target);
+
+    if (!m_itemDirectory.isEmpty())
+        QDir::setCurrent(m_itemDirectory);
+    const QString chosen = createFile
+        ? m_dialogs.getSaveFileName(m_window, tr("Add new item"), QString(), QString())
+        : m_dialogs.getOpenFileName(m_window, tr("Add existing item"), QString(),
+                                    tr("Varnel files (*.c;*.cpp;*.h;*.lst);;All Files (*)"));
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo info(chosen);
+    const std::string relative = Brask::relativePath(project->getDirectory(), info.absoluteFilePath().toStdString());
+
+    if (createFile) {
+        QFile file(info.absoluteFilePath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            // Adding a file that does not exist would only fail the next build.
+            m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
+                                  tr("The file %1 could not be created: %2")
+                                      .arg(QDir::toNativeSeparators(info.absoluteFilePath()), file.errorString()));
+            return;
+        }
+    }
+
+    new Brask::Sourcefile(relative, folder); // the folder takes ownership
+    rebuildProjectTree();
+    m_itemDirectory = info.absolutePath();
+}
+
+void ProjectPanel::itemRemoved()
+{
+    if (m_locked || !m_manager.getProject())
+        return;
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    // An item whose ancestor is removed too goes with that ancestor.
+    QList<QTreeWidgetItem*> removable;
+    for (QTreeWidgetItem* item : selected) {
+        bool coveredByAncestor = false;
+        for (QTreeWidgetItem* up = item->parent(); up; up = up->parent())
+            coveredByAncestor = coveredByAncestor || selected.contains(up);
+        if (!coveredByAncestor && item->parent())
+            removable.append(item);
+    }
+    for (QTreeWidgetItem* item : removable) {
+        Brask::ProjectItem* target = projectItem(item);
+        Brask::Folder* folder = target ? target->getParent() : nullptr;
+        if (!folder)
+            continue;
+        if (m_currentFile == target)
+            m_currentFile = nullptr;
+        // A removed folder may hold the file last opened.
+        for (const Brask::ProjectItem* up = m_currentFile; up; up = up->getParent())
+            if (up == target)
+                m_currentFile = nullptr;
+        folder->removeChild(folder->indexOfChild(target));
+    }
+    rebuildProjectTree();
+}
+
+void ProjectPanel::fileOpened()
+{
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    if (!selected.isEmpty())
+        openFileItem(selected.first());
+}
+
+void ProjectPanel::projectItemDoubleClicked(QTreeWidgetItem*, int)
+{
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    if (!selected.isEmpty())
+        openFileItem(selected.first());
+}
+
+void ProjectPanel::openFileItem(QTreeWidgetItem* item)
+{
+    Brask::Project* project = m_manager.getProject();
+    const Brask::ProjectItem* target = projectItem(item);
+    if (!project || !target || target->getType() != Brask::ProjectItem::FileKind)
+        return;
+    m_currentFile = static_cast<const Brask::Sourcefile*>(target);
+    emit openFileRequested(fromStd(project->getDirectory() + m_currentFile->getPath()), 0);
+}
+
+void ProjectPanel::itemRenamed()
+{
+}
+
+void ProjectPanel::projectItemChanged(QTreeWidgetItem* item, int)
+{
+    Brask::Project* project = m_manager.getProject();
+    if (project && item && item == m_tree->topLevelItem(0))
+        project->setName(item->text(0).toStdString());
+}
+
+void ProjectPanel::newProject()
+{
+    if (!m_projectDirectory.isEmpty())
+        QDir::setCurrent(m_projectDirectory);
+    const QString chosen = m_dialogs.getSaveFileName(m_window, tr("Save project"), m_projectDirectory,
+                                                     tr("Varnel projects (*.vnp)"));
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo info(chosen);
+    const QString directory = info.absolutePath();
+    QDir::setCurrent(directory);
+    m_manager.createProject(directory.toStdString());
+    m_manager.getProject()->setName(info.baseName().toStdString());
+    m_projectFilePath = directory + QLatin1Char('/') + info.fileName();
+    m_projectDirectory = directory;
+    m_itemDirectory = directory;
+    m_currentFile = nullptr;
+    writeProjectTo(m_projectFilePath);
+    emit projectCreated();
+    emit projectAdopted();
+}
+
+void ProjectPanel::open()
+{
+    if (!m_projectDirectory.isEmpty())
+        QDir::setCurrent(m_projectDirectory);
+    const QString chosen = m_dialogs.getOpenFileName(m_window, tr("Open Project"), m_projectDirectory,
+                                                     tr("Varnel projects (*.vnp);;All Files (*)"));
+    if (chosen.isEmpty())
+        return;
+    openProjectFile(chosen);
+    m_projectDirectory = QFileInfo(chosen).absolutePath();
+    m_itemDirectory = m_projectDirectory;
+}
+
+bool ProjectPanel::openProjectFile(const QString& path)
+{
+    m_currentFile = nullptr;
+    const bool loaded = m_manager.loadProject(path.toStdString()) && m_manager.getProject();
+    const QFileInfo info(path);
+    QDir::setCurrent(info.absolutePath());
+    m_projectDirectory = info.absolutePath();
+    if (!loaded) {
+        adoptFailed();
+        return false;
+    }
+    m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
+    rebuildProjectTree();
+    m_projectFilePath = path;
+    if (m_manager.lastLoadWasDamaged()) {
+        // Saving over the file would lose the part that could not be read.
+        m_projectFilePath.clear();
+        reportDamage(path, true);
+    }
+    emit projectAdopted();
+    return true;
+}
+
+void ProjectPanel::import()
+{
+    const QString chosen = m_dialogs.getOpenFileName(m_window, tr("Import Project"), QString(),
+                                                     tr("Visual C++ projects (*.vcproj);;All Files (*)"));
+    if (!chosen.isEmpty())
+        importProjectFile(chosen);
+}
+
+bool ProjectPanel::importProjectFile(const QString& path)
+{
+    m_currentFile = nullptr;
+    const bool imported = m_manager.importVcproj(path.toStdString()) && m_manager.getProject();
+    if (!imported) {
+        adoptFailed();
+        return false;
+    }
+    m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
+    rebuildProjectTree();
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+    m_projectFilePath.clear();
+    if (m_manager.lastLoadWasDamaged())
+        reportDamage(path, false);
+    emit projectAdopted();
+    rebuildProjectTree();
+    return true;
+}
+
+void ProjectPanel::adoptFailed()
+{
+    // The core has discarded the previous project: nothing may act on it.
+    m_projectFilePath.clear();
+    rebuildProjectTree();
+    emit projectLost();
+}
+
+void ProjectPanel::reportDamage(const QString& path, bool willAskForName)
+{
+    QString text = tr("Only part of the project file %1 could be read: it is damaged.")
+                       .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (willAskForName)
+        text += QLatin1Char(' ') + tr("The next save asks for a file name, so the damaged file is not overwritten.");
+    m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("VarBuild"), text);
+}
+
+bool ProjectPanel::saveProject()
+{
+    if (!m_manager.getProject())
+        return false;
+    if (m_projectFilePath.isEmpty()) {
+        const QString chosen = m_dialogs.getSaveFileName(m_window, tr("Save project"), QString(), QString());
+        if (chosen.isEmpty())
+            return false;
+        m_projectFilePath = chosen;
+    }
+    return writeProjectTo(m_projectFilePath);
+}
+
+bool ProjectPanel::writeProjectTo(const QString& path)
+{
+    std::string error;
+    if (m_manager.writeProject(path.toStdString(), &error))
+        return true;
+    m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
+                          tr("The project could not be saved to %1: %2")
+                              .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), fromStd(error)));
+    return false;
+}

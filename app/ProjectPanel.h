@@ -1,0 +1,109 @@
+#pragma once
+// The "Project files" tree and the project-file commands of the File menu:
+// new, open, import and save; adding, removing and opening files; renaming
+// the project through its root item.
+
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <memory>
+
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class UserDialogs;
+
+namespace Brask {
+class Folder;
+class ProjectItem;
+class ProjectManager;
+class Sourcefile;
+} // namespace Brask
+
+class ProjectPanel : public QObject {
+    Q_OBJECT
+public:
+    ProjectPanel(QWidget* window, QTreeWidget* tree, Brask::ProjectManager& manager, UserDialogs& dialogs,
+                 QObject* parent = nullptr);
+    ~ProjectPanel() override;
+
+    // Loads the tree's icons from the gfx directory below the current
+    // directory (the installation's bin at construction time).
+    void loadIcons();
+
+    // Loads or imports a project and adopts it; false (and the no-project
+    // state) when no project results.
+    bool openProjectFile(const QString& path);
+    bool importProjectFile(const QString& path);
+    // Writes the project, asking for a name first when it has none. False
+    // when nothing was written (no project, dialog cancelled, write failed;
+    // the last one is reported).
+    bool saveProject();
+
+    void rebuildProjectTree();
+
+    // While a command runs the tree keeps showing the project but offers no
+    // menus and no renaming: the running build reads the project.
+    void setLocked(bool locked);
+
+    // The context menu that the current selection calls for, or nullptr.
+    QMenu* menuForSelection() const;
+    QMenu* rootMenu() const { return m_rootMenu.get(); }
+    QMenu* folderMenu() const { return m_folderMenu.get(); }
+    QMenu* fileMenu() const { return m_fileMenu.get(); }
+
+    const QString& projectFilePath() const { return m_projectFilePath; }
+    const QString& projectDirectory() const { return m_projectDirectory; }
+    const QString& itemDirectory() const { return m_itemDirectory; }
+    const Brask::Sourcefile* currentFile() const { return m_currentFile; }
+
+signals:
+    // A project was created, opened or imported.
+    void projectAdopted();
+    // Opening or importing left no project.
+    void projectLost();
+    // A new project was created (the target device no longer applies).
+    void projectCreated();
+    void openFileRequested(const QString& path, int line);
+
+public slots:
+    void newProject();
+    void open();
+    void import();
+    void projectMenuRequested(const QPoint& pos);
+    void newItemAdded();
+    void existingItemAdded();
+    void itemRemoved();
+    void fileOpened();
+    void itemRenamed();
+    void projectItemDoubleClicked(QTreeWidgetItem* item, int column);
+    void projectItemChanged(QTreeWidgetItem* item, int column);
+
+private:
+    void addItem(bool createFile);
+    bool writeProjectTo(const QString& path);
+    void reportDamage(const QString& path, bool willAskForName);
+    void adoptFailed();
+    void addChildren(QTreeWidgetItem* parentItem, const Brask::Folder& folder);
+    void openFileItem(QTreeWidgetItem* item);
+    QTreeWidgetItem* singleSelection() const;
+    QIcon iconForFile(const Brask::Sourcefile& file) const;
+    static Brask::ProjectItem* projectItem(const QTreeWidgetItem* item);
+
+    QWidget* m_window;
+    QTreeWidget* m_tree;
+    Brask::ProjectManager& m_manager;
+    UserDialogs& m_dialogs;
+    std::unique_ptr<QMenu> m_rootMenu;
+    std::unique_ptr<QMenu> m_folderMenu;
+    std::unique_ptr<QMenu> m_fileMenu;
+    QIcon m_projectIcon, m_folderIcon, m_cppIcon, m_headerIcon, m_cIcon, m_asmIcon, m_resourceIcon;
+    QString m_projectFilePath;
+    QString m_projectDirectory;
+    QString m_itemDirectory;
+    const Brask::Sourcefile* m_currentFile = nullptr;
+    bool m_locked = false;
+};

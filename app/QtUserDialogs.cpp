@@ -1,0 +1,41 @@
+#include "QtUserDialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+void QtUserDialogs::showMessage(Kind kind, const QString& title, const QString& text)
+{
+    QMessageBox box;
+    switch (kind) {
+    case Kind::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Kind::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Kind::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Kind::About:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setTextFormat(Qt::RichText);
+        break;
+    }
+    if (!title.isEmpty())
+        box.setWindowTitle(title);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+QString QtUserDialogs::getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                       const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, directory, filter);
+}
+
+QString QtUserDialogs::getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                                       const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+}

@@ -1,0 +1,58 @@
+// Process entry: check the installation root, take the project argument,
+// build the window inside ROOT/bin, then run from ROOT/projects.
+
+#include "Buildtool.h"
+#include "core/Startup.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Whether Qt can show a window. Without this check QApplication would abort
+// on a headless machine instead of reporting the real problem.
+bool displayAvailable()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && (std::strcmp(platform, "offscreen") == 0 || std::strcmp(platform, "minimal") == 0))
+        return true;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+int refuseMissingRoot(int argc, char** argv)
+{
+    std::fprintf(stderr, "%s\n", Brask::MissingRootMessage);
+    if (displayAvailable()) {
+        QApplication app(argc, argv);
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error!"), QString::fromUtf8(Brask::MissingRootMessage),
+                        QMessageBox::Ok);
+        box.exec();
+    }
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Brask::StartupInfo info;
+    if (!Brask::prepareStartup(argc, argv, info))
+        return refuseMissingRoot(argc, argv);
+
+    QApplication app(argc, argv);
+    Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath));
+    // A missing projects directory leaves the current directory as it is.
+    if (::chdir((info.root + "/projects").c_str()) != 0) {
+    }
+    window.showMaximized();
+    QObject::connect(&app, &QApplication::lastWindowClosed, &window, &Buildtool::doQuit);
+    QObject::connect(&window, &Buildtool::quitting, &app, [] { QCoreApplication::exit(0); });
+    return app.exec();
+}

@@ -1,0 +1,128 @@
+#include "AppTestSupport.h"
+
+#include "Buildtool.h"
+#include "core/ProjectManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+void FakeDialogs::showMessage(Kind kind, const QString& title, const QString& text)
+{
+    messages.append({kind, title, text});
+}
+
+QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString&, const QString&)
+{
+    askedCaptions.append(caption);
+    return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
+}
+
+QString FakeDialogs::getOpenFileName(QWidget*, const QString& caption, const QString&, const QString&)
+{
+    askedCaptions.append(caption);
+    return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
+}
+
+int FakeDialogs::countTitled(const QString& title) const
+{
+    int count = 0;
+    for (const Message& message : messages)
+        count += message.title == title ? 1 : 0;
+    return count;
+}
+
+QStringList FakeDialogs::titles() const
+{
+    QStringList list;
+    for (const Message& message : messages)
+        list.append(message.title);
+    return list;
+}
+
+bool FakeStarter::startDetached(const std::string& commandLine, std::string* error)
+{
+    started.append(QString::fromStdString(commandLine));
+    if (!succeed && error)
+        *error = "not started";
+    return succeed;
+}
+
+bool FakeStarter::openUrl(const QUrl& url)
+{
+    urls.append(url);
+    return succeed;
+}
+
+TestInstallation::TestInstallation()
+{
+    writeFile("profiles/vendors/definitions.txt",
+              "KV_PROF_SUPPORT_CAMERA,Camera\nKV_PROF_CONST_SCREENSIZE_X,ScreenSize/X,pixels\n"
+              "KV_PROF_CONST_SCREENSIZE_Y,ScreenSize/Y,pixels\n");
+    writeFile("profiles/vendors/Acme/Rocket/runtime.txt", "profiles\\runtimes\\1\n");
+    writeFile("profiles/vendors/Acme/Rocket/profile.h",
+              "#define KV_PROF_SUPPORT_CAMERA\n#define KV_PROF_CONST_SCREENSIZE_X 176\n"
+              "#define KV_PROF_CONST_SCREENSIZE_Y 208\n");
+    QDir().mkpath(path("projects"));
+    QDir().mkpath(path("bin/gfx"));
+    const QDir icons(QStringLiteral(VARBUILD_SOURCE_DIR "/kit/data/bin/gfx"));
+    for (const QString& icon : icons.entryList({"*.png"}, QDir::Files))
+        QFile::copy(icons.filePath(icon), path("bin/gfx/" + icon));
+
+    // Tools that succeed quietly unless a test replaces them.
+    writeTool("xgcc", "echo \"compiling ${@: -1}\"\n");
+    writeTool("lintel", "echo linking\n");
+    writeTool("cmd", "if [ \"$2\" = mkdir ]; then mkdir -p \"$3\"; fi\nexit 0\n");
+    writeTool("zip", "exit 0\n");
+}
+
+void TestInstallation::writeFile(const QString& relative, const QByteArray& content) const
+{
+    const QString full = path(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+}
+
+QByteArray TestInstallation::readFile(const QString& relative) const
+{
+    QFile file(relative.startsWith('/') ? relative : path(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void TestInstallation::writeTool(const QString& name, const QByteArray& body) const
+{
+    // bash for ${@: -1}; every Debian system has it.
+    writeFile("bin/" + name, "#!/bin/bash\n" + body);
+    QFile::setPermissions(path("bin/" + name), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                                  | QFileDevice::ExeGroup);
+}
+
+QString TestInstallation::writeProject(const QString& relative, const QString& name, const QStringList& files) const
+{
+    const QString full = path(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    Brask::ProjectManager manager(root().toStdString(), nullptr);
+    manager.createProject(QFileInfo(full).absolutePath().toStdString());
+    Brask::Project* project = manager.getProject();
+    project->setName(name.toStdString());
+    Brask::Folder* folder = project->getRoot();
+    for (const QString& file : files) {
+        if (file.endsWith('/'))
+            folder = new Brask::Folder(project->getRoot(), file.chopped(1).toStdString());
+        else
+            new Brask::Sourcefile(file.toStdString(), folder);
+    }
+    manager.writeProject(full.toStdString());
+    return full;
+}
+
+std::unique_ptr<Buildtool> TestInstallation::makeWindow(FakeDialogs& dialogs, FakeStarter& starter,
+                                                        const QString& projectPath) const
+{
+    qputenv("VARNELDIR", root().toLocal8Bit());
+    QDir::setCurrent(path("bin"));
+    return std::make_unique<Buildtool>(root(), projectPath, &dialogs, &starter);
+}

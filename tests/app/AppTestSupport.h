@@ -1,0 +1,73 @@
+#pragma once
+// Fakes and a throw-away installation for the window tests.
+
+#include "ToolStarter.h"
+#include "UserDialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class Buildtool;
+
+// Answers file dialogs from a queue ("next file name"; an empty queue is a
+// cancel) and records every box instead of showing it.
+class FakeDialogs : public UserDialogs {
+public:
+    struct Message {
+        Kind kind;
+        QString title;
+        QString text;
+    };
+
+    void showMessage(Kind kind, const QString& title, const QString& text) override;
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter) override;
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter) override;
+
+    int countTitled(const QString& title) const;
+    QStringList titles() const;
+
+    QList<Message> messages;
+    QStringList nextFileNames;
+    QStringList askedCaptions;
+};
+
+// Records what would have been started.
+class FakeStarter : public ToolStarter {
+public:
+    bool startDetached(const std::string& commandLine, std::string* error) override;
+    bool openUrl(const QUrl& url) override;
+
+    QStringList started;
+    QList<QUrl> urls;
+    bool succeed = true;
+};
+
+// ROOT with profiles/vendors/definitions.txt, one vendor with one device,
+// bin/ with the icons and permissive fake tools, projects/.
+class TestInstallation {
+public:
+    TestInstallation();
+
+    QString root() const { return m_dir.path(); }
+    QString path(const QString& relative) const { return m_dir.path() + "/" + relative; }
+    void writeFile(const QString& relative, const QByteArray& content) const;
+    QByteArray readFile(const QString& relative) const;
+    // bin/NAME as an executable shell script with `body` after "#!/bin/sh".
+    void writeTool(const QString& name, const QByteArray& body) const;
+    // A project file at `relative` holding `files` (stored paths; "dir/" makes
+    // a folder for the paths that follow until the next folder).
+    QString writeProject(const QString& relative, const QString& name, const QStringList& files) const;
+
+    // A window on this installation, built in ROOT/bin as the entry does.
+    std::unique_ptr<Buildtool> makeWindow(FakeDialogs& dialogs, FakeStarter& starter,
+                                          const QString& projectPath = QString()) const;
+
+private:
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,234 @@
+// Builds through the window with fake tools: the transcript in the pane, the
+// boxes, Build and Run, and what may happen while a command runs.
+
+#include "AppTestSupport.h"
+#include "Buildtool.h"
+#include "OutputPanel.h"
+#include "core/ProjectManager.h"
+#include "util/Diagnostics.h"
+
+#include <QAction>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+QAction* action(QWidget* window, const char* name)
+{
+    auto* found = window->findChild<QAction*>(name);
+    if (!found)
+        qFatal("no action %s", name);
+    return found;
+}
+
+// Positions of `needles` in `text`; -1 for a missing one.
+QList<qsizetype> positions(const QString& text, const QStringList& needles)
+{
+    QList<qsizetype> out;
+    for (const QString& needle : needles)
+        out << text.indexOf(needle);
+    return out;
+}
+
+} // namespace
+
+class BuildTest : public QObject {
+    Q_OBJECT
+private:
+    TestInstallation* m_kit = nullptr;
+    FakeDialogs m_dialogs;
+    FakeStarter m_starter;
+    std::unique_ptr<Buildtool> m_window;
+    QString m_startDirectory;
+    QString m_projectDirectory;
+
+    QString pane() { return m_window->findChild<QTextEdit*>("outputBox")->toPlainText(); }
+
+    void openProject(const QStringList& files)
+    {
+        const QString path = m_kit->writeProject("projects/game/game.vnp", "game", files);
+        m_projectDirectory = QFileInfo(path).absolutePath() + "/";
+        m_window = m_kit->makeWindow(m_dialogs, m_starter, path);
+        QVERIFY(m_window->projectManager().getProject());
+    }
+
+    // Runs `check` on the GUI thread once the pane shows `marker` (the build
+    // is then inside a running command), polling from the event loop.
+    void whenPaneShows(const QString& marker, std::function<void()> check)
+    {
+        auto* poll = new QTimer(m_window.get());
+        connect(poll, &QTimer::timeout, this, [=, this] {
+            if (pane().contains(marker)) {
+                poll->stop();
+                check();
+            }
+        });
+        poll->start(10);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Brask::setDiagnosticStream(nullptr);
+        m_startDirectory = QDir::currentPath();
+    }
+
+    void init()
+    {
+        m_kit = new TestInstallation;
+        m_dialogs = FakeDialogs();
+        m_starter = FakeStarter();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        QDir::setCurrent(m_startDirectory);
+        delete m_kit;
+    }
+
+    void successfulBuildShowsTranscriptInOrder()
+    {
+        m_kit->writeFile("projects/game/main.c", "int main(void) { return 0; }\n");
+        openProject({"./main.c", "./util.c"});
+        action(m_window.get(), "actionBuild")->trigger();
+        const QString text = pane();
+        const QString xgcc = "Running: " + m_kit->root() + "/bin/xgcc";
+        const QList<qsizetype> at = positions(text, {xgcc, "compiling " + m_projectDirectory + "./main.c",
+                                                     "compiling " + m_projectDirectory + "./util.c",
+                                                     "Running: lintel", "linking", "Build complete, time: "});
+        for (int i = 0; i < at.size(); ++i)
+            QVERIFY2(at[i] >= 0 && (i == 0 || at[i] > at[i - 1]), qPrintable(QString::number(i) + "\n" + text));
+        QCOMPARE(text.count(xgcc), 2);
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build complete!"});
+        QCOMPARE(m_dialogs.messages[0].text, QString("The build completed successfully"));
+        QVERIFY(action(m_window.get(), "actionBuild")->isEnabled());
+        QVERIFY(!m_window->isBusy());
+    }
+
+    void failingCompileEndsBuildWithErrorBox()
+    {
+        m_kit->writeTool("xgcc", "echo \"${@: -1}:3: error: broken\" >&2; exit 1\n");
+        openProject({"./bad.c", "./never.c"});
+        bool success = true;
+        m_window->build(true, &success);
+        QVERIFY(!success);
+        const QString text = pane();
+        QVERIFY2(text.contains(m_projectDirectory + "./bad.c:3: error: broken"), qPrintable(text));
+        QVERIFY(text.contains("Tool returned error: 1"));
+        QVERIFY(!text.contains("never.c:3"));
+        QVERIFY(!text.contains("Running: lintel"));
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build error"});
+        QCOMPARE(m_dialogs.messages[0].text, QString("There were build errors."));
+    }
+
+    void missingCompilerReportsTheFailedStep()
+    {
+        QFile::remove(m_kit->path("bin/xgcc"));
+        openProject({"./main.c"});
+        m_window->build();
+        const QString text = pane();
+        QVERIFY2(text.contains("Error 2 on line 721"), qPrintable(text));
+        QVERIFY(text.contains("Tool returned error: 2"));
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build error"});
+    }
+
+    void selectingAnErrorLineOpensTheFile()
+    {
+        m_kit->writeTool("xgcc", "echo \"${@: -1}:42: error: broken\"; exit 1\n");
+        openProject({"./bad.c"});
+        m_window->build();
+        m_window->show();
+        auto* box = m_window->findChild<QTextEdit*>("outputBox");
+        const QString line = m_projectDirectory + "./bad.c:42: error: broken";
+        QTextCursor cursor(box->document());
+        cursor.setPosition(int(pane().indexOf(line) + line.indexOf("error")) + 2);
+        const QPoint point = box->cursorRect(cursor).center();
+        m_starter.started.clear();
+        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, point);
+        QTRY_VERIFY(!m_starter.started.isEmpty());
+        QCOMPARE(m_starter.started.first(),
+                 m_kit->root() + "/bin/editor -n42 " + m_projectDirectory + "./bad.c");
+
+        // A "Running: " line names no file with an extension: nothing starts.
+        m_starter.started.clear();
+        cursor.setPosition(int(pane().indexOf("Running: ")) + 2);
+        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect(cursor).center());
+        QTest::qWait(0);
+        QCOMPARE(m_starter.started, QStringList());
+    }
+
+    void buildAndRunStartsEmulatorWithoutBox()
+    {
+        openProject({"./main.c"});
+        m_window->projectManager().getProject()->setProperty("screenWidth", "176");
+        action(m_window.get(), "actionRun")->trigger();
+        QCOMPARE(m_dialogs.messages.size(), 0);
+        const QString dir = m_projectDirectory;
+        QCOMPARE(m_starter.started, QStringList{m_kit->root() + "/bin/Ombra -program " + dir + "/Output/program"
+                                                + " -resource " + dir + "/Output/resources -resolution 176 320"});
+    }
+
+    void buildAndRunAfterFailureStartsNothing()
+    {
+        m_kit->writeTool("lintel", "exit 4\n");
+        openProject({"./main.c"});
+        m_window->buildAndRun();
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build error"});
+        QVERIFY(m_starter.started.isEmpty());
+    }
+
+    void noSecondBuildWhileOneRuns()
+    {
+        m_kit->writeTool("xgcc", "echo waiting; while [ ! -e \"$VARNELDIR/release\" ]; do sleep 0.02; done\n");
+        openProject({"./main.c"});
+        bool checked = false;
+        whenPaneShows("waiting", [&] {
+            for (const char* name : {"actionBuild", "actionRun", "actionNew_Project", "actionOpen",
+                                     "actionImport_vcproj", "actionSave", "actionSelect_phone",
+                                     "actionSend_to_phone", "actionUpdate_profile_database", "actionPreferences"})
+                QVERIFY2(!action(m_window.get(), name)->isEnabled(), name);
+            QVERIFY(m_window->isBusy());
+            action(m_window.get(), "actionBuild")->trigger();
+            bool nested = true;
+            m_window->build(true, &nested);
+            QVERIFY(!nested);
+            m_window->buildAndRun();
+            checked = true;
+            m_kit->writeFile("release", "");
+        });
+        m_window->build();
+        QVERIFY(checked);
+        QCOMPARE(pane().count("Running: " + m_kit->root() + "/bin/xgcc"), 1);
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build complete!"});
+        QVERIFY(m_starter.started.isEmpty());
+        QVERIFY(action(m_window.get(), "actionBuild")->isEnabled());
+    }
+
+    void closingDuringBuildStopsItAndQuits()
+    {
+        m_kit->writeTool("xgcc", "echo hanging; exec sleep 600\n");
+        openProject({"./main.c", "./second.c"});
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        whenPaneShows("hanging", [&] {
+            m_window->close();
+            // Deferred: the command is being stopped, nothing saved or quit yet.
+            QVERIFY(m_window->isBusy());
+            QCOMPARE(quitting.count(), 0);
+        });
+        m_window->show();
+        m_window->build();
+        QTRY_COMPARE(quitting.count(), 1);
+        QCOMPARE(pane().count("Running: " + m_kit->root() + "/bin/xgcc"), 1);
+        QVERIFY(!pane().contains("Running: lintel"));
+        QCOMPARE(m_dialogs.messages.size(), 0);
+    }
+};
+
+QTEST_MAIN(BuildTest)
+#include "build_test.moc"

@@ -1,0 +1,48 @@
+// The program itself, started as a user would start it.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void missingRootWithoutDisplayIsRefusedOnStandardError_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::newRow("unset") << QString();
+        QTest::newRow("empty") << QString("");
+    }
+
+    void missingRootWithoutDisplayIsRefusedOnStandardError()
+    {
+        QFETCH(QString, root);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNELDIR"})
+            env.remove(name);
+        if (!root.isNull())
+            env.insert("VARNELDIR", root);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(VARBUILD_EXE, {"some.vnp"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()).trimmed(),
+                 QString("Error: The VARNELDIR has not been set. Please reinstall Varnel."));
+    }
+
+    void emulatorStandInAnswersHelp()
+    {
+        QProcess process;
+        process.start(OMBRA_EXE, {"--help"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString text = QString::fromUtf8(process.readAllStandardOutput());
+        QVERIFY(text.contains("-program FILE -resource FILE -resolution WIDTH HEIGHT"));
+        QVERIFY(text.contains("Stand-in"));
+    }
+};
+
+QTEST_GUILESS_MAIN(StartupTest)
+#include "startup_test.moc"

@@ -1,0 +1,415 @@
+// The main window without builds: controls, project-file flows, the project
+// tree and opening files with their tools.
+
+#include "AppTestSupport.h"
+#include "Buildtool.h"
+#include "ProjectPanel.h"
+#include "core/ProjectManager.h"
+#include "util/Diagnostics.h"
+
+#include <QAction>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+namespace {
+
+QAction* action(QWidget* window, const char* name)
+{
+    auto* found = window->findChild<QAction*>(name);
+    if (!found)
+        qFatal("no action %s", name);
+    return found;
+}
+
+QStringList actionTexts(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* a : menu->actions())
+        texts << a->text();
+    return texts;
+}
+
+QAction* menuAction(const QMenu* menu, const QString& text)
+{
+    for (QAction* a : menu->actions())
+        if (a->text() == text)
+            return a;
+    qFatal("no menu entry %s", qPrintable(text));
+}
+
+QImage iconImage(const QIcon& icon)
+{
+    return icon.isNull() ? QImage() : icon.pixmap(16, 16).toImage();
+}
+
+// Every item of the tree, depth-first, as "indent + text".
+QStringList treeTexts(QTreeWidget* tree)
+{
+    QStringList out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+        out << QString(depth * 2, ' ') + item->text(0);
+        for (int i = 0; i < item->childCount(); ++i)
+            walk(item->child(i), depth + 1);
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        walk(tree->topLevelItem(i), 0);
+    return out;
+}
+
+QTreeWidgetItem* findItem(QTreeWidget* tree, const QString& text)
+{
+    const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private:
+    TestInstallation* m_kit = nullptr;
+    FakeDialogs m_dialogs;
+    FakeStarter m_starter;
+    std::unique_ptr<Buildtool> m_window;
+    QString m_startDirectory;
+
+    QTreeWidget* tree() { return m_window->findChild<QTreeWidget*>("projectTree"); }
+    ProjectPanel* panel() { return m_window->projectPanel(); }
+    void open(const QString& path)
+    {
+        m_dialogs.nextFileNames << path;
+        action(m_window.get(), "actionOpen")->trigger();
+    }
+    void checkProjectControls(bool enabled)
+    {
+        for (const char* name : {"actionSave", "actionBuild", "actionRun", "actionSend_to_phone"})
+            QVERIFY2(action(m_window.get(), name)->isEnabled() == enabled, name);
+        for (const char* name : {"gccGroup", "miscGroup", "buildTypeGroup", "addCriterionButton",
+                                 "deleteCriterionButton", "lineScreenWidth", "lineScreenHeight"})
+            QVERIFY2(m_window->findChild<QWidget*>(name)->isEnabled() == enabled, name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Brask::setDiagnosticStream(nullptr);
+        m_startDirectory = QDir::currentPath();
+    }
+
+    void init()
+    {
+        m_kit = new TestInstallation;
+        m_dialogs = FakeDialogs();
+        m_starter = FakeStarter();
+        m_window = m_kit->makeWindow(m_dialogs, m_starter);
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        QDir::setCurrent(m_startDirectory);
+        delete m_kit;
+    }
+
+    void controlsWithoutProject()
+    {
+        checkProjectControls(false);
+        for (const char* name : {"actionNew_Project", "actionOpen", "actionImport_vcproj", "actionPreferences",
+                                 "actionUpdate_profile_database", "actionCheck_for_updates", "actionInvite",
+                                 "actionSend_feedback", "actionVarnel_Help", "actionAbout_Varnel",
+                                 "actionSelect_phone", "actionQuit"})
+            QVERIFY2(action(m_window.get(), name)->isEnabled(), name);
+        QVERIFY(!action(m_window.get(), "actionSave_file")->isEnabled());
+        QVERIFY(!action(m_window.get(), "actionClose_file")->isEnabled());
+        QCOMPARE(m_window->windowTitle(), QString("VarBuild"));
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QVERIFY(panel()->menuForSelection() == nullptr);
+    }
+
+    void newProjectWritesFileAndEnablesControls()
+    {
+        const QString path = m_kit->path("projects/game/game.v1.vnp");
+        QDir().mkpath(m_kit->path("projects/game"));
+        m_dialogs.nextFileNames << path;
+        action(m_window.get(), "actionNew_Project")->trigger();
+        QCOMPARE(m_dialogs.askedCaptions, QStringList{"Save project"});
+        QVERIFY(QFile::exists(path));
+        QVERIFY(m_kit->readFile(path).contains("game"));
+        QCOMPARE(panel()->projectFilePath(), path);
+        QCOMPARE(QDir::currentPath(), m_kit->path("projects/game"));
+        QCOMPARE(treeTexts(tree()), QStringList{"game"});
+        checkProjectControls(true);
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
+    void cancelledDialogsChangeNothing()
+    {
+        action(m_window.get(), "actionNew_Project")->trigger();
+        action(m_window.get(), "actionOpen")->trigger();
+        action(m_window.get(), "actionImport_vcproj")->trigger();
+        QCOMPARE(m_dialogs.askedCaptions, (QStringList{"Save project", "Open Project", "Import Project"}));
+        QVERIFY(!m_window->projectManager().getProject());
+        checkProjectControls(false);
+    }
+
+    void openShowsItemsIconsAndOrder()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo",
+                                                 {"./main.c", "./x.CPP", "./readme.txt", "src/", "./src/b.h",
+                                                  "./src/r.lst", "./src/start.s", "./src/a.cc", "./Makefile"});
+        open(path);
+        QCOMPARE(treeTexts(tree()), (QStringList{"demo", "  main.c", "  x.CPP", "  readme.txt", "  src", "    b.h",
+                                                 "    r.lst", "    start.s", "    a.cc", "    Makefile"}));
+        QCOMPARE(tree()->headerItem()->text(0), QString("demo"));
+        QVERIFY(tree()->topLevelItem(0)->isExpanded());
+        const QString gfx = m_kit->path("bin/gfx/");
+        const struct {
+            const char* item;
+            const char* icon;
+        } expected[] = {{"demo", "ikon16x16.png"}, {"main.c", "c.png"}, {"x.CPP", "cpp.png"}, {"src", "folder_closed.png"},
+                        {"b.h", "h.png"}, {"r.lst", "pacman.png"}, {"start.s", "s.png"}, {"a.cc", "cpp.png"}};
+        for (const auto& row : expected)
+            QVERIFY2(iconImage(findItem(tree(), row.item)->icon(0)) == iconImage(QIcon(gfx + row.icon)), row.item);
+        QVERIFY(findItem(tree(), "readme.txt")->icon(0).isNull());
+        QVERIFY(findItem(tree(), "Makefile")->icon(0).isNull());
+        QCOMPARE(QDir::currentPath(), m_kit->path("projects/demo"));
+        checkProjectControls(true);
+    }
+
+    void contextMenusFollowTheSelection()
+    {
+        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c", "src/", "./src/a.c"}));
+        tree()->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        tree()->clearSelection();
+        QVERIFY(panel()->menuForSelection() == nullptr);
+        tree()->topLevelItem(0)->setSelected(true);
+        QCOMPARE(actionTexts(panel()->menuForSelection()), (QStringList{"Add new item...", "Add existing item..."}));
+        findItem(tree(), "main.c")->setSelected(true);
+        QVERIFY2(panel()->menuForSelection() == nullptr, "two items selected");
+        tree()->clearSelection();
+        findItem(tree(), "src")->setSelected(true);
+        QCOMPARE(actionTexts(panel()->menuForSelection()),
+                 (QStringList{"Add new item...", "Add existing item...", "Remove"}));
+        tree()->clearSelection();
+        findItem(tree(), "a.c")->setSelected(true);
+        QCOMPARE(actionTexts(panel()->menuForSelection()), (QStringList{"Open", "Remove"}));
+    }
+
+    void addNewAndExistingItems()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c", "src/"});
+        open(path);
+        m_kit->writeFile("projects/demo/src/old.c", "int x;\n");
+        m_kit->writeFile("projects/other/lib.h", "\n");
+
+        findItem(tree(), "src")->setSelected(true);
+        m_dialogs.nextFileNames << m_kit->path("projects/demo/src/old.c");
+        menuAction(panel()->menuForSelection(), "Add new item...")->trigger();
+        QCOMPARE(m_kit->readFile("projects/demo/src/old.c"), QByteArray()); // "new" empties an existing file
+        QCOMPARE(panel()->itemDirectory(), m_kit->path("projects/demo/src"));
+
+        tree()->clearSelection();
+        tree()->topLevelItem(0)->setSelected(true);
+        m_dialogs.nextFileNames << m_kit->path("projects/other/lib.h") << m_kit->path("projects/other/lib.h");
+        menuAction(panel()->menuForSelection(), "Add existing item...")->trigger();
+        tree()->topLevelItem(0)->setSelected(true);
+        menuAction(panel()->menuForSelection(), "Add existing item...")->trigger();
+        QCOMPARE(m_dialogs.askedCaptions.mid(1), (QStringList{"Add new item", "Add existing item", "Add existing item"}));
+
+        QCOMPARE(treeTexts(tree()), (QStringList{"demo", "  main.c", "  src", "    old.c", "  lib.h", "  lib.h"}));
+        QVERIFY(iconImage(findItem(tree(), "old.c")->icon(0)) == iconImage(QIcon(m_kit->path("bin/gfx/c.png"))));
+        action(m_window.get(), "actionSave")->trigger();
+        const QByteArray saved = m_kit->readFile(path);
+        QVERIFY2(saved.contains("./src/old.c"), saved.constData());
+        QVERIFY2(saved.contains("../other/lib.h"), saved.constData());
+    }
+
+    void removeLeavesDiskAndFileUntilSave()
+    {
+        m_kit->writeFile("projects/demo/main.c", "int main;\n");
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c", "./b.c"});
+        open(path);
+        const QByteArray before = m_kit->readFile(path);
+        findItem(tree(), "main.c")->setSelected(true);
+        menuAction(panel()->menuForSelection(), "Remove")->trigger();
+        QCOMPARE(treeTexts(tree()), (QStringList{"demo", "  b.c"}));
+        QVERIFY(QFile::exists(m_kit->path("projects/demo/main.c")));
+        QCOMPARE(m_kit->readFile(path), before);
+        action(m_window.get(), "actionSave")->trigger();
+        QVERIFY(!m_kit->readFile(path).contains("main.c"));
+    }
+
+    void renamingTheRootRenamesTheProject()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "first", {"./main.c"});
+        open(path);
+        m_window->show();
+        QTreeWidgetItem* root = tree()->topLevelItem(0);
+        tree()->editItem(root, 0);
+        auto* editor = tree()->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, "renamed");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(QString::fromStdString(m_window->projectManager().getProject()->getName()), QString("renamed"));
+        action(m_window.get(), "actionSave")->trigger();
+        QVERIFY(m_kit->readFile(path).contains("renamed"));
+    }
+
+    void openingFilesStartsTheirTool()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c", "src/", "./src/notes"});
+        open(path);
+        m_window->show();
+        auto clickTwice = [&](const QString& text) {
+            QTreeWidgetItem* item = findItem(tree(), text);
+            const QRect rect = tree()->visualItemRect(item);
+            QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, rect.center());
+            QTest::mouseDClick(tree()->viewport(), Qt::LeftButton, {}, rect.center());
+        };
+        clickTwice("src");
+        clickTwice("notes"); // no extension: nothing to start
+        QCOMPARE(m_starter.started, QStringList());
+        clickTwice("main.c");
+        const QString editor = m_kit->root() + "/bin/editor -n0 " + m_kit->path("projects/demo/") + "./main.c";
+        QCOMPARE(m_starter.started, QStringList{editor});
+        QCOMPARE(QString::fromStdString(panel()->currentFile()->getPath()), QString("./main.c"));
+
+        m_starter.succeed = false;
+        menuAction(panel()->fileMenu(), "Open")->trigger();
+        QCOMPARE(m_dialogs.titles(), QStringList{"Tool error"});
+    }
+
+    void failedOpenReturnsToNoProject()
+    {
+        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c"}));
+        checkProjectControls(true);
+        m_kit->writeFile("projects/broken.vnp", "this is no project");
+        open(m_kit->path("projects/broken.vnp"));
+        QVERIFY(!m_window->projectManager().getProject());
+        checkProjectControls(false);
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+        QVERIFY(panel()->menuForSelection() == nullptr);
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
+    void damagedFileIsNotOverwritten()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c", "./b.c"});
+        QByteArray text = m_kit->readFile(path);
+        text.truncate(text.indexOf("b.c"));
+        m_kit->writeFile("projects/demo/demo.vnp", text);
+
+        open(path);
+        QVERIFY(m_window->projectManager().getProject());
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].title, QString("VarBuild"));
+        QVERIFY(m_dialogs.messages[0].text.contains(path));
+        QVERIFY(m_dialogs.messages[0].text.contains("Only part"));
+
+        action(m_window.get(), "actionSave")->trigger(); // cancelled
+        QCOMPARE(m_dialogs.askedCaptions.last(), QString("Save project"));
+        QCOMPARE(m_kit->readFile(path), text);
+
+        const QString copy = m_kit->path("projects/demo/recovered.vnp");
+        m_dialogs.nextFileNames << copy;
+        action(m_window.get(), "actionSave")->trigger();
+        QCOMPARE(m_kit->readFile(path), text);
+        QVERIFY(m_kit->readFile(copy).contains("main.c"));
+        QCOMPARE(m_dialogs.messages.size(), 1);
+    }
+
+    void failedSaveWarnsAndQuitStillQuits()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c"});
+        open(path);
+        QFile::remove(path);
+        QDir().mkpath(path); // the target is now a directory: the write fails
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        action(m_window.get(), "actionQuit")->trigger();
+        QCOMPARE(quitting.count(), 1);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].title, QString("VarBuild"));
+        QVERIFY(m_dialogs.messages[0].text.contains(path));
+    }
+
+    void quitSavesTheProject()
+    {
+        const QString path = m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c"});
+        open(path);
+        m_window->projectManager().getProject()->setName("changed");
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        m_window->doQuit();
+        QCOMPARE(quitting.count(), 1);
+        QVERIFY(m_kit->readFile(path).contains("changed"));
+        QVERIFY(m_dialogs.askedCaptions.size() == 1); // only the open dialog
+    }
+
+    void importedProjectAsksOnQuit()
+    {
+        m_kit->writeFile("projects/vc/game.vcproj",
+                         "<?xml version=\"1.0\"?>\n<VisualStudioProject Version=\"8.00\" Name=\"vcgame\">\n<Files>\n"
+                         "<File RelativePath=\".\\main.cpp\"></File>\n</Files>\n</VisualStudioProject>\n");
+        m_dialogs.nextFileNames << m_kit->path("projects/vc/game.vcproj");
+        action(m_window.get(), "actionImport_vcproj")->trigger();
+        QVERIFY(m_window->projectManager().getProject());
+        checkProjectControls(true);
+        QCOMPARE(panel()->projectFilePath(), QString());
+        QCOMPARE(QDir::currentPath(), m_kit->path("projects/vc"));
+
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        m_window->doQuit(); // the save dialog is cancelled: nothing written, still quits
+        QCOMPARE(m_dialogs.askedCaptions.last(), QString("Save project"));
+        QCOMPARE(quitting.count(), 1);
+        QCOMPARE(QDir(m_kit->path("projects/vc")).entryList({"*.vnp"}), QStringList());
+    }
+
+    void failedImportReturnsToNoProject()
+    {
+        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c"}));
+        m_kit->writeFile("projects/vc/bad.vcproj", "garbage");
+        m_dialogs.nextFileNames << m_kit->path("projects/vc/bad.vcproj");
+        action(m_window.get(), "actionImport_vcproj")->trigger();
+        QVERIFY(!m_window->projectManager().getProject());
+        checkProjectControls(false);
+        QCOMPARE(tree()->topLevelItemCount(), 0);
+    }
+
+    void helpOpensThePageOrSaysItIsMissing()
+    {
+        action(m_window.get(), "actionVarnel_Help")->trigger();
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0].text, "Could not find file://" + m_kit->root() + "/docs/index.html.");
+        QVERIFY(m_starter.urls.isEmpty());
+
+        m_kit->writeFile("docs/index.html", "<html></html>");
+        action(m_window.get(), "actionVarnel_Help")->trigger();
+        QCOMPARE(m_starter.urls, QList<QUrl>{QUrl::fromLocalFile(m_kit->path("docs/index.html"))});
+        m_starter.succeed = false;
+        action(m_window.get(), "actionVarnel_Help")->trigger();
+        QCOMPARE(m_dialogs.messages.last().text, QString("Unknown error opening documentation."));
+    }
+
+    void laterServicesSayNotYet()
+    {
+        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {}));
+        const char* names[] = {"actionUpdate_profile_database", "actionCheck_for_updates", "actionInvite",
+                               "actionSend_feedback", "actionSelect_phone", "actionSend_to_phone"};
+        for (const char* name : names)
+            action(m_window.get(), name)->trigger();
+        QCOMPARE(m_dialogs.messages.size(), int(std::size(names)));
+        for (const auto& message : m_dialogs.messages)
+            QVERIFY2(message.text.contains("not available"), qPrintable(message.text));
+        QVERIFY(m_starter.started.isEmpty());
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
