@@ -1,0 +1,125 @@
+// varbuild-cli build PROJECT.vnp: builds the project with the kit's tools,
+// printing every command line and the tools' output as they come.
+
+#include "cli/Commands.h"
+
+#include "cli/ConsoleExecutor.h"
+#include "core/ProjectManager.h"
+#include "util/PathUtil.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+
+namespace Cli {
+
+namespace {
+
+// Once interrupted, no further tool starts: the build ends at the step that
+// was running or at the next one.
+class InterruptibleExecutor : public Brask::ConsoleExecutor {
+public:
+    int execute(const KVUtil::String& command, bool echo) override
+    {
+        if (const int signal = m_signal.load())
+            return 128 + signal;
+        return ConsoleExecutor::execute(command, echo);
+    }
+
+    void interrupt(int signal)
+    {
+        m_signal = signal;
+        terminate();
+    }
+
+private:
+    std::atomic<int> m_signal{0};
+};
+
+// The tools run in process groups of their own, so an interrupt at the
+// terminal reaches only us. This thread takes SIGINT and SIGTERM and ends the
+// running tool instead of leaving it behind.
+class InterruptWatcher {
+public:
+    explicit InterruptWatcher(InterruptibleExecutor& executor)
+        : m_executor(executor)
+    {
+        sigemptyset(&m_signals);
+        sigaddset(&m_signals, SIGINT);
+        sigaddset(&m_signals, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
+        m_thread = std::thread([this] { watch(); });
+    }
+
+    ~InterruptWatcher()
+    {
+        m_done = true;
+        pthread_kill(m_thread.native_handle(), SIGTERM);
+        m_thread.join();
+        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
+    }
+
+private:
+    void watch()
+    {
+        for (;;) {
+            int received = 0;
+            if (sigwait(&m_signals, &received) != 0 || m_done)
+                return;
+            m_executor.interrupt(received);
+        }
+    }
+
+    InterruptibleExecutor& m_executor;
+    sigset_t m_signals;
+    sigset_t m_previousMask;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+int runBuildCommand(const std::vector<std::string>& args)
+{
+    if (args.size() != 1) {
+        printError("usage: varbuild-cli build PROJECT.vnp");
+        return 1;
+    }
+    std::string root;
+    if (!installationRoot(root))
+        return 1;
+
+    const std::string& path = args[0];
+    if (!Brask::fileExists(path) || Brask::isDirectory(path)) {
+        printError("cannot read project " + path);
+        return 1;
+    }
+    InterruptibleExecutor executor;
+    // A broken profile database ends the process here, as it does for the window.
+    Brask::ProjectManager manager(root, &executor);
+    if (!manager.loadProject(path)) {
+        printError("cannot read project " + path);
+        return 1;
+    }
+    // Building what was read before the damage would give a program that
+    // silently lacks part of the project.
+    if (manager.lastLoadWasDamaged()) {
+        printError("project " + path + " is damaged; only part of it could be read");
+        return 1;
+    }
+
+    int result;
+    {
+        InterruptWatcher watcher(executor);
+        result = manager.build();
+    }
+    if (result != 0) {
+        executor.message("Tool returned error: " + std::to_string(result) + "\n");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace Cli

@@ -1,0 +1,117 @@
+#include "core/build/JavaMePackager.h"
+
+#include "core/Project.h"
+#include "core/ProjectManager.h"
+#include "core/build/BuildSupport.h"
+#include "util/AtomicFile.h"
+#include "util/Diagnostics.h"
+#include "util/PathUtil.h"
+
+#include <set>
+#include <unistd.h>
+
+namespace Brask {
+
+int ProjectManager::packageJavaMe(bool includeResources)
+{
+    return JavaMePackager(*this).run(includeResources);
+}
+
+JavaMePackager::JavaMePackager(ProjectManager& manager)
+    : m_manager(manager)
+{
+}
+
+String JavaMePackager::manifestText(const String& name)
+{
+    return "Manifest-Version: 1.0\n"
+           "MIDlet-Vendor: Kestrane\n"
+           "MIDlet-Name: " + name + "\n"
+           "MIDlet-1: " + name + " , " + name + ".png, KVMidlet\n"
+           "MIDlet-Version: 1.0\n"
+           "MicroEdition-Configuration: CLDC-1.1\n"
+           "MicroEdition-Profile: MIDP-2.0\n";
+}
+
+String JavaMePackager::runtimeIdentifier(const String& runtime)
+{
+    const size_t slash = runtime.find_last_of("/\\");
+    return slash == String::npos ? runtime : runtime.substr(slash + 1);
+}
+
+int JavaMePackager::run(bool includeResources)
+{
+    const Project* project = m_manager.getProject();
+    if (!project)
+        return 1;
+
+    const Vector<const Device*> devices = m_manager.getTargetDevices();
+    diag("Building for %d devices\n\n", static_cast<int>(devices.size()));
+    // std::string orders by unsigned bytes, as the runtimes must be.
+    std::set<String> runtimes;
+    for (const Device* device : devices)
+        runtimes.insert(device->getRuntime());
+
+    m_name = project->getName();
+    m_outputDir = outputDirectory(*project);
+    m_program = m_outputDir + "/program";
+    m_resources = m_outputDir + "/resources";
+    const String manifestDir = m_outputDir + "/META-INF";
+    const String manifestFile = manifestDir + "/MANIFEST.MF";
+
+    if (m_manager.getExecutor())
+        runTool(m_manager, "cmd /c mkdir " + commandPath(manifestDir));
+
+    // A manifest left from an earlier build would otherwise be zipped into
+    // every JAR under this project's name.
+    String error;
+    if (!writeFileAtomically(manifestFile, manifestText(m_name), &error)) {
+        showMessage(m_manager, "Can't write \"" + manifestFile + "\"\n");
+        return -1;
+    }
+
+    for (const String& runtime : runtimes) {
+        if (int result = packageRuntime(runtime, includeResources))
+            return result;
+    }
+    return 0;
+}
+
+int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
+{
+    const String root = m_manager.getRoot();
+    const String runtimeDir = root + "/" + toSlashes(runtime);
+    const String outDir = m_outputDir + "/" + runtimeIdentifier(runtime);
+    const String jar = outDir + "/" + m_name + ".jar";
+    const String zip = commandPath(root + "/bin/zip");
+
+    if (m_manager.getExecutor())
+        runTool(m_manager, "cmd /c mkdir " + commandPath(outDir));
+
+    const String copies[] = {
+        "cmd /c copy " + commandPath(runtimeDir + "/VarnelRuntime.jar") + " " + commandPath(jar) + " /y",
+        "cmd /c copy " + commandPath(runtimeDir + "/devices.txt") + " " + commandPath(outDir) + " /y",
+        "cmd /c copy " + commandPath(runtimeDir + "/config.h") + " " + commandPath(outDir) + " /y",
+    };
+    for (const String& copy : copies) {
+        if (int result = runTool(m_manager, copy))
+            return result;
+    }
+    if (includeResources) {
+        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_resources)))
+            return result;
+    }
+    if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_program)))
+        return result;
+
+    // META-INF must enter the archive under that relative name, so the last
+    // zip runs inside Output; the previous directory comes back on every path.
+    DirectoryRestorer restorer;
+    if (::chdir(m_outputDir.c_str()) != 0) {
+        showMessage(m_manager, "Can't enter \"" + m_outputDir + "\"\n");
+        return -1;
+    }
+    return runTool(m_manager, zip + " -r -9 " + commandPath(jar) + " META-INF");
+}
+
+} // namespace Brask

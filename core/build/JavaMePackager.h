@@ -1,0 +1,38 @@
+#pragma once
+// Java ME packaging: one JAR per distinct runtime of the target devices, each
+// a fresh copy of the runtime's interpreter JAR with the program, the
+// resources and the project's manifest zipped in.
+
+#include "kvutil/KVUtil.h"
+
+namespace Brask {
+
+using KVUtil::String;
+
+class ProjectManager;
+
+class JavaMePackager {
+public:
+    explicit JavaMePackager(ProjectManager& manager);
+
+    // 0 on success, otherwise the result of the first failing step. The
+    // current directory is the same afterwards as before.
+    int run(bool includeResources);
+
+    // The seven manifest lines for a project called `name`.
+    static String manifestText(const String& name);
+    // The directory name a runtime text is packaged under: the text after its
+    // last "/" or backslash.
+    static String runtimeIdentifier(const String& runtime);
+
+private:
+    int packageRuntime(const String& runtime, bool includeResources);
+
+    ProjectManager& m_manager;
+    String m_name;
+    String m_outputDir;
+    String m_program;
+    String m_resources;
+};
+
+} // namespace Brask

@@ -1,0 +1,213 @@
+// Builds with real child processes: stand-in tools written as shell scripts
+// into a temporary installation, Info-ZIP for the archives.
+
+#include "BuildFixture.h"
+
+#include "util/PathUtil.h"
+
+using BuildTest::BuildFixture;
+using BuildTest::ProcessExecutor;
+using BuildTest::RecordingExecutor;
+using BuildTest::ScopedEnv;
+using BuildTest::zipEntries;
+using BuildTest::zipEntry;
+using TestSupport::exists;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace {
+
+std::string expectedManifest(const std::string& name)
+{
+    return "Manifest-Version: 1.0\nMIDlet-Vendor: Kestrane\nMIDlet-Name: " + name + "\nMIDlet-1: " + name + " , "
+        + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
+          "MicroEdition-Profile: MIDP-2.0\n";
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+using ProcessBuild = BuildFixture;
+
+TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
+{
+    m_kit.addRuntime("1");
+    m_kit.addRuntime("2");
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    addFile(*manager, "lib\\util.cpp");
+    addFile(*manager, "res.lst");
+    addDevice(*manager, "P1", "profiles\\runtimes\\2");
+    addDevice(*manager, "P2", "profiles\\runtimes\\1");
+
+    // The second build finds Output in place (cmd's mkdir then fails, which
+    // is ignored) and must not carry entries over from the first JAR.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(0, manager->build()) << executor.transcript;
+        EXPECT_EQ("; compiled from " + m_projectDir + "main.c\n", readFile(m_output + "/main.s"));
+        EXPECT_EQ("; compiled from " + m_projectDir + "lib/util.cpp\n", readFile(m_output + "/util.s"));
+        for (const char* id : {"1", "2"}) {
+            SCOPED_TRACE(id);
+            const std::string jar = m_output + "/" + id + "/game.jar";
+            const std::vector<std::string> entries = {"META-INF/", "META-INF/MANIFEST.MF", "kv/", "kv/Interp.class",
+                                                      "program", "resources"};
+            EXPECT_EQ(entries, zipEntries(jar));
+            EXPECT_EQ(expectedManifest("game"), zipEntry(jar, "META-INF/MANIFEST.MF"));
+            EXPECT_EQ("program\n", zipEntry(jar, "program"));
+            EXPECT_EQ(std::string("devices of ") + id + "\n", readFile(m_output + "/" + id + "/devices.txt"));
+            EXPECT_TRUE(exists(m_output + "/" + id + "/config.h"));
+        }
+    }
+    EXPECT_TRUE(contains(executor.transcript, "Build complete, time: "));
+    EXPECT_EQ(m_projectDir.substr(0, m_projectDir.size() - 1), Brask::currentDirectory());
+}
+
+TEST_F(ProcessBuild, FailingCompileStopsBeforeTheLink)
+{
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "a.c");
+    addFile(*manager, "b.c", "FAILME\n");
+    addFile(*manager, "c.c");
+    EXPECT_EQ(3, manager->build());
+    EXPECT_TRUE(exists(m_output + "/a.s"));
+    EXPECT_FALSE(exists(m_output + "/c.s"));
+    EXPECT_FALSE(contains(m_kit.logText(), "lintel"));
+    EXPECT_TRUE(contains(executor.transcript, m_projectDir + "b.c:1: error: FAILME found\n"));
+}
+
+TEST_F(ProcessBuild, DeadCodeEliminationRunsTheSecondPass)
+{
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    manager->getProject()->setProperty("deadCodeElim", "true");
+    ASSERT_EQ(0, manager->build()) << executor.transcript;
+    EXPECT_EQ("; reduced program\n", readFile(m_projectDir + "rebuild.s"));
+    EXPECT_TRUE(contains(m_kit.logText(), "lintel [-no-verify] [-B] [" + m_output + "/program] [" + m_projectDir
+                                              + "/rebuild.s]\n"));
+}
+
+TEST_F(ProcessBuild, LibraryBuildWritesTheLibraryOnly)
+{
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    manager->getProject()->setProperty("configType", "lib");
+    manager->getProject()->setProperty("outputPath", "game.lib");
+    ASSERT_EQ(0, manager->build()) << executor.transcript;
+    EXPECT_EQ("library\n", readFile(m_projectDir + "game.lib"));
+    EXPECT_FALSE(exists(m_output + "/META-INF"));
+    EXPECT_FALSE(contains(executor.transcript, "Build complete"));
+}
+
+TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& runtimeDir)> breakIt;
+        int code;
+        const char* lastCommand;
+    };
+    const Case cases[] = {
+        {"runtime without config.h", [](const std::string& dir) { std::remove((dir + "/config.h").c_str()); }, 1,
+         "config.h"},
+        {"runtime JAR is no archive", [](const std::string& dir) { writeFile(dir + "/VarnelRuntime.jar", "junk"); },
+         3, "zip -j -9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_kit.addRuntime("1");
+        c.breakIt(m_root + "/profiles/runtimes/1");
+        ProcessExecutor executor;
+        auto manager = makeManager(&executor);
+        addDevice(*manager, "P1", "profiles\\runtimes\\1");
+        EXPECT_EQ(c.code, manager->build()) << executor.transcript;
+        EXPECT_TRUE(contains(executor.ran.back(), c.lastCommand)) << executor.ran.back();
+        EXPECT_FALSE(contains(executor.transcript, "Build complete"));
+        EXPECT_EQ(m_projectDir.substr(0, m_projectDir.size() - 1), Brask::currentDirectory());
+    }
+}
+
+TEST_F(ProcessBuild, LinkerFailureEndsTheBuild)
+{
+    ScopedEnv fail("FAKE_FAIL_LINTEL", "9");
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    EXPECT_EQ(9, manager->build());
+    EXPECT_TRUE(contains(executor.ran.back(), "lintel "));
+}
+
+TEST_F(ProcessBuild, SameStemKeepsBothAssemblyFiles)
+{
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "a/util.c");
+    addFile(*manager, "b/util.cpp");
+    ASSERT_EQ(0, manager->build()) << executor.transcript;
+    EXPECT_EQ("; compiled from " + m_projectDir + "a/util.c\n", readFile(m_output + "/util.s"));
+    EXPECT_EQ("; compiled from " + m_projectDir + "b/util.cpp\n", readFile(m_output + "/util_2.s"));
+}
+
+// An installation and a project whose paths hold blanks, and a project name
+// with a blank.
+class BlankPaths : public BuildFixture {
+protected:
+    BlankPaths()
+        : BuildFixture("My Kit", "My Projects")
+    {
+    }
+};
+
+TEST_F(BlankPaths, CommandLinesQuoteThePaths)
+{
+    RecordingExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    addDevice(*manager, "P1", "profiles\\runtimes\\1");
+    ASSERT_EQ(0, manager->build());
+    const std::string r = m_root, o = m_output, p = m_projectDir;
+    const std::vector<std::string> expected = {
+        "cmd /c mkdir \"" + o + "\"",
+        "\"" + r + "/bin/xgcc\" -g -o \"" + o + "/main.s\" -S -O2 -Wno-unused-parameter \"-I" + r
+            + "/include\" -DKVPIP  \"" + p + "main.c\"",
+        "lintel   \"-s" + r + "/lib/pipe\" -B \"" + o + "/program\" \"" + o + "/main.s\"  KVStd.lib ",
+        "cmd /c mkdir \"" + o + "/META-INF\"",
+        "cmd /c mkdir \"" + o + "/1\"",
+        "cmd /c copy \"" + r + "/profiles/runtimes/1/VarnelRuntime.jar\" \"" + o + "/1/My Projects.jar\" /y",
+        "cmd /c copy \"" + r + "/profiles/runtimes/1/devices.txt\" \"" + o + "/1\" /y",
+        "cmd /c copy \"" + r + "/profiles/runtimes/1/config.h\" \"" + o + "/1\" /y",
+        "\"" + r + "/bin/zip\" -j -9 \"" + o + "/1/My Projects.jar\" \"" + o + "/program\"",
+        "\"" + r + "/bin/zip\" -r -9 \"" + o + "/1/My Projects.jar\" META-INF",
+    };
+    EXPECT_EQ(expected, executor.ran);
+}
+
+TEST_F(BlankPaths, ProjectBuildsAndPackages)
+{
+    m_kit.addRuntime("1");
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    addFile(*manager, "res.lst");
+    manager->getProject()->setProperty("deadCodeElim", "true");
+    addDevice(*manager, "P1", "profiles\\runtimes\\1");
+    ASSERT_EQ(0, manager->build()) << executor.transcript;
+
+    const std::string log = m_kit.logText();
+    EXPECT_TRUE(contains(log, "xgcc [-g] [-o] [" + m_output + "/main.s] [-S]")) << log;
+    EXPECT_TRUE(contains(log, "[-I" + m_root + "/include] [-DKVPIP] [" + m_projectDir + "main.c]\n")) << log;
+    EXPECT_TRUE(contains(log, "[-B] [" + m_output + "/program] [" + m_projectDir + "/rebuild.s]\n")) << log;
+    const std::string jar = m_output + "/1/My Projects.jar";
+    const std::vector<std::string> entries = {"META-INF/", "META-INF/MANIFEST.MF", "kv/", "kv/Interp.class",
+                                              "program", "resources"};
+    EXPECT_EQ(entries, zipEntries(jar));
+    EXPECT_EQ(expectedManifest("My Projects"), zipEntry(jar, "META-INF/MANIFEST.MF"));
+}
+
+} // namespace
