@@ -27,28 +27,28 @@ bool ProjectManager::createProject(const String& directory)
     return true;
 }
 
-bool ProjectManager::loadProject(const String& path)
+template <typename Reader>
+bool ProjectManager::openWith(const String& path)
 {
+    // The open project goes first, even when the new one cannot be read.
     m_project.reset();
-    ProjectParser parser(path);
-    m_project = parser.takeProject();
-    m_lastLoadDamaged = m_project && parser.result() != Corvath::XML::ParseResult::Ok;
+    Reader reader(path);
+    m_project = reader.takeProject();
+    m_lastLoadDamaged = m_project && reader.result() != Corvath::XML::ParseResult::Ok;
     if (!m_project)
         return false;
     notifyListeners();
     return true;
 }
 
+bool ProjectManager::loadProject(const String& path)
+{
+    return openWith<ProjectParser>(path);
+}
+
 bool ProjectManager::importVcproj(const String& path)
 {
-    m_project.reset();
-    VcprojParser parser(path);
-    m_project = parser.takeProject();
-    m_lastLoadDamaged = m_project && parser.result() != Corvath::XML::ParseResult::Ok;
-    if (!m_project)
-        return false;
-    notifyListeners();
-    return true;
+    return openWith<VcprojParser>(path);
 }
 
 bool ProjectManager::writeProject(const String& path, String* error)

@@ -70,6 +70,8 @@ public:
 
 private:
     void notifyListeners();
+    template <typename Reader>
+    bool openWith(const String& path);
 
     String m_root;
     CommandExecutor* m_executor;

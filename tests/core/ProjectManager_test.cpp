@@ -230,3 +230,22 @@ TEST(ProjectManagerTest, NoConfigFileGivesDefaultsFromTheRoot)
     ASSERT_TRUE(pm.writeConfig());
     EXPECT_EQ(readFile(inst.file("bin/config.xml")), pm.getConfig().toText());
 }
+
+TEST(ProjectManagerTest, ItemsInsideAFileElementGoToItsFolder)
+{
+    Installation inst;
+    TempDir work;
+    writeFile(work.file("p.vnp"),
+              "<Project name=\"p\"><Folder name=\"A\"><File path=\"x.c\"><Folder name=\"B\"/></File>"
+              "<File path=\"y.c\"/></Folder><File path=\"z.c\"/></Project>");
+    CapturedDiagnostics diag;
+    ProjectManager pm(inst.root(), nullptr);
+    ASSERT_TRUE(pm.loadProject(work.file("p.vnp")));
+    const auto& top = pm.getProject()->getRoot()->getChildren();
+    ASSERT_EQ(top.size(), 2u);
+    ASSERT_EQ(top[0]->getChildren().size(), 3u);
+    EXPECT_EQ(top[0]->getChildren()[0]->getName(), "x.c");
+    EXPECT_EQ(top[0]->getChildren()[1]->getName(), "B");
+    EXPECT_EQ(top[0]->getChildren()[2]->getName(), "y.c");
+    EXPECT_EQ(top[1]->getName(), "z.c");
+}
