@@ -8,10 +8,8 @@
 #include "util/Diagnostics.h"
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <set>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using BuildTest::zipEntries;
@@ -27,42 +25,11 @@ namespace {
 const std::string Kit = VARBUILD_KIT_DIR;
 const std::string Cli = Kit + "/bin/varbuild-cli";
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = TestSupport::ProgramRun;
 
 CliRun runCli(const TempDir& tmp, const std::vector<std::string>& args)
 {
-    const std::string outPath = tmp.file("cli.out");
-    const std::string errPath = tmp.file("cli.err");
-    std::vector<std::string> words{Cli};
-    words.insert(words.end(), args.begin(), args.end());
-    const std::string root = "VARNELDIR=" + Kit;
-    const std::string path = std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(tmp.path().c_str()) != 0)
-            ::_exit(127);
-        std::vector<char*> argv;
-        for (auto& w : words)
-            argv.push_back(const_cast<char*>(w.c_str()));
-        argv.push_back(nullptr);
-        char* envp[] = {const_cast<char*>(root.c_str()), const_cast<char*>(path.c_str()), nullptr};
-        ::execve(Cli.c_str(), argv.data(), envp);
-        ::_exit(127);
-    }
-    CliRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
+    return TestSupport::runCli(tmp.path(), Kit, args);
 }
 
 class CliBuild : public ::testing::Test {

@@ -1,9 +1,7 @@
 #include "support/TestSupport.h"
 
-#include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 using TestSupport::readFile;
 using TestSupport::TempDir;
@@ -11,20 +9,21 @@ using TestSupport::writeFile;
 
 namespace {
 
-struct RunOutput {
-    int status;
-    std::string out;
-    std::string err;
-};
+using RunOutput = TestSupport::ProgramRun;
 
-// Runs varbuild-cli from the build tree with the given installation root.
 RunOutput runCli(const std::string& root, const std::string& args, const TempDir& tmp)
 {
-    const std::string cmd = "cd '" + tmp.path() + "' && VARNELDIR='" + root + "' '" VARBUILD_KIT_DIR
-                            "/bin/varbuild-cli' " + args + " >'" + tmp.file("out.txt") + "' 2>'" + tmp.file("err.txt")
-                            + "'";
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(tmp.file("out.txt")), readFile(tmp.file("err.txt"))};
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : args + " ") {
+        if (c != ' ') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return TestSupport::runCli(tmp.path(), root, words);
 }
 
 // A Visual C++ 2005 project as the IDE writes it: CR LF, Windows-1252 text,

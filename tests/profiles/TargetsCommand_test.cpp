@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,44 +16,11 @@ using TestSupport::writeFile;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = TestSupport::ProgramRun;
 
-// Runs varbuild-cli with `args` and VARNELDIR = `root`; output through files
-// so neither stream can block the child.
 CliRun runCli(const TempDir& tmp, const std::string& root, const std::vector<std::string>& args)
 {
-    const std::string program = VARBUILD_KIT_DIR "/bin/varbuild-cli";
-    const std::string outPath = tmp.file("cli.out");
-    const std::string errPath = tmp.file("cli.err");
-    std::vector<std::string> argStrings{program};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    const std::string envVar = "VARNELDIR=" + root;
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
-            ::_exit(127);
-        std::vector<char*> argv;
-        for (auto& a : argStrings)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        char* envp[] = {const_cast<char*>(envVar.c_str()), nullptr};
-        ::execve(program.c_str(), argv.data(), envp);
-        ::_exit(127);
-    }
-    CliRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
+    return TestSupport::runCli(tmp.path(), root, args);
 }
 
 void writeInstallation(const std::string& root)

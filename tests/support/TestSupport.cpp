@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -77,6 +79,40 @@ void makeMinimalInstallation(const std::string& root)
 {
     writeFile(root + "/profiles/vendors/definitions.txt", "");
     makeDirs(root + "/bin");
+}
+
+ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args)
+{
+    const std::string program = VARBUILD_KIT_DIR "/bin/varbuild-cli";
+    const std::string outPath = directory + "/cli.out";
+    const std::string errPath = directory + "/cli.err";
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    const std::string rootVar = "VARNELDIR=" + root;
+    const char* path = std::getenv("PATH");
+    const std::string pathVar = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0)
+            ::_exit(127);
+        std::vector<char*> argv;
+        for (auto& w : words)
+            argv.push_back(const_cast<char*>(w.c_str()));
+        argv.push_back(nullptr);
+        char* envp[] = {const_cast<char*>(rootVar.c_str()), const_cast<char*>(pathVar.c_str()), nullptr};
+        ::execve(program.c_str(), argv.data(), envp);
+        ::_exit(127);
+    }
+    ProgramRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
 }
 
 CapturedDiagnostics::CapturedDiagnostics()

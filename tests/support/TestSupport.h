@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -33,6 +34,17 @@ void makeDirs(const std::string& path);
 // Lays out the smallest installation the core accepts under `root`: an empty
 // profile database (profiles/vendors/definitions.txt) and bin/.
 void makeMinimalInstallation(const std::string& root);
+
+struct ProgramRun {
+    int status = -1;  // exit status; -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs varbuild-cli of the build tree's kit in `directory` with VARNELDIR =
+// `root` and PATH kept. Output goes through files in `directory`, so neither
+// stream can block the child.
+ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args);
 
 // Routes the core's diagnostics into a buffer while alive.
 class CapturedDiagnostics {
