@@ -58,7 +58,7 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
     std::string tmp = target + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
-        return fail(error, "cannot create a temporary file in " + dir);
+        return fail(error, "cannot create a temporary file beside " + path);
 
     // Keep the permissions of the file being replaced; a new file gets the
     // usual ones.

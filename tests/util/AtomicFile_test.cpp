@@ -2,6 +2,7 @@
 #include "util/AtomicFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -124,4 +125,62 @@ TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile)
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+namespace {
+
+// A 64 KiB file system of our own, where the machine lets tests mount one.
+class TinyFileSystem {
+public:
+    TinyFileSystem()
+    {
+        m_mounted = std::system(("mount -t tmpfs -o size=64k tmpfs '" + m_dir.path() + "' 2>/dev/null").c_str()) == 0;
+    }
+    ~TinyFileSystem()
+    {
+        if (m_mounted && std::system(("umount '" + m_dir.path() + "'").c_str()) != 0) {
+        }
+    }
+    bool mounted() const { return m_mounted; }
+    std::string file(const std::string& name) const { return m_dir.file(name); }
+    bool makeReadOnly() const
+    {
+        return std::system(("mount -o remount,ro '" + m_dir.path() + "' 2>/dev/null").c_str()) == 0;
+    }
+
+private:
+    TempDir m_dir;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST(AtomicFileTest, FullFileSystemLeavesTheOldFile)
+{
+    TinyFileSystem fs;
+    if (!fs.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    writeFile(fs.file("p.vnp"), "precious");
+    std::string error;
+    EXPECT_FALSE(writeFileAtomically(fs.file("p.vnp"), std::string(200 * 1024, 'x'), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readFile(fs.file("p.vnp")), "precious");
+    EXPECT_EQ(entryCount(fs.file("")), 1);
+    // The space is back: a small file still fits.
+    EXPECT_TRUE(writeFileAtomically(fs.file("p.vnp"), "small"));
+    EXPECT_EQ(readFile(fs.file("p.vnp")), "small");
+}
+
+TEST(AtomicFileTest, ReadOnlyFileSystemFailsAndChangesNothing)
+{
+    TinyFileSystem fs;
+    if (!fs.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    writeFile(fs.file("p.vnp"), "keep");
+    if (!fs.makeReadOnly())
+        GTEST_SKIP() << "cannot remount read-only";
+    std::string error;
+    EXPECT_FALSE(writeFileAtomically(fs.file("p.vnp"), "new", &error));
+    EXPECT_NE(error.find("p.vnp"), std::string::npos);
+    EXPECT_EQ(readFile(fs.file("p.vnp")), "keep");
 }
