@@ -1,8 +1,12 @@
 #include "Buildtool.h"
 
+#include "ConfigDialog.h"
 #include "OutputPanel.h"
+#include "ProfilesPanel.h"
 #include "ProjectPanel.h"
+#include "QtDialogRunner.h"
 #include "QtUserDialogs.h"
+#include "SettingsPanel.h"
 #include "SystemToolStarter.h"
 #include "ToolCommandLine.h"
 #include "core/ProjectManager.h"
@@ -21,8 +25,10 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     , m_ui(std::make_unique<Ui::BuildtoolClass>())
     , m_ownDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
     , m_ownStarter(starter ? nullptr : std::make_unique<SystemToolStarter>())
+    , m_ownRunner(std::make_unique<QtDialogRunner>())
     , m_dialogs(dialogs ? dialogs : m_ownDialogs.get())
     , m_starter(starter ? starter : m_ownStarter.get())
+    , m_runner(m_ownRunner.get())
     , m_root(root)
 {
     // The order matters: the core first (it reads the profile database and
@@ -43,14 +49,24 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     m_ui->splitter_2->setStretchFactor(1, 1);
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
+    m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
+    m_profilesPanel = new ProfilesPanel(this, *m_ui, *m_manager, *m_dialogs, *m_starter, m_runner, this);
     connectActions();
 
+    m_profilesPanel->buildProfileTree();
     m_projectPanel->loadIcons();
+    m_profilesPanel->loadIcons();
     if (projectPath.isEmpty() || !m_projectPanel->openProjectFile(projectPath))
         noProject();
 }
 
 Buildtool::~Buildtool() = default;
+
+void Buildtool::setDialogRunner(DialogRunner* runner)
+{
+    m_runner = runner ? runner : m_ownRunner.get();
+    m_profilesPanel->setDialogRunner(m_runner);
+}
 
 void Buildtool::connectActions()
 {
@@ -72,12 +88,17 @@ void Buildtool::connectActions()
     connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
     connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
 
+    // The core has already told settingsChanged and criteriaChanged; loading
+    // the settings again here would revive a target that the profile tree
+    // has just dropped.
     connect(m_projectPanel, &ProjectPanel::projectAdopted, this, [this] {
         m_hasProject = true;
         applyControlStates();
-        updateSettingsFromProject();
+        m_projectPanel->rebuildProjectTree();
     });
+    connect(m_projectPanel, &ProjectPanel::projectCreated, m_profilesPanel, &ProfilesPanel::clearTarget);
     connect(m_projectPanel, &ProjectPanel::projectLost, this, &Buildtool::noProject);
+    connect(m_settingsPanel, &SettingsPanel::buildTypeChanged, this, &Buildtool::applyControlStates);
     connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
     connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);
 }
@@ -91,6 +112,9 @@ void Buildtool::setProjectControlsEnabled(bool enabled)
 void Buildtool::noProject()
 {
     setProjectControlsEnabled(false);
+    // A failed open has discarded the project without telling the listeners.
+    m_profilesPanel->clearTarget();
+    m_profilesPanel->criteriaChanged();
 }
 
 void Buildtool::applyControlStates()
@@ -159,13 +183,15 @@ void Buildtool::settingsChanged()
 
 void Buildtool::criteriaChanged()
 {
-    // The criteria list and the profile tree are filled by the Profiles tab.
+    m_profilesPanel->criteriaChanged();
 }
 
 void Buildtool::updateSettingsFromProject()
 {
     if (!m_manager->getProject())
         return;
+    m_settingsPanel->loadFromProject();
+    m_profilesPanel->resolveTargetFromProject();
     applyControlStates();
     m_projectPanel->rebuildProjectTree();
 }
@@ -339,7 +365,18 @@ void Buildtool::notAvailableYet(const QString& what)
 
 void Buildtool::doPreferences()
 {
-    notAvailableYet(tr("Preferences"));
+    if (isBusy())
+        return;
+    ConfigDialog dialog(m_manager->getConfig(), *m_dialogs);
+    dialog.setWindowIcon(windowIcon());
+    if (m_runner->run(dialog) != QDialog::Accepted)
+        return;
+    std::string error;
+    if (!m_manager->writeConfig(&error))
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
+                               tr("The configuration could not be saved to %1: %2. The new settings apply until "
+                                  "VarBuild ends.")
+                                   .arg(m_root + QStringLiteral("/bin/config.xml"), QString::fromStdString(error)));
 }
 
 void Buildtool::doInvite()

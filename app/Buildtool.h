@@ -16,8 +16,11 @@ class BuildtoolClass;
 namespace Brask {
 class ProjectManager;
 }
+class DialogRunner;
 class OutputPanel;
+class ProfilesPanel;
 class ProjectPanel;
+class SettingsPanel;
 class QTreeWidgetItem;
 class ToolStarter;
 class UserDialogs;
@@ -36,6 +39,12 @@ public:
     Brask::ProjectManager& projectManager() { return *m_manager; }
     ProjectPanel* projectPanel() const { return m_projectPanel; }
     OutputPanel* outputPanel() const { return m_outputPanel; }
+    ProfilesPanel* profilesPanel() const { return m_profilesPanel; }
+    SettingsPanel* settingsPanel() const { return m_settingsPanel; }
+    // Replaces the runner of the window's own dialogs (criteria,
+    // preferences); tests pass one that drives them without exec(). It must
+    // outlive the window.
+    void setDialogRunner(DialogRunner* runner);
     // True while a command runs (and for the whole of a build).
     bool isBusy() const { return m_busyDepth > 0; }
 
@@ -94,12 +103,16 @@ private:
     std::unique_ptr<Ui::BuildtoolClass> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
     std::unique_ptr<ToolStarter> m_ownStarter;
+    std::unique_ptr<DialogRunner> m_ownRunner;
     UserDialogs* m_dialogs;
     ToolStarter* m_starter;
+    DialogRunner* m_runner;
     QString m_root;
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
     OutputPanel* m_outputPanel = nullptr;
+    ProfilesPanel* m_profilesPanel = nullptr;
+    SettingsPanel* m_settingsPanel = nullptr;
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;

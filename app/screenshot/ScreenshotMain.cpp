@@ -1,15 +1,30 @@
 // Grabs the main window with a project open to a PNG file, offscreen:
 //
 //   varbuild-screenshot ROOT PROJECT OUTPUT.png [WIDTH HEIGHT]
+//   varbuild-screenshot --screens ROOT PROJECT DIRECTORY
 //
-// Used by tools/screenshot.sh to keep docs/screenshot.png current.
+// The first form builds the project and grabs the window (docs/screenshot.png);
+// the second grabs both tabs and every dialog of the tabs into DIRECTORY
+// (docs/screens/). Used by tools/screenshot.sh.
 
 #include "Buildtool.h"
+#include "ConfigDialog.h"
+#include "ConstantDialog.h"
+#include "CriteriaDialog.h"
+#include "FeatureDialog.h"
+#include "ProfilesPanel.h"
 #include "UserDialogs.h"
+#include "VendorDeviceDialog.h"
+#include "core/ProjectManager.h"
+#include "core/profiles/Criteria.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QPixmap>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,12 +42,106 @@ public:
     QString getOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };
 
+bool save(QWidget& widget, const QString& path)
+{
+    widget.show();
+    QApplication::processEvents();
+    if (widget.grab().save(path))
+        return true;
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+void selectRow(QListWidget* list, int row)
+{
+    list->setCurrentRow(row);
+    list->setFocus();
+}
+
+int grabScreens(Buildtool& window, const QString& directory)
+{
+    QDir().mkpath(directory);
+    Brask::ProjectManager& manager = window.projectManager();
+    const Brask::ProfileDatabase& database = manager.getProfileDatabase();
+    bool ok = true;
+
+    // A project with a criterion and a target device, as a user would have it.
+    if (Brask::Project* project = manager.getProject()) {
+        project->addCriterion(std::make_unique<Brask::Has>("MIDP 2.0"));
+        project->addCriterion(std::make_unique<Brask::Constant>(0, "ScreenSize/X,pixels", 128, true));
+        window.criteriaChanged();
+        // The first listed device that states its screen size.
+        auto* tree = window.findChild<QTreeWidget*>("profileTree");
+        QTreeWidgetItem* target = nullptr;
+        for (int i = 0; i < tree->topLevelItemCount() && !target; ++i) {
+            QTreeWidgetItem* vendor = tree->topLevelItem(i);
+            for (int j = 0; j < vendor->childCount() && !target; ++j) {
+                const std::string name = vendor->child(j)->text(0).toStdString();
+                const Brask::Device* device = database.findDevice(vendor->text(0).toStdString(), name);
+                if (device && device->getConstant("ScreenSize/X,pixels") != -1)
+                    target = vendor->child(j);
+            }
+        }
+        if (target) {
+            target->setSelected(true);
+            window.profilesPanel()->useAsTarget();
+        }
+    }
+    auto* tabs = window.findChild<QTabWidget*>("tabPane");
+    tabs->setCurrentIndex(0);
+    ok &= save(window, directory + "/profiles-tab.png");
+    tabs->setCurrentIndex(1);
+    ok &= save(window, directory + "/settings-tab.png");
+
+    CriteriaDialog criteria;
+    criteria.findChild<QRadioButton*>("constantRadio")->setChecked(true);
+    ok &= save(criteria, directory + "/dialog-criteria.png");
+
+    FeatureDialog feature(database);
+    selectRow(feature.findChild<QListWidget*>("featureList"), 2);
+    ok &= save(feature, directory + "/dialog-feature.png");
+
+    VendorDeviceDialog vendorDevice(database);
+    vendorDevice.findChild<QRadioButton*>("deviceRadio")->setChecked(true);
+    auto* devices = vendorDevice.findChild<QTreeWidget*>("treeWidget");
+    if (devices->topLevelItemCount() > 0 && devices->topLevelItem(0)->childCount() > 1)
+        devices->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+    ok &= save(vendorDevice, directory + "/dialog-vendor-device.png");
+
+    PrintingDialogs dialogs;
+    ConstantDialog constant(database, dialogs);
+    selectRow(constant.findChild<QListWidget*>("constantList"), 0);
+    ok &= save(constant, directory + "/dialog-constant.png");
+
+    ConfigDialog preferences(manager.getConfig(), dialogs);
+    ok &= save(preferences, directory + "/preferences.png");
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::string(argv[1]) == "--screens") {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("VARNELDIR", argv[2]);
+        QApplication app(argc, argv);
+        const QString root = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+        const QString project = QDir(QDir::currentPath()).absoluteFilePath(QString::fromLocal8Bit(argv[3]));
+        const QString output = QDir(QDir::currentPath()).absoluteFilePath(QString::fromLocal8Bit(argv[4]));
+        if (!QDir::setCurrent(root + "/bin")) {
+            std::fprintf(stderr, "no bin directory under %s\n", argv[2]);
+            return 1;
+        }
+        PrintingDialogs dialogs;
+        Buildtool window(root, project, &dialogs);
+        window.resize(1024, 720);
+        return grabScreens(window, output);
+    }
+
     if (argc != 4 && argc != 6) {
-        std::fprintf(stderr, "usage: varbuild-screenshot ROOT PROJECT OUTPUT.png [WIDTH HEIGHT]\n");
+        std::fprintf(stderr, "usage: varbuild-screenshot ROOT PROJECT OUTPUT.png [WIDTH HEIGHT]\n"
+                             "       varbuild-screenshot --screens ROOT PROJECT DIRECTORY\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");

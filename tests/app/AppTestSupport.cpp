@@ -3,9 +3,17 @@
 #include "Buildtool.h"
 #include "core/ProjectManager.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
 
 void FakeDialogs::showMessage(Kind kind, const QString& title, const QString& text)
 {
@@ -54,6 +62,63 @@ bool FakeStarter::openUrl(const QUrl& url)
     return succeed;
 }
 
+int FakeDialogRunner::run(QDialog& dialog)
+{
+    ran.append(dialog.objectName());
+    titles.append(dialog.windowTitle());
+    dialog.show();
+    if (scripts.isEmpty())
+        dialog.reject();
+    else
+        scripts.takeFirst()(dialog);
+    const int result = dialog.result();
+    dialog.hide();
+    return result;
+}
+
+namespace {
+
+template <typename T>
+T* child(QWidget& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(name);
+    if (!found)
+        qFatal("no %s in %s", name, qPrintable(parent.objectName()));
+    return found;
+}
+
+} // namespace
+
+void clickButton(QDialog& dialog, bool ok)
+{
+    auto* box = child<QDialogButtonBox>(dialog, "buttonBox");
+    QTest::mouseClick(box->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel), Qt::LeftButton);
+}
+
+void clickChild(QDialog& dialog, const char* name)
+{
+    // On the indicator: a button stretched by its layout ignores clicks in its
+    // empty part.
+    auto* button = child<QAbstractButton>(dialog, name);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
+
+void clickRow(QDialog& dialog, const char* name, int row)
+{
+    auto* view = child<QAbstractItemView>(dialog, name);
+    const QModelIndex index = view->model()->index(row, 0);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+void typeInto(QWidget& parent, const char* name, const QString& text)
+{
+    auto* edit = child<QLineEdit>(parent, name);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Enter);
+}
+
 TestInstallation::TestInstallation()
 {
     writeFile("profiles/vendors/definitions.txt",
@@ -98,6 +163,13 @@ void TestInstallation::writeTool(const QString& name, const QByteArray& body) co
     QFile::setPermissions(path("bin/" + name), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                   | QFileDevice::ExeOwner | QFileDevice::ReadGroup
                                                   | QFileDevice::ExeGroup);
+}
+
+void TestInstallation::writeDevice(const QString& vendor, const QString& device, const QByteArray& profile) const
+{
+    const QString directory = "profiles/vendors/" + vendor + "/" + device + "/";
+    writeFile(directory + "runtime.txt", "profiles\\runtimes\\1\n");
+    writeFile(directory + "profile.h", profile);
 }
 
 QString TestInstallation::writeProject(const QString& relative, const QString& name, const QStringList& files) const

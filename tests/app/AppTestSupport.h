@@ -1,6 +1,7 @@
 #pragma once
 // Fakes and a throw-away installation for the window tests.
 
+#include "DialogRunner.h"
 #include "ToolStarter.h"
 #include "UserDialogs.h"
 
@@ -9,9 +10,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class Buildtool;
+class QDialog;
 
 // Answers file dialogs from a queue ("next file name"; an empty queue is a
 // cancel) and records every box instead of showing it.
@@ -48,6 +51,29 @@ public:
     bool succeed = true;
 };
 
+// Runs the window's dialogs without a modal loop: shows the dialog, hands it
+// to the next script (which clicks and types in it by object name) and gives
+// the dialog's result. A dialog with no script left is cancelled.
+class FakeDialogRunner : public DialogRunner {
+public:
+    using Script = std::function<void(QDialog&)>;
+
+    int run(QDialog& dialog) override;
+
+    QList<Script> scripts;
+    // Object names and titles of the dialogs run, in order.
+    QStringList ran;
+    QStringList titles;
+};
+
+// Script steps.
+void clickButton(QDialog& dialog, bool ok);
+void clickChild(QDialog& dialog, const char* name);
+// Clicks row `row` of the list view named `name`.
+void clickRow(QDialog& dialog, const char* name, int row);
+// Replaces the text of the line edit `name` by typing, then presses Enter.
+void typeInto(QWidget& parent, const char* name, const QString& text);
+
 // ROOT with profiles/vendors/definitions.txt, one vendor with one device,
 // bin/ with the icons and permissive fake tools, projects/.
 class TestInstallation {
@@ -60,6 +86,8 @@ public:
     QByteArray readFile(const QString& relative) const;
     // bin/NAME as an executable shell script with `body` after "#!/bin/sh".
     void writeTool(const QString& name, const QByteArray& body) const;
+    // A device directory with its runtime.txt and `profile` as profile.h.
+    void writeDevice(const QString& vendor, const QString& device, const QByteArray& profile) const;
     // A project file at `relative` holding `files` (stored paths; "dir/" makes
     // a folder for the paths that follow until the next folder).
     QString writeProject(const QString& relative, const QString& name, const QStringList& files) const;

@@ -1,0 +1,90 @@
+#pragma once
+// The "Profiles" tab: the tree of the devices the project's criteria select,
+// by vendor; the criteria list with Add and Delete; and the target device,
+// whose screen size the emulator uses and whose package goes to the phone.
+
+#include "core/profiles/DeviceRef.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+
+#include <memory>
+
+namespace Ui {
+class BuildtoolClass;
+}
+namespace Brask {
+class Criterion;
+class Device;
+class ProjectManager;
+} // namespace Brask
+class DialogRunner;
+class QMenu;
+class QTreeWidgetItem;
+class QWidget;
+class ToolStarter;
+class UserDialogs;
+
+class ProfilesPanel : public QObject {
+    Q_OBJECT
+public:
+    // `runner` runs the criterion dialogs; it and the other references must
+    // outlive the panel. `window` lends its icon to the dialogs.
+    ProfilesPanel(QWidget* window, Ui::BuildtoolClass& ui, Brask::ProjectManager& manager, UserDialogs& dialogs,
+                  ToolStarter& starter, DialogRunner* runner, QObject* parent = nullptr);
+    ~ProfilesPanel() override;
+
+    void setDialogRunner(DialogRunner* runner) { m_runner = runner; }
+
+    // Loads the phone icons from the gfx directory below the current
+    // directory (the installation's bin at construction time).
+    void loadIcons();
+
+    void buildProfileTree();
+    // Refills the criteria list from the project and rebuilds the tree.
+    void criteriaChanged();
+
+    // Makes the device named by the project's targetVendor and targetDevice
+    // the target (none when the database has no such device).
+    void resolveTargetFromProject();
+    // Forgets the target in the window; the project keeps naming it.
+    void clearTarget();
+    // The target device, or nullptr. After a reload of the profile database
+    // the device is looked up again by its names.
+    const Brask::Device* currentTarget();
+
+    // "View profile..." and "Use as target" when exactly one device item is
+    // selected; nullptr otherwise (vendor items get no menu).
+    QMenu* menuForSelection() const;
+    QMenu* profileMenu() const { return m_profileMenu.get(); }
+
+public slots:
+    void profileMenuRequested(const QPoint& pos);
+    void viewProfile();
+    void useAsTarget();
+    void deleteCriterionClicked(bool checked);
+    void addCriterionClicked(bool checked);
+
+private:
+    // The device of a tree item; nullptr for vendor items and for items built
+    // before the database was last reloaded.
+    const Brask::Device* deviceOf(const QTreeWidgetItem* item) const;
+    const Brask::Device* selectedDevice() const;
+    std::unique_ptr<Brask::Criterion> runCriterionDialogs();
+
+    QWidget* m_window;
+    Ui::BuildtoolClass& m_ui;
+    Brask::ProjectManager& m_manager;
+    UserDialogs& m_dialogs;
+    ToolStarter& m_starter;
+    DialogRunner* m_runner;
+    std::unique_ptr<QMenu> m_profileMenu;
+    QHash<QString, QIcon> m_vendorIcons;
+    QIcon m_phoneIcon;
+    QIcon m_targetIcon;
+    Brask::DeviceRef m_target;
+    // Database generation the tree's device items were built from.
+    unsigned m_treeGeneration = 0;
+};

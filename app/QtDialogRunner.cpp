@@ -1,0 +1,8 @@
+#include "QtDialogRunner.h"
+
+#include <QDialog>
+
+int QtDialogRunner::run(QDialog& dialog)
+{
+    return dialog.exec();
+}
