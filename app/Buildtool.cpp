@@ -8,7 +8,6 @@
 #include "QtUserDialogs.h"
 #include "SettingsPanel.h"
 #include "SystemToolStarter.h"
-#include "ToolCommandLine.h"
 #include "core/ProjectManager.h"
 #include "ui_Buildtool.h"
 #include "util/PathUtil.h"
@@ -316,7 +315,7 @@ void Buildtool::buildAndRun()
 
 void Buildtool::openWithTool(const QString& file, int line)
 {
-    const std::string command = getCommandLine(m_manager->getConfig(), file.toStdString(), line, false);
+    const std::string command = m_manager->getCommandLine(file.toStdString(), line, false);
     if (command.empty())
         return;
     if (!startTool(command))

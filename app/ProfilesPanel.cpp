@@ -4,7 +4,6 @@
 #include "CriteriaDialog.h"
 #include "DialogRunner.h"
 #include "FeatureDialog.h"
-#include "ToolCommandLine.h"
 #include "ToolStarter.h"
 #include "UserDialogs.h"
 #include "VendorDeviceDialog.h"
@@ -175,7 +174,7 @@ void ProfilesPanel::viewProfile()
         return;
     const std::string path = m_manager.getRoot() + "/profiles/vendors/" + device->getVendor()->getName() + "/"
         + device->getName() + "/profile.h";
-    const std::string command = getCommandLine(m_manager.getConfig(), path, 0, true);
+    const std::string command = m_manager.getCommandLine(path, 0, true);
     // Without a "*profile" file type there is nothing to start; a viewer that
     // fails to start is not reported.
     std::string error;

@@ -21,7 +21,8 @@ String defaultLibraryDirectory(const String& root)
 
 String defaultEditorCommand(const String& root)
 {
-    return root + "/bin/editor -n%line %file";
+    // A root holding a blank must not split the program's path.
+    return quoteArgument(root + "/bin/editor") + " -n%line %file";
 }
 
 String defaultProfileViewerCommand()

@@ -49,6 +49,9 @@ public:
     void collectFiles(FileKind kind, Vector<String>& list) const;
 
     bool writeConfig(String* error = nullptr);
+    // The configured tool's command line for `file` at `line` (empty when no
+    // file type applies); see core/ToolCommandLine.h.
+    String getCommandLine(const String& file, int line, bool isProfile) const;
     // Rebuilds the profile database: every Device pointer obtained before is
     // invalid afterwards (see ProfileDatabase::generation()).
     void reloadProfiles();

@@ -2,7 +2,7 @@
 // output pane and the tool command line for a file.
 
 #include "ErrorLineParser.h"
-#include "ToolCommandLine.h"
+#include "core/ToolCommandLine.h"
 #include "util/Diagnostics.h"
 
 #include <QTest>
@@ -58,6 +58,7 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("editor") << "/p/src/main.c" << 17 << false << "/kit/bin/editor -n17 /p/src/main.c";
+        QTest::newRow("header, quotes in pattern") << "/p/a.h" << 0 << false << "header \"/p/a.h\"";
         QTest::newRow("upper-case extension") << "/p/main.C" << 0 << false << "/kit/bin/editor -n0 /p/main.C";
         QTest::newRow("entry in capitals") << "x.cpp" << 3 << false << "cppedit x.cpp:3";
         QTest::newRow("no dot") << "/p/Makefile" << 1 << false << "";
@@ -67,6 +68,10 @@ private slots:
                                                    << "view /kit/profiles/vendors/A/B/profile.h";
         QTest::newRow("dollar names, twice") << "a.lst" << 5 << false << "lst a.lst a.lst $5";
         QTest::newRow("unknown and capital tokens") << "a.s" << 2 << false << "as %lin x %FILE %li";
+        QTest::newRow("blank in path is quoted")
+            << "/p/My Projects/main.c" << 4 << false << "/kit/bin/editor -n4 \"/p/My Projects/main.c\"";
+        QTest::newRow("quoted by the pattern stays as it is")
+            << "/p/My Projects/b.h" << 0 << false << "header \"/p/My Projects/b.h\"";
     }
 
     void getCommandLine()
@@ -83,10 +88,10 @@ private slots:
             {"cpp", "never chosen"},
             {"lst", "lst $file %file $$line"},
             {"s", "as %lin x %FILE %li"},
-            {"h", "header %file"},
+            {"h", "header \"%file\""},
             {"*Profile", "view %file"},
         };
-        QCOMPARE(QString::fromStdString(::getCommandLine(config, file.toStdString(), line, isProfile)), expected);
+        QCOMPARE(QString::fromStdString(Brask::toolCommandLine(config, file.toStdString(), line, isProfile)), expected);
     }
 };
 

@@ -46,6 +46,12 @@ TEST(ConfigTest, MissingOrEmptyFileGivesAllDefaults)
     }
 }
 
+TEST(ConfigTest, EditorDefaultKeepsARootWithBlanksTogether)
+{
+    EXPECT_EQ(defaultEditorCommand("/opt/kit"), "/opt/kit/bin/editor -n%line %file");
+    EXPECT_EQ(defaultEditorCommand("/opt/My Kit"), "\"/opt/My Kit/bin/editor\" -n%line %file");
+}
+
 TEST(ConfigTest, WriterLayoutIsExact)
 {
     Config c;
