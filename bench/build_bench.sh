@@ -18,7 +18,7 @@ KIT_SRC="$BUILD_DIR/kit"
 [ -x "$KIT_SRC/bin/varbuild-cli" ] || { echo "no $KIT_SRC/bin/varbuild-cli: build the tree first" >&2; exit 1; }
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/varbuild-bench-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$WORK"' EXIT
 KIT="$WORK/kit"
 PROJ="$WORK/proj"
 cp -r "$KIT_SRC" "$KIT"

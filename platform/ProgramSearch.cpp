@@ -24,7 +24,9 @@ std::string joinPath(const std::string& dir, const std::string& name)
 
 } // namespace
 
-std::string runningProgramDirectory()
+namespace {
+
+std::string readRunningProgramDirectory()
 {
     std::string buf(256, '\0');
     for (;;) {
@@ -41,6 +43,15 @@ std::string runningProgramDirectory()
     if (slash == std::string::npos)
         return std::string();
     return slash == 0 ? std::string("/") : buf.substr(0, slash);
+}
+
+} // namespace
+
+std::string runningProgramDirectory()
+{
+    // The running program does not move; every command's search starts here.
+    static const std::string directory = readRunningProgramDirectory();
+    return directory;
 }
 
 std::vector<std::string> programSearchDirectories()

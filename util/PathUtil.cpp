@@ -121,6 +121,12 @@ String fileNamePart(const String& path)
 {
     if (path.empty() || isSeparator(path.back()))
         return String();
+    // The last component is the answer unless it is "." or "..", which only
+    // the full path can resolve; this spares the current directory lookup.
+    const size_t slash = path.find_last_of("/\\");
+    const String last = slash == String::npos ? path : path.substr(slash + 1);
+    if (last != "." && last != "..")
+        return last;
     String full = fullPathName(path);
     if (full.back() == '/')
         return String();

@@ -141,3 +141,11 @@ TEST(PathUtilTest, GetEnv)
     unsetenv("VARBUILD_TEST_VAR");
     EXPECT_EQ(getEnv("VARBUILD_TEST_VAR"), "");
 }
+
+TEST(PathUtilTest, FileNamePartResolvesDotComponents)
+{
+    EXPECT_EQ(fileNamePart("/work/game/src/.."), "game");
+    EXPECT_EQ(fileNamePart("/work/game/."), "game");
+    EXPECT_EQ(fileNamePart("a/../b.c"), "b.c");
+    EXPECT_EQ(fileNamePart("/"), "");
+}
