@@ -3,6 +3,7 @@
 
 #include "Buildtool.h"
 #include "core/Startup.h"
+#include "kvutil/KVUtil.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -18,8 +19,9 @@ namespace {
 // on a headless machine instead of reporting the real problem.
 bool displayAvailable()
 {
+    // A platform chosen explicitly (offscreen, vnc, ...) is trusted to work.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && (std::strcmp(platform, "offscreen") == 0 || std::strcmp(platform, "minimal") == 0))
+    if (platform && *platform)
         return true;
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -42,9 +44,14 @@ int refuseMissingRoot(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    KVUtil::installAllocationFailureHandler();
     Brask::StartupInfo info;
     if (!Brask::prepareStartup(argc, argv, info))
         return refuseMissingRoot(argc, argv);
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "varbuild: no display to show the window on; varbuild-cli builds without one.\n");
+        return 1;
+    }
 
     QApplication app(argc, argv);
     Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath));

@@ -32,6 +32,21 @@ private slots:
                  QString("Error: The VARNELDIR has not been set. Please reinstall Varnel."));
     }
 
+    void validRootWithoutDisplaySaysSoInsteadOfAborting()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        env.insert("VARNELDIR", QStringLiteral(VARBUILD_SOURCE_DIR "/kit/data"));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(VARBUILD_EXE, {});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("no display"));
+    }
+
     void emulatorStandInAnswersHelp()
     {
         QProcess process;
