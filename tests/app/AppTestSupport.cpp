@@ -2,6 +2,7 @@
 
 #include "Buildtool.h"
 #include "core/ProjectManager.h"
+#include "util/Diagnostics.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -198,3 +199,40 @@ std::unique_ptr<Buildtool> TestInstallation::makeWindow(FakeDialogs& dialogs, Fa
     QDir::setCurrent(path("bin"));
     return std::make_unique<Buildtool>(root(), projectPath, &dialogs, &starter);
 }
+
+WindowTestBase::WindowTestBase() = default;
+
+WindowTestBase::~WindowTestBase()
+{
+    endTest();
+}
+
+void WindowTestBase::startSuite()
+{
+    Brask::setDiagnosticStream(nullptr);
+    m_startDirectory = QDir::currentPath();
+}
+
+void WindowTestBase::startTest()
+{
+    m_kit = new TestInstallation;
+    m_dialogs = FakeDialogs();
+    m_starter = FakeStarter();
+    m_runner = FakeDialogRunner();
+}
+
+void WindowTestBase::openWindow(const QString& projectPath)
+{
+    m_window = m_kit->makeWindow(m_dialogs, m_starter, projectPath);
+    m_window->setDialogRunner(&m_runner);
+}
+
+void WindowTestBase::endTest()
+{
+    m_window.reset();
+    if (!m_startDirectory.isEmpty())
+        QDir::setCurrent(m_startDirectory);
+    delete m_kit;
+    m_kit = nullptr;
+}
+

@@ -6,6 +6,7 @@
 #include "UserDialogs.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -99,3 +100,31 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// What every window test class shares: per test a fresh installation, fakes
+// for boxes, file dialogs, started programs and dialogs, and the window built
+// on them. Test classes derive from it and call these from their
+// initTestCase/init/cleanup slots.
+class WindowTestBase : public QObject {
+protected:
+    WindowTestBase();
+    ~WindowTestBase() override;
+
+    // Silences the core's diagnostics and remembers the starting directory.
+    void startSuite();
+    // A fresh installation and fresh fakes; no window yet.
+    void startTest();
+    // The window on this test's installation, optionally opening a project,
+    // with the fake dialog runner attached.
+    void openWindow(const QString& projectPath = QString());
+    // The window and the installation go; the starting directory comes back.
+    void endTest();
+
+    TestInstallation* m_kit = nullptr;
+    FakeDialogs m_dialogs;
+    FakeStarter m_starter;
+    FakeDialogRunner m_runner;
+    std::unique_ptr<Buildtool> m_window;
+    QString m_startDirectory;
+};
+

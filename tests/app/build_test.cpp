@@ -5,7 +5,6 @@
 #include "Buildtool.h"
 #include "OutputPanel.h"
 #include "core/ProjectManager.h"
-#include "util/Diagnostics.h"
 
 #include <QAction>
 #include <QDir>
@@ -37,14 +36,9 @@ QList<qsizetype> positions(const QString& text, const QStringList& needles)
 
 } // namespace
 
-class BuildTest : public QObject {
+class BuildTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
     QString m_projectDirectory;
 
     QString pane() { return m_window->findChild<QTextEdit*>("outputBox")->toPlainText(); }
@@ -53,7 +47,7 @@ private:
     {
         const QString path = m_kit->writeProject("projects/game/game.vnp", "game", files);
         m_projectDirectory = QFileInfo(path).absolutePath() + "/";
-        m_window = m_kit->makeWindow(m_dialogs, m_starter, path);
+        openWindow(path);
         QVERIFY(m_window->projectManager().getProject());
     }
 
@@ -72,25 +66,14 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
+        startTest();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void successfulBuildShowsTranscriptInOrder()
     {

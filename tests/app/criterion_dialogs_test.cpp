@@ -56,15 +56,9 @@ void toggle(QDialog& dialog, const QString& text)
 
 } // namespace
 
-class CriterionDialogsTest : public QObject {
+class CriterionDialogsTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    FakeDialogRunner m_runner;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
 
     Brask::Project* project() { return m_window->projectManager().getProject(); }
     // The criteria as "element | list line".
@@ -96,38 +90,25 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
+        startTest();
         m_kit->writeFile("profiles/vendors/definitions.txt",
                          "KV_PROF_SUPPORT_CAMERA,Camera\nKV_PROF_CONST_SCREENSIZE_X,ScreenSize/X,pixels\n"
                          "KV_PROF_SUPPORT_BT,Bluetooth\nKV_PROF_CONST_SCREENSIZE_Y,ScreenSize/Y,pixels\n"
                          "KV_PROF_BUG_NO_ALPHA,Bug/No alpha\nKV_PROF_SUPPORT_MIDI,Sound/MIDI\n");
         m_kit->writeDevice("Acme", "Spark", "#define KV_PROF_SUPPORT_MIDI\n#define KV_PROF_CONST_SCREENSIZE_X 128\n");
         m_kit->writeDevice("Brisk", "Zed", "#define KV_PROF_SUPPORT_BT\n");
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
-        m_runner = FakeDialogRunner();
-        m_window = m_kit->makeWindow(m_dialogs, m_starter);
-        m_window->setDialogRunner(&m_runner);
+        openWindow();
         m_window->show();
         m_dialogs.nextFileNames << m_kit->writeProject("projects/p/p.vnp", "p", {});
         m_window->findChild<QAction*>("actionOpen")->trigger();
         QVERIFY(project());
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void chooserDescribesTheKind_data()
     {

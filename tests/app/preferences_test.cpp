@@ -16,15 +16,9 @@
 #include <QTest>
 #include <QTextEdit>
 
-class PreferencesTest : public QObject {
+class PreferencesTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    FakeDialogRunner m_runner;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
 
     Brask::Config& config() { return m_window->projectManager().getConfig(); }
     QString configFile() { return m_kit->path("bin/config.xml"); }
@@ -55,33 +49,20 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
+        startTest();
         m_kit->writeFile("bin/config.xml",
                          "<Config version=\"1\">\n<Filetype extension=\"c\" cmdLine=\"ed -n%line %file\"/>\n"
                          "<Filetype extension=\"lst\" cmdLine=\"cat &lt;%file&gt;\"/>\n"
                          "\t<Property name=\"IncludeDirectories\" value=\"/i1;/i2\"/>\n"
                          "\t<Property name=\"autoUpdates\" value=\"false\"/>\n</Config>");
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
-        m_runner = FakeDialogRunner();
-        m_window = m_kit->makeWindow(m_dialogs, m_starter);
-        m_window->setDialogRunner(&m_runner);
+        openWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void showsTheConfiguration()
     {

@@ -42,14 +42,9 @@ QStringList treeTexts(QTreeWidget* tree, const QIcon& targetIcon)
 
 } // namespace
 
-class ProfilesTest : public QObject {
+class ProfilesTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
     QIcon m_phone, m_target;
 
     QTreeWidget* tree() { return m_window->findChild<QTreeWidget*>("profileTree"); }
@@ -89,15 +84,11 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
+        startTest();
         m_kit->writeFile("profiles/vendors/definitions.txt",
                          "KV_PROF_SUPPORT_CAMERA,Camera\nKV_PROF_SUPPORT_BT,Bluetooth\n"
                          "KV_PROF_BUG_NO_ALPHA,Bug/No alpha\nKV_PROF_CONST_SCREENSIZE_X,ScreenSize/X,pixels\n"
@@ -112,19 +103,12 @@ private slots:
         m_kit->writeDevice("Zeta", "Gamma", "#define KV_PROF_CONST_SCREENSIZE_X 100\n");
         QFile::copy(QStringLiteral(VARBUILD_SOURCE_DIR "/kit/data/bin/gfx/help0.png"),
                     m_kit->path("profiles/vendors/Acme/icon.png"));
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
-        m_window = m_kit->makeWindow(m_dialogs, m_starter);
+        openWindow();
         m_phone = QIcon(m_kit->path("bin/gfx/phone.png"));
         m_target = QIcon(m_kit->path("bin/gfx/phoneTarget.png"));
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void emptyWithoutProject()
     {

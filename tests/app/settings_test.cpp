@@ -6,7 +6,6 @@
 #include "AppTestSupport.h"
 #include "Buildtool.h"
 #include "core/ProjectManager.h"
-#include "util/Diagnostics.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,14 +16,9 @@
 #include <QTabWidget>
 #include <QTest>
 
-class SettingsTest : public QObject {
+class SettingsTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
 
     template <typename T = QWidget>
     T* widget(const QString& name)
@@ -58,27 +52,16 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
-        m_window = m_kit->makeWindow(m_dialogs, m_starter);
+        startTest();
+        openWindow();
         m_window->show();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void checkBoxesWriteTheirProperty_data()
     {

@@ -5,7 +5,6 @@
 #include "Buildtool.h"
 #include "ProjectPanel.h"
 #include "core/ProjectManager.h"
-#include "util/Diagnostics.h"
 
 #include <QAction>
 #include <QDir>
@@ -71,14 +70,9 @@ QTreeWidgetItem* findItem(QTreeWidget* tree, const QString& text)
 
 } // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public WindowTestBase {
     Q_OBJECT
 private:
-    TestInstallation* m_kit = nullptr;
-    FakeDialogs m_dialogs;
-    FakeStarter m_starter;
-    std::unique_ptr<Buildtool> m_window;
-    QString m_startDirectory;
 
     QTreeWidget* tree() { return m_window->findChild<QTreeWidget*>("projectTree"); }
     ProjectPanel* panel() { return m_window->projectPanel(); }
@@ -97,26 +91,15 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Brask::setDiagnosticStream(nullptr);
-        m_startDirectory = QDir::currentPath();
-    }
+    void initTestCase() { startSuite(); }
 
     void init()
     {
-        m_kit = new TestInstallation;
-        m_dialogs = FakeDialogs();
-        m_starter = FakeStarter();
-        m_window = m_kit->makeWindow(m_dialogs, m_starter);
+        startTest();
+        openWindow();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_startDirectory);
-        delete m_kit;
-    }
+    void cleanup() { endTest(); }
 
     void controlsWithoutProject()
     {
