@@ -7,18 +7,12 @@
 #include <filesystem>
 
 using BuildTest::BuildFixture;
+using BuildTest::expectedManifest;
 using BuildTest::RecordingExecutor;
 using TestSupport::CapturedDiagnostics;
 using TestSupport::readFile;
 
 namespace {
-
-std::string expectedManifest(const std::string& name)
-{
-    return "Manifest-Version: 1.0\nMIDlet-Vendor: Kestrane\nMIDlet-Name: " + name + "\nMIDlet-1: " + name + " , "
-        + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
-          "MicroEdition-Profile: MIDP-2.0\n";
-}
 
 class BuildCommands : public BuildFixture {
 protected:

@@ -85,6 +85,14 @@ std::string shellQuote(const std::string& text);
 void writeScript(const std::string& path, const std::string& body);
 // Entries of a zip archive (by unzip -l), sorted.
 std::vector<std::string> zipEntries(const std::string& archive);
+
+// The manifest every Java ME package of project `name` carries.
+inline std::string expectedManifest(const std::string& name)
+{
+    return "Manifest-Version: 1.0\nMIDlet-Vendor: Kestrane\nMIDlet-Name: " + name + "\nMIDlet-1: " + name + " , "
+        + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
+          "MicroEdition-Profile: MIDP-2.0\n";
+}
 // One entry's content (unzip -p).
 std::string zipEntry(const std::string& archive, const std::string& entry);
 

@@ -6,6 +6,7 @@
 #include "util/PathUtil.h"
 
 using BuildTest::BuildFixture;
+using BuildTest::expectedManifest;
 using BuildTest::ProcessExecutor;
 using BuildTest::RecordingExecutor;
 using BuildTest::ScopedEnv;
@@ -16,13 +17,6 @@ using TestSupport::readFile;
 using TestSupport::writeFile;
 
 namespace {
-
-std::string expectedManifest(const std::string& name)
-{
-    return "Manifest-Version: 1.0\nMIDlet-Vendor: Kestrane\nMIDlet-Name: " + name + "\nMIDlet-1: " + name + " , "
-        + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
-          "MicroEdition-Profile: MIDP-2.0\n";
-}
 
 bool contains(const std::string& text, const std::string& part)
 {
