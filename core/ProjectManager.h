@@ -14,6 +14,7 @@
 namespace Brask {
 
 class CommandExecutor;
+class PhoneChooser;
 
 class ProjectManager {
 public:
@@ -62,6 +63,16 @@ public:
     int build();
     int packageJavaMe(bool includeResources);
     int packageSymbian();
+
+    // Phone transfer (core/PhoneTransfer.cpp). selectPhone: the user picks a
+    // phone through `chooser`, its OBEX Object Push channel is looked up and
+    // PhoneAddress/PhonePort are stored in bin/config.xml. 1 = chosen and
+    // stored, 2 = cancelled (the dialog, or the wait for the search), 0 =
+    // failure. sendToPhone: pushes the project's JAR of `runtimePath`'s
+    // runtime with the kit's sendel; 0 = sent, else the tool's exit status,
+    // -1 without an executor or without an open project.
+    int selectPhone(PhoneChooser& chooser);
+    int sendToPhone(const String& runtimePath);
 
     Project* getProject() const { return m_project.get(); }
     Config& getConfig() { return *m_config; }
