@@ -1,6 +1,7 @@
 #include "core/ProjectManager.h"
 
 #include "core/ProjectParser.h"
+#include "core/UpdateManager.h"
 #include "core/VcprojParser.h"
 #include "core/profiles/TargetSelection.h"
 #include "util/AtomicFile.h"
@@ -14,6 +15,7 @@ ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, co
 {
     m_profiles.load(m_root + "/profiles/vendors");
     m_config = ConfigParser(m_root + "/bin/config.xml", m_root).takeConfig();
+    m_updateManager = std::make_unique<UpdateManager>(m_root, m_executor);
 }
 
 ProjectManager::~ProjectManager() = default;

@@ -14,6 +14,7 @@
 namespace Brask {
 
 class CommandExecutor;
+class UpdateManager;
 class PhoneChooser;
 
 class ProjectManager {
@@ -79,6 +80,8 @@ public:
     const Config& getConfig() const { return *m_config; }
     ProfileDatabase& getProfileDatabase() { return m_profiles; }
     const ProfileDatabase& getProfileDatabase() const { return m_profiles; }
+    // Created with the manager; reads both version files once.
+    UpdateManager& getUpdateManager() { return *m_updateManager; }
     CommandExecutor* getExecutor() const { return m_executor; }
     const String& getCreateSisPath() const { return m_createSisPath; }
 
@@ -94,6 +97,7 @@ private:
     std::unique_ptr<Project> m_project;
     std::unique_ptr<Config> m_config;
     ProfileDatabase m_profiles;
+    std::unique_ptr<UpdateManager> m_updateManager;
     bool m_lastLoadDamaged = false;
 };
 

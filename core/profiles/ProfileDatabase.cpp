@@ -203,6 +203,28 @@ void ProfileDatabase::load(const String& root)
     m_buffer.shrink_to_fit();
 }
 
+bool ProfileDatabase::isLoadable(const String& root, String* error)
+{
+    // The same reads and the same directory walk as load(), without the exit.
+    String buffer;
+    if (!readFile(root + "/definitions.txt", buffer)) {
+        if (error)
+            *error = root + "/definitions.txt cannot be read";
+        return false;
+    }
+    for (const String& vendor : listSubdirectories(root)) {
+        const String vendorPath = root + "/" + vendor;
+        for (const String& device : listSubdirectories(vendorPath)) {
+            if (!readFile(vendorPath + "/" + device + "/runtime.txt", buffer)) {
+                if (error)
+                    *error = vendorPath + "/" + device + "/runtime.txt cannot be read";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 void ProfileDatabase::loadDefinitions(const String& path)
 {
     if (!readFile(path, m_buffer)) {

@@ -35,6 +35,11 @@ public:
     // without runtime.txt. Directory entries are taken in byte order of their
     // names, so the order is the same on every machine.
     void load(const String& root);
+    // Whether load(root) would succeed instead of ending the process: a
+    // readable definitions.txt and a readable runtime.txt in every device
+    // directory. Used on a downloaded database before it replaces the
+    // installed one. False with the reason in `error`.
+    static bool isLoadable(const String& root, String* error = nullptr);
     // Empties vendors, features and constants; ProfileDefinitions is kept.
     void clear();
 

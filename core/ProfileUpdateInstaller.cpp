@@ -1,0 +1,300 @@
+#include "core/ProfileUpdateInstaller.h"
+
+#include "core/build/CommandExecutor.h"
+#include "core/profiles/ProfileDatabase.h"
+#include "platform/ProcessRunner.h"
+#include "util/Diagnostics.h"
+#include "util/PathUtil.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace Brask {
+
+namespace {
+
+// A listing larger than this is not a profile database.
+constexpr size_t MaxListingBytes = 32 * 1024 * 1024;
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(std::move(line));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> fields(const std::string& line, size_t count)
+{
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (out.size() < count) {
+        while (i < line.size() && line[i] == ' ')
+            ++i;
+        if (i == line.size())
+            break;
+        const size_t end = line.find(' ', i);
+        out.push_back(line.substr(i, end == std::string::npos ? std::string::npos : end - i));
+        i = end == std::string::npos ? line.size() : end;
+    }
+    return out;
+}
+
+bool allDigits(const std::string& text)
+{
+    if (text.empty() || text.size() > 15)
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// Runs `commandLine` quietly and keeps what it prints (bounded).
+bool capture(const std::string& commandLine, std::string& output, int& status)
+{
+    output.clear();
+    bool overflow = false;
+    Platform::ProcessRunner runner;
+    const Platform::RunResult result = runner.run(commandLine, true, [&](const char* data, size_t size) {
+        if (output.size() + size > MaxListingBytes)
+            overflow = true;
+        else
+            output.append(data, size);
+    });
+    status = result.code;
+    return result.failedStep == Platform::StepNone && !overflow;
+}
+
+} // namespace
+
+ProfileUpdateInstaller::ProfileUpdateInstaller(const KVUtil::String& root, CommandExecutor* executor)
+    : m_root(root)
+    , m_executor(executor)
+{
+}
+
+bool ProfileUpdateInstaller::parseListing(const std::string& names, const std::string& longListing,
+                                          std::vector<Entry>& entries, std::string& error)
+{
+    entries.clear();
+    const std::vector<std::string> nameLines = lines(names);
+    const std::vector<std::string> longLines = lines(longListing);
+    if (nameLines.empty()) {
+        error = "the archive is empty";
+        return false;
+    }
+    if (nameLines.size() > MaxEntries) {
+        error = "the archive has too many entries";
+        return false;
+    }
+    // The long listing: "Archive:" and "Zip file size:" lines, one line per
+    // entry, the totals line.
+    if (longLines.size() != nameLines.size() + 3 || longLines[0].rfind("Archive:", 0) != 0) {
+        error = "the archive listing could not be read";
+        return false;
+    }
+    for (size_t i = 0; i < nameLines.size(); ++i) {
+        const std::string& line = longLines[i + 2];
+        const std::string& name = nameLines[i];
+        // mode version system size type method date time name
+        const std::vector<std::string> f = fields(line, 8);
+        if (f.size() != 8 || !allDigits(f[3]) || line.size() <= name.size()
+            || line.compare(line.size() - name.size(), name.size(), name) != 0
+            || line[line.size() - name.size() - 1] != ' ') {
+            error = "the archive listing could not be read at \"" + name + "\"";
+            return false;
+        }
+        entries.push_back(Entry{f[0], std::stoll(f[3]), name});
+    }
+    return true;
+}
+
+bool ProfileUpdateInstaller::checkEntry(const Entry& entry, std::string& error)
+{
+    const std::string& name = entry.name;
+    auto refuse = [&](const char* why) {
+        error = "the archive entry \"" + name + "\" " + why;
+        return false;
+    };
+    if (name.empty())
+        return refuse("has no name");
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f)
+            return refuse("has a control character in its name");
+        if (c == '\\')
+            return refuse("has a backslash in its name");
+        if (c == '^')
+            return refuse("has a control character in its name");
+    }
+    if (name[0] == '/')
+        return refuse("has an absolute name");
+    if (name.size() > 1 && name[1] == ':')
+        return refuse("has an absolute name");
+    for (const std::string& piece : split(name, "/")) {
+        if (piece == "..")
+            return refuse("leads out of its directory with \"..\"");
+    }
+    if (name.rfind("profiles/", 0) != 0)
+        return refuse("lies outside profiles/");
+    const char type = entry.mode.empty() ? '?' : entry.mode[0];
+    if (type == 'l')
+        return refuse("is a symbolic link");
+    const bool directory = name.back() == '/';
+    if ((directory && type != 'd') || (!directory && type != '-'))
+        return refuse("is neither a plain file nor a directory");
+    return true;
+}
+
+bool ProfileUpdateInstaller::listArchive(const KVUtil::String& zipPath, std::vector<Entry>& entries,
+                                         std::string& error)
+{
+    const std::string unzip = quoteArgument(m_root + "/bin/unzip");
+    const std::string zip = quoteArgument(zipPath);
+    std::string names;
+    std::string listing;
+    int status = 0;
+    if (!capture(unzip + " -Z1 " + zip, names, status) || status != 0
+        || !capture(unzip + " -Z " + zip, listing, status) || status != 0) {
+        error = "the archive could not be listed with " + m_root + "/bin/unzip";
+        return false;
+    }
+    if (!parseListing(names, listing, entries, error))
+        return false;
+    long long total = 0;
+    for (const Entry& entry : entries) {
+        if (!checkEntry(entry, error))
+            return false;
+        total += entry.size;
+        if (total > MaxUnpackedBytes) {
+            error = "the archive unpacks to more than " + std::to_string(MaxUnpackedBytes / (1024 * 1024)) + " MiB";
+            return false;
+        }
+    }
+    return true;
+}
+
+void ProfileUpdateInstaller::removeStaging()
+{
+    std::error_code ec;
+    fs::remove_all(stagingDirectory(), ec);
+}
+
+bool ProfileUpdateInstaller::stage(std::string& error)
+{
+    removeStaging();
+    std::error_code ec;
+    const fs::path staging(stagingDirectory());
+    fs::create_directory(staging, ec);
+    if (!ec) {
+        // Links inside today's database are copied as what they lead to, so
+        // the unpack can never write through one.
+        fs::copy(fs::path(m_root + "/profiles"), staging / "profiles", fs::copy_options::recursive, ec);
+    }
+    if (ec) {
+        error = "the profile database could not be copied to " + stagingDirectory() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool ProfileUpdateInstaller::unpack(const KVUtil::String& zipPath, std::string& error)
+{
+    if (!m_executor) {
+        error = "no tool runner is attached to unpack the archive";
+        return false;
+    }
+    const String command = quoteArgument(m_root + "/bin/unzip") + " -o " + quoteArgument(zipPath) + " -d "
+                           + quoteArgument(stagingDirectory());
+    diag("trying to exec: %s\n", command.c_str());
+    const int status = m_executor->execute(command, true);
+    diag("after unzipping...\n");
+    // Info-ZIP: 0 is success, 1 success with warnings; everything else failed.
+    if (status != 0 && status != 1) {
+        error = "unzip failed with status " + std::to_string(status);
+        return false;
+    }
+    return true;
+}
+
+bool ProfileUpdateInstaller::verifyUnpacked(const std::vector<Entry>& entries, std::string& error)
+{
+    // What unzip made must be what the listing promised: a plain file or a
+    // directory at exactly the listed name.
+    for (const Entry& entry : entries) {
+        std::string path = stagingDirectory() + "/" + entry.name;
+        const bool directory = path.back() == '/';
+        if (directory)
+            path.pop_back();
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || (directory ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode))) {
+            error = "the archive entry \"" + entry.name + "\" was not unpacked as listed";
+            return false;
+        }
+    }
+    String reason;
+    if (!ProfileDatabase::isLoadable(stagingDirectory() + "/profiles/vendors", &reason)) {
+        // Name the file inside the database, not the staging path.
+        const String prefix = stagingDirectory() + "/";
+        if (reason.rfind(prefix, 0) == 0)
+            reason = reason.substr(prefix.size());
+        error = "the new profile database is incomplete (" + reason + ")";
+        return false;
+    }
+    return true;
+}
+
+bool ProfileUpdateInstaller::swapIntoPlace(std::string& error)
+{
+    const String installed = m_root + "/profiles";
+    const String fresh = stagingDirectory() + "/profiles";
+    // One step where the file system allows it: the old database moves into
+    // the staging directory in the same instant the new one takes its place.
+    if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, installed.c_str(), RENAME_EXCHANGE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        error = "the new profile database could not be moved into place: " + std::string(std::strerror(errno));
+        return false;
+    }
+    const String old = stagingDirectory() + "/profiles.old";
+    if (::rename(installed.c_str(), old.c_str()) != 0) {
+        error = "the new profile database could not be moved into place: " + std::string(std::strerror(errno));
+        return false;
+    }
+    if (::rename(fresh.c_str(), installed.c_str()) != 0) {
+        error = "the new profile database could not be moved into place: " + std::string(std::strerror(errno));
+        if (::rename(old.c_str(), installed.c_str()) != 0)
+            diag("Could not move %s back to %s!\n", old.c_str(), installed.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ProfileUpdateInstaller::install(const KVUtil::String& zipPath, std::string& error)
+{
+    std::vector<Entry> entries;
+    const bool ok = listArchive(zipPath, entries, error) && stage(error) && unpack(zipPath, error)
+                    && verifyUnpacked(entries, error) && swapIntoPlace(error);
+    if (!ok)
+        diag("Profile update refused: %s\n", error.c_str());
+    removeStaging();
+    return ok;
+}
+
+} // namespace Brask

@@ -1,0 +1,72 @@
+#include "core/ReleaseCheck.h"
+
+#include "core/UpdateManager.h"
+
+#include <climits>
+
+namespace Brask {
+
+int parseVersionText(const KVUtil::String& text)
+{
+    // Only the first line counts, and only its first 31 characters.
+    size_t end = text.find('\n');
+    if (end == KVUtil::String::npos)
+        end = text.size();
+    if (end > 31)
+        end = 31;
+    size_t i = 0;
+    while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\v' || text[i] == '\f'))
+        ++i;
+    long long value = 0;
+    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        // A number too large for 32 bits stays the largest one rather than
+        // wrapping into a small or negative revision.
+        if (value > INT_MAX)
+            value = INT_MAX;
+    }
+    return static_cast<int>(value);
+}
+
+ReleaseVerdict checkRelease(int fetchResult, const KVUtil::String& body, int revision, bool silent)
+{
+    ReleaseVerdict verdict;
+    if (fetchResult == 0) {
+        if (!silent) {
+            verdict.show = true;
+            verdict.kind = ReleaseVerdict::Warning;
+            verdict.caption = "The check for updates could not be performed";
+            verdict.text = "Something went wrong with checking for updates. Check network cables, firewalls and "
+                           "that sort of stuff.";
+        }
+        return verdict;
+    }
+    const int server = parseVersionText(body);
+    verdict.serverVersion = server;
+    verdict.kind = ReleaseVerdict::Information;
+    if (server > revision) {
+        verdict.show = true;
+        verdict.caption = "New update available";
+        verdict.text = std::string("A new version of Varnel is available for download at ") + MakerWebSite;
+    } else if (server == revision) {
+        if (!silent) {
+            verdict.show = true;
+            verdict.caption = "There are no new updates";
+            verdict.text = "You are running the latest version of Varnel.";
+        }
+    } else if (server < 1) {
+        verdict.show = true;
+        verdict.printServerVersion = true;
+        verdict.caption = "Network error";
+        verdict.text = "Could not connect to server to check for updates";
+    } else {
+        verdict.show = true;
+        verdict.printServerVersion = true;
+        verdict.caption = "Dude!";
+        verdict.text = "You're running a future version of Varnel, potentially doing serious damage to the "
+                       "spacetime continuum!";
+    }
+    return verdict;
+}
+
+} // namespace Brask

@@ -1,0 +1,398 @@
+#include "net/HttpGet.h"
+
+#include "util/Diagnostics.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace Brask {
+
+namespace {
+
+std::atomic<int> timeoutMilliseconds{HttpTimeoutSeconds * 1000};
+
+// The progress cancel is looked at this often while a wait runs.
+constexpr int PollSliceMilliseconds = 50;
+
+bool cancelled(const HttpProgress* progress)
+{
+    return progress && progress->cancelled.load();
+}
+
+enum class Wait { Ready, TimedOut, Cancelled, Failed };
+
+// Waits until `fd` is ready for `events`, at most the time-out.
+Wait waitFor(int fd, short events, const HttpProgress* progress)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(httpTimeoutMilliseconds());
+    for (;;) {
+        if (cancelled(progress))
+            return Wait::Cancelled;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return Wait::TimedOut;
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, PollSliceMilliseconds)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Wait::Failed;
+        }
+        if (n > 0)
+            return Wait::Ready;
+    }
+}
+
+void reportWait(Wait wait, const char* step)
+{
+    if (wait == Wait::TimedOut)
+        diag("KVHttpGet: no answer to %s within %d ms\n", step, httpTimeoutMilliseconds());
+    else if (wait == Wait::Cancelled)
+        diag("KVHttpGet: %s cancelled\n", step);
+}
+
+// One receive after waiting for data: >0 bytes, 0 closed, -1 error,
+// -2 timed out or cancelled.
+ssize_t receive(int fd, char* data, size_t size, const HttpProgress* progress, const char* step)
+{
+    for (;;) {
+        const Wait wait = waitFor(fd, POLLIN, progress);
+        if (wait == Wait::TimedOut || wait == Wait::Cancelled) {
+            reportWait(wait, step);
+            return -2;
+        }
+        if (wait == Wait::Failed)
+            return -1;
+        const ssize_t n = ::recv(fd, data, size, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            continue;
+        return n;
+    }
+}
+
+// A socket number of 0 would read as "no socket" to the callers, so a socket
+// that got descriptor 0 (standard input closed) is moved higher.
+int notZero(int fd)
+{
+    if (fd != 0)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return moved;
+}
+
+// Connects without blocking longer than the time-out. False on any failure.
+bool connectBounded(int fd, const sockaddr* address, socklen_t length, const HttpProgress* progress)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
+        return false;
+    if (::connect(fd, address, length) == 0)
+        return true;
+    if (errno != EINPROGRESS && errno != EINTR)
+        return false;
+    const Wait wait = waitFor(fd, POLLOUT, progress);
+    if (wait != Wait::Ready) {
+        reportWait(wait, "connect");
+        return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isSpaceOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The port between ":" and "/": decimal as atoi reads it, then limited to
+// what a TCP port can be. 0 means unusable.
+int parsePort(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && (isSpaceOrTab(text[i]) || text[i] == '\n' || text[i] == '\r'))
+        ++i;
+    long value = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > 65535)
+            return 0;
+    }
+    return static_cast<int>(value);
+}
+
+// The status after "HTTP/x.y ": optional blanks, then decimal digits.
+bool parseStatus(const char* text, int& status)
+{
+    while (isSpaceOrTab(*text))
+        ++text;
+    if (!isDigit(*text))
+        return false;
+    long value = 0;
+    for (; isDigit(*text); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > 999999)
+            return false;
+    }
+    status = static_cast<int>(value);
+    return true;
+}
+
+// The value of a length field starting right after its name: blanks, one or
+// more decimal digits, then only blanks up to the line end. No sign, no other
+// base, nothing that does not fit the body limit.
+bool parseLength(const char* text, long long& length)
+{
+    while (isSpaceOrTab(*text))
+        ++text;
+    if (!isDigit(*text))
+        return false;
+    long long value = 0;
+    for (; isDigit(*text); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > static_cast<long long>(INT_MAX))
+            return false;
+    }
+    while (isSpaceOrTab(*text))
+        ++text;
+    if (*text != '\0' && *text != '\r' && *text != '\n')
+        return false;
+    length = value;
+    return true;
+}
+
+constexpr std::string_view LengthNames[] = {"Content-Length:", "Content-length:"};
+
+enum class LengthField { Missing, Found, Bad, TooLarge };
+
+// Every length field in the header text must carry the same number; the
+// first of the two spellings found is the one the answer is taken from.
+LengthField findLength(const char* header, long long& length)
+{
+    bool found = false;
+    for (std::string_view name : LengthNames) {
+        for (const char* at = std::strstr(header, name.data()); at; at = std::strstr(at + 1, name.data())) {
+            long long value = 0;
+            if (!parseLength(at + name.size(), value))
+                return LengthField::Bad;
+            if (found && value != length)
+                return LengthField::Bad;
+            length = value;
+            found = true;
+        }
+    }
+    if (!found)
+        return LengthField::Missing;
+    return length > HttpBodyCeiling ? LengthField::TooLarge : LengthField::Found;
+}
+
+} // namespace
+
+void setHttpTimeoutMilliseconds(int milliseconds)
+{
+    timeoutMilliseconds = milliseconds > 0 ? milliseconds : HttpTimeoutSeconds * 1000;
+}
+
+int httpTimeoutMilliseconds()
+{
+    return timeoutMilliseconds.load();
+}
+
+void closeHttpSocket(int socket)
+{
+    if (socket > 0)
+        ::close(socket);
+}
+
+int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
+{
+    if (!url)
+        return 0;
+    const std::string_view text(url);
+    const size_t slash = text.find('/');
+    if (slash == std::string_view::npos)
+        return 0;
+    // A ":" inside the path is no port separator.
+    size_t colon = text.find(':');
+    if (colon > slash)
+        colon = std::string_view::npos;
+    int port = 80;
+    if (colon != std::string_view::npos) {
+        port = parsePort(text.substr(colon + 1, slash - colon - 1));
+        if (port == 0)
+            return 0;
+    }
+    const std::string host(text.substr(0, colon != std::string_view::npos ? colon : slash));
+    const std::string path(text.substr(slash));
+
+    diag("KVHttpGet resolving %s:%i/%s...\n", host.c_str(), port, path.c_str() + 1);
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* addresses = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 || !addresses) {
+        if (addresses)
+            ::freeaddrinfo(addresses);
+        diag("getaddrinfo() failed.\n");
+        diag("ResolveHost error %i\n", -1);
+        return 0;
+    }
+
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd >= 0)
+        fd = notZero(fd);
+    if (fd < 0) {
+        ::freeaddrinfo(addresses);
+        diag("socket failed\n");
+        return 0;
+    }
+    const bool connected = connectBounded(fd, addresses->ai_addr, addresses->ai_addrlen, progress);
+    ::freeaddrinfo(addresses);
+    if (!connected) {
+        ::close(fd);
+        diag("connect failed\n");
+        return 0;
+    }
+
+    const std::string request = "GET " + path + " HTTP/1.0\n" + "Host: " + host + "\n" + "Connection: close\n" + "\n";
+    diag("KVHttpGet sending %i bytes...\n", static_cast<int>(request.size()));
+    ssize_t sent = -1;
+    const Wait writable = waitFor(fd, POLLOUT, progress);
+    if (writable == Wait::Ready)
+        sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    else
+        reportWait(writable, "send");
+    if (sent != static_cast<ssize_t>(request.size())) {
+        diag("SDLNet_TCP_Send failed: %i\n", static_cast<int>(sent));
+        ::close(fd);
+        return 0;
+    }
+
+    // The header, one byte per receive so nothing of the body is taken.
+    char header[HttpHeaderBufferSize];
+    int used = 0;
+    int lineEnds = 0;
+    while (lineEnds < 2 && used < HttpHeaderBufferSize) {
+        const ssize_t n = receive(fd, header + used, 1, progress, "the header");
+        if (n <= 0) {
+            ::close(fd);
+            return 0;
+        }
+        const char c = header[used++];
+        if (c == '\n')
+            ++lineEnds;
+        else if (c != '\r')
+            lineEnds = 0;
+    }
+    header[used >= 3 ? used - 3 : 0] = '\0';
+
+    const char* http = std::strstr(header, "HTTP/");
+    if (!http) {
+        diag("Bad reply; can't find HTTP/\n");
+        ::close(fd);
+        return 0;
+    }
+    const char* blank = std::strchr(http, ' ');
+    int status = 0;
+    if (!blank || !parseStatus(blank + 1, status)) {
+        diag("Bad reply; can't find HTTP status\n");
+        ::close(fd);
+        return 0;
+    }
+    diag("HTTP %i\n", status);
+    if (status < 200 || status > 299) {
+        diag("Bad reply; HTTP status %i\n", status);
+        ::close(fd);
+        return 0;
+    }
+
+    long long length = 0;
+    switch (findLength(header, length)) {
+    case LengthField::Missing:
+        diag("no Content-length!\n");
+        bodyLength = -1;
+        return fd;
+    case LengthField::Bad:
+        diag("Bad reply; can't find content-length number\n");
+        ::close(fd);
+        return 0;
+    case LengthField::TooLarge:
+        diag("Bad reply; content-length %lld is above the limit of %lld bytes\n", length, HttpBodyCeiling);
+        ::close(fd);
+        return 0;
+    case LengthField::Found:
+        break;
+    }
+    diag("Content-length: %i\n", static_cast<int>(length));
+    bodyLength = static_cast<int>(length);
+    if (progress)
+        progress->total = length;
+    return fd;
+}
+
+bool httpReadWholeBody(KVUtil::String& body, int bodyLength, int socket, HttpProgress* progress,
+                       long long& received)
+{
+    received = 0;
+    if (bodyLength <= 0)
+        return bodyLength == 0;
+    if (bodyLength > HttpBodyCeiling) {
+        diag("Body of %i bytes is above the limit of %lld bytes\n", bodyLength, HttpBodyCeiling);
+        diag("HttpGot %i\n", 0);
+        diag("HttpGet size mismatch!\n");
+        return false;
+    }
+    if (progress) {
+        progress->total = bodyLength;
+        progress->received = 0;
+    }
+    // The part that never arrives stays zero.
+    body.assign(static_cast<size_t>(bodyLength), '\0');
+    while (received < bodyLength) {
+        const ssize_t n = receive(socket, body.data() + received, static_cast<size_t>(bodyLength - received),
+                                  progress, "the body");
+        if (n == -1)
+            diag("Recv error %i\n", static_cast<int>(n));
+        if (n <= 0)
+            break;
+        received += n;
+        if (progress)
+            progress->received = received;
+    }
+    diag("HttpGot %i\n", static_cast<int>(received));
+    if (received != bodyLength) {
+        diag("HttpGet size mismatch!\n");
+        return false;
+    }
+    return true;
+}
+
+int httpReadBody(KVUtil::String& body, int bodyLength, int socket, HttpProgress* progress)
+{
+    long long received = 0;
+    httpReadWholeBody(body, bodyLength, socket, progress, received);
+    return bodyLength;
+}
+
+} // namespace Brask
