@@ -1,5 +1,7 @@
 #include "util/PathUtil.h"
 
+#include "util/Strtoul32.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -186,7 +188,7 @@ bool startsWith(const String& prefix, const String& text)
 
 int toInt(const String& text)
 {
-    return static_cast<int>(static_cast<unsigned int>(std::strtoul(text.c_str(), nullptr, 10)));
+    return toInt32(text);
 }
 
 bool isTrue(const String& text)

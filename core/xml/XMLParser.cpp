@@ -47,7 +47,7 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts)
     guarded(data, [&](XMLParser& reader) {
         Attributes attributes;
         for (int i = 0; atts[i] && atts[i + 1]; i += 2)
-            attributes.emplace_back(atts[i], atts[i + 1]);
+            attributes.emplace_back(atts[i], decodeByteCodes(atts[i + 1]));
         reader.startElement(name, attributes);
     });
 }
@@ -139,13 +139,98 @@ bool hasAttribute(const Attributes& attributes, const String& name)
     return false;
 }
 
+namespace {
+
+// Bytes that XML cannot carry (control characters, bytes that are not part of
+// well-formed UTF-8) are stored as the code points U+10FF00 + byte, four bytes
+// F4 8F BC..BF 80..BF in the file. The reader maps every such code point back
+// to its byte, so real characters of that private range are stored the same
+// way, byte by byte, and every name comes back exactly.
+constexpr unsigned char ByteCodeLead1 = 0xF4;
+constexpr unsigned char ByteCodeLead2 = 0x8F;
+constexpr unsigned char ByteCodeLead3 = 0xBC;
+
+void appendByteCode(String& out, unsigned char byte)
+{
+    out += static_cast<char>(ByteCodeLead1);
+    out += static_cast<char>(ByteCodeLead2);
+    out += static_cast<char>(ByteCodeLead3 + (byte >> 6));
+    out += static_cast<char>(0x80 | (byte & 0x3F));
+}
+
+// Length of the well-formed UTF-8 sequence at `i` that stands for a character
+// XML allows and that is not one of the byte codes; 0 when there is none.
+size_t xmlCharacterLength(const String& text, size_t i)
+{
+    const auto at = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = at(i);
+    size_t length;
+    unsigned long cp;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (at(i + k) & 0x3F);
+    }
+    const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    if (overlong || surrogate || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF || cp >= 0x10FF00)
+        return 0;
+    return length;
+}
+
+bool needsEscaping(const String& text)
+{
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x80 || c == '"' || c == '&' || c == '<')
+            return true;
+    }
+    return false;
+}
+
+bool hasByteCodes(const char* text)
+{
+    for (const char* p = text; *p; ++p)
+        if (static_cast<unsigned char>(*p) == ByteCodeLead1)
+            return true;
+    return false;
+}
+
+} // namespace
+
 String escapeAttribute(const String& text)
 {
-    if (text.find_first_of("\"&<\t\n\r") == String::npos)
+    if (!needsEscaping(text))
         return text;
     String out;
     out.reserve(text.size() + 16);
-    for (char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const size_t length = xmlCharacterLength(text, i);
+            if (length == 0) {
+                appendByteCode(out, c);
+                ++i;
+            } else {
+                out.append(text, i, length);
+                i += length;
+            }
+            continue;
+        }
         switch (c) {
         case '"': out += "&quot;"; break;
         case '&': out += "&amp;"; break;
@@ -155,7 +240,30 @@ String escapeAttribute(const String& text)
         case '\t': out += "&#9;"; break;
         case '\n': out += "&#10;"; break;
         case '\r': out += "&#13;"; break;
-        default: out += c;
+        default:
+            if (c < 0x20)
+                appendByteCode(out, c);
+            else
+                out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    return out;
+}
+
+String decodeByteCodes(const char* text)
+{
+    if (!hasByteCodes(text))
+        return String(text);
+    String out;
+    for (const char* p = text; *p;) {
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        if (u[0] == ByteCodeLead1 && u[1] == ByteCodeLead2 && u[2] >= ByteCodeLead3 && u[2] <= ByteCodeLead3 + 3
+            && (u[3] & 0xC0) == 0x80) {
+            out += static_cast<char>(((u[2] - ByteCodeLead3) << 6) | (u[3] & 0x3F));
+            p += 4;
+        } else {
+            out += *p++;
         }
     }
     return out;

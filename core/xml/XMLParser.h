@@ -37,8 +37,14 @@ String getAttribute(const Attributes& attributes, const String& name);
 bool hasAttribute(const Attributes& attributes, const String& name);
 
 // Escapes the characters that XML reserves in attribute values (" & <) and
-// the blanks a reader would normalise (tab, line feed, carriage return); text
-// without them comes back unchanged.
+// the blanks a reader would normalise (tab, line feed, carriage return), and
+// stores every byte that XML cannot carry (other control characters, bytes
+// that are not well-formed UTF-8) as a byte code that parseXMLFile turns back
+// into that byte. Text without any of these comes back unchanged.
 String escapeAttribute(const String& text);
+
+// The byte codes of escapeAttribute turned back into their bytes. Every
+// attribute value that parseXMLFile delivers has been through it.
+String decodeByteCodes(const char* text);
 
 } // namespace Corvath::XML
