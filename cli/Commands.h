@@ -15,6 +15,12 @@ int runBuildCommand(const std::vector<std::string>& args);
 // targets PROJECT.vnp: the project's target devices, one per line as
 // vendor TAB device TAB runtime, in target order.
 int runTargetsCommand(const std::vector<std::string>& args);
+// update: asks the update server (VARNEL_UPDATE_SERVER or the maker's) for a
+// newer profile database and installs it; 0 when current or installed.
+int runUpdateCommand(const std::vector<std::string>& args);
+// check-release [--silent]: the release check's box as caption and text;
+// 1 when no release number could be fetched.
+int runCheckReleaseCommand(const std::vector<std::string>& args);
 
 // Prints "varbuild-cli: " + message on standard error, on a line of its own.
 void printError(const std::string& message);

@@ -24,6 +24,9 @@ const Command commands[] = {
      "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it)", Cli::runImportCommand},
     {"build", "build PROJECT.vnp", "build the project with the kit's tools", Cli::runBuildCommand},
     {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
+    {"update", "update", "install a newer profile database from the update server", Cli::runUpdateCommand},
+    {"check-release", "check-release [--silent]", "ask the update server for the latest kit release",
+     Cli::runCheckReleaseCommand},
 };
 
 void printHelp(std::FILE* out)

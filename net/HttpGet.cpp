@@ -305,7 +305,17 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
         else if (c != '\r')
             lineEnds = 0;
     }
-    header[used >= 3 ? used - 3 : 0] = '\0';
+    if (lineEnds == 2) {
+        // The text ends before the line ends that closed the header, whether
+        // they are CR LF or bare LF (cutting a fixed 3 bytes would eat the
+        // last character of a bare-LF header).
+        while (used > 0 && (header[used - 1] == '\n' || header[used - 1] == '\r'))
+            --used;
+        header[used] = '\0';
+    } else {
+        // Cut at the buffer's end: room for the terminator.
+        header[used - 3] = '\0';
+    }
 
     const char* http = std::strstr(header, "HTTP/");
     if (!http) {

@@ -14,6 +14,18 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// No test may reach the maker's update server, not even by resolving its
+// name: unless a test names its own server, updates go to a loopback port
+// where nothing listens (the discard port).
+[[maybe_unused]] const bool updateServerPinned = [] {
+    ::setenv("VARNEL_UPDATE_SERVER", "127.0.0.1:9", 0);
+    return true;
+}();
+
+} // namespace
+
 namespace TestSupport {
 
 TempDir::TempDir()
@@ -81,7 +93,8 @@ void makeMinimalInstallation(const std::string& root)
     makeDirs(root + "/bin");
 }
 
-ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args)
+ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args,
+                  const std::vector<std::string>& environment)
 {
     const std::string program = VARBUILD_KIT_DIR "/bin/varbuild-cli";
     const std::string outPath = directory + "/cli.out";
@@ -91,6 +104,8 @@ ProgramRun runCli(const std::string& directory, const std::string& root, const s
     const std::string rootVar = "VARNELDIR=" + root;
     const char* path = std::getenv("PATH");
     const std::string pathVar = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
+    const char* server = std::getenv("VARNEL_UPDATE_SERVER");
+    const std::string serverVar = std::string("VARNEL_UPDATE_SERVER=") + (server ? server : "127.0.0.1:9");
 
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -102,8 +117,14 @@ ProgramRun runCli(const std::string& directory, const std::string& root, const s
         for (auto& w : words)
             argv.push_back(const_cast<char*>(w.c_str()));
         argv.push_back(nullptr);
-        char* envp[] = {const_cast<char*>(rootVar.c_str()), const_cast<char*>(pathVar.c_str()), nullptr};
-        ::execve(program.c_str(), argv.data(), envp);
+        // The caller's entries first: the first of two equal names counts.
+        std::vector<char*> envp;
+        for (const std::string& entry : environment)
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        for (const std::string* entry : {&rootVar, &pathVar, &serverVar})
+            envp.push_back(const_cast<char*>(entry->c_str()));
+        envp.push_back(nullptr);
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ProgramRun run;

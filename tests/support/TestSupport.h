@@ -42,9 +42,11 @@ struct ProgramRun {
 };
 
 // Runs varbuild-cli of the build tree's kit in `directory` with VARNELDIR =
-// `root` and PATH kept. Output goes through files in `directory`, so neither
+// `root` and PATH and VARNEL_UPDATE_SERVER kept, plus `environment`
+// ("NAME=value" entries). Output goes through files in `directory`, so neither
 // stream can block the child.
-ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args);
+ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args,
+                  const std::vector<std::string>& environment = {});
 
 // Routes the core's diagnostics into a buffer while alive.
 class CapturedDiagnostics {
