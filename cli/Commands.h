@@ -15,6 +15,14 @@ int runBuildCommand(const std::vector<std::string>& args);
 // targets PROJECT.vnp: the project's target devices, one per line as
 // vendor TAB device TAB runtime, in target order.
 int runTargetsCommand(const std::vector<std::string>& args);
+// phone select ADDRESS: the SDP search on that phone; stores PhoneAddress and
+// PhonePort. phone list: hands over to runPhoneListCommand.
+int runPhoneCommand(const std::vector<std::string>& args);
+// phone list: the devices the system's Bluetooth service knows
+// (cli/PhoneListCommand.cpp).
+int runPhoneListCommand(const std::vector<std::string>& args);
+// send PROJECT.vnp [RUNTIME-ID]: pushes the project's JAR to the stored phone.
+int runSendCommand(const std::vector<std::string>& args);
 // update: asks the update server (VARNEL_UPDATE_SERVER or the maker's) for a
 // newer profile database and installs it; 0 when current or installed.
 int runUpdateCommand(const std::vector<std::string>& args);

@@ -1,5 +1,6 @@
 #include "core/ProjectManager.h"
 
+#include "bluetooth/discovery.h"
 #include "core/ProjectParser.h"
 #include "core/UpdateManager.h"
 #include "core/VcprojParser.h"
@@ -18,7 +19,11 @@ ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, co
     m_updateManager = std::make_unique<UpdateManager>(m_root, m_executor);
 }
 
-ProjectManager::~ProjectManager() = default;
+ProjectManager::~ProjectManager()
+{
+    // A search still running would outlive the manager that started it.
+    stopServiceDiscovery();
+}
 
 bool ProjectManager::createProject(const String& directory)
 {

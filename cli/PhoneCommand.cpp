@@ -1,0 +1,124 @@
+// varbuild-cli phone select ADDRESS: finds the phone's OBEX Object Push
+// channel and stores PhoneAddress and PhonePort in bin/config.xml.
+// varbuild-cli send PROJECT.vnp [RUNTIME-ID]: pushes the project's JAR to the
+// stored phone with the kit's sendel.
+
+#include "cli/Commands.h"
+
+#include "bluetooth/PhoneChooser.h"
+#include "bluetooth/BtUuid.h"
+#include "cli/ConsoleExecutor.h"
+#include "core/ProjectManager.h"
+#include "util/PathUtil.h"
+
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+
+// The console stands in for the device dialog: the phone is given on the
+// command line, and the search is simply waited for (it has its own time
+// limits).
+class ConsolePhoneChooser : public Brask::PhoneChooser {
+public:
+    explicit ConsolePhoneChooser(const Brask::BtAddress& address)
+        : m_address(address)
+    {
+    }
+
+    int chooseDevices(int& count, std::array<std::uint8_t, 6>& address) override
+    {
+        count = 1;
+        for (size_t i = 0; i < 6; ++i)
+            address[i] = m_address[5 - i];  // least significant first, as a device list keeps it
+        return 0;
+    }
+
+    bool waitForSearch(const std::function<bool(int ms)>& waitFor) override
+    {
+        while (!waitFor(1000)) {
+        }
+        return true;
+    }
+
+private:
+    Brask::BtAddress m_address;
+};
+
+int selectCommand(const std::vector<std::string>& args)
+{
+    Brask::BtAddress address;
+    if (args.size() != 1 || !Brask::parseAddress(args[0], address)) {
+        printError("usage: varbuild-cli phone select ADDRESS (AA:BB:CC:DD:EE:FF or 12 hexadecimal digits)");
+        return 1;
+    }
+    std::string root;
+    if (!installationRoot(root))
+        return 1;
+    Brask::ProjectManager manager(root, nullptr);
+    ConsolePhoneChooser chooser(address);
+    const int result = manager.selectPhone(chooser);
+    if (result != 1) {
+        printError("no OBEX Object Push service stored for " + Brask::addressText(address) +
+                   (result == 2 ? " (cancelled)" : ""));
+        return 1;
+    }
+    std::printf("PhoneAddress %s\nPhonePort %d\n", manager.getConfig().phoneAddress.c_str(),
+                manager.getConfig().phonePort);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int runPhoneCommand(const std::vector<std::string>& args)
+{
+    const std::vector<std::string> rest = args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end());
+    if (!args.empty() && args[0] == "select")
+        return selectCommand(rest);
+    if (!args.empty() && args[0] == "list")
+        return runPhoneListCommand(rest);
+    printError("usage: varbuild-cli phone select ADDRESS | phone list");
+    return 1;
+}
+
+int runSendCommand(const std::vector<std::string>& args)
+{
+    if (args.empty() || args.size() > 2) {
+        printError("usage: varbuild-cli send PROJECT.vnp [RUNTIME-ID]");
+        return 1;
+    }
+    std::string root;
+    if (!installationRoot(root))
+        return 1;
+    const std::string& path = args[0];
+    if (!Brask::fileExists(path) || Brask::isDirectory(path)) {
+        printError("cannot read project " + path);
+        return 1;
+    }
+    Brask::ConsoleExecutor executor;
+    Brask::ProjectManager manager(root, &executor);
+    if (!manager.loadProject(path)) {
+        printError("cannot read project " + path);
+        return 1;
+    }
+    // As the window does: the given runtime, else the first target device's,
+    // else runtime 1.
+    std::string runtime = "profiles\\runtimes\\1";
+    if (args.size() == 2) {
+        runtime = "profiles\\runtimes\\" + args[1];
+    } else {
+        const auto targets = manager.getTargetDevices();
+        if (!targets.empty() && !targets.front()->getRuntime().empty())
+            runtime = targets.front()->getRuntime();
+    }
+    const int result = manager.sendToPhone(runtime);
+    if (result != 0) {
+        printError("sending to phone failed (sendel returned " + std::to_string(result) + ")");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace Cli

@@ -1,0 +1,93 @@
+// varbuild-cli phone select and send, run as a program. The SDP search goes
+// to a fake server on a Unix socket named by VARBUILD_SDP_SOCKET.
+
+#include "FakeSdpServer.h"
+#include "SdpBuild.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace SdpBuild;
+using TestSupport::TempDir;
+
+namespace {
+
+class PhoneCommand : public ::testing::Test {
+protected:
+    PhoneCommand() { TestSupport::makeMinimalInstallation(m_root.path()); }
+
+    TestSupport::ProgramRun run(const std::vector<std::string>& args)
+    {
+        return TestSupport::runCli(m_work.path(), m_root.path(), args,
+                                   {"VARBUILD_SDP_SOCKET=" + m_work.file("sdp.sock")});
+    }
+
+    TempDir m_root;
+    TempDir m_work;
+};
+
+TEST_F(PhoneCommand, SelectStoresTheChannelOfThePhonesPushService)
+{
+    FakeSdpServer server(lists({oppRecord(11, "OBEX Object Push")}));
+    server.listen(m_work.file("sdp.sock"));
+    for (const std::string address : {"AB:CD:EF:12:34:56", "abcdef123456"}) {
+        const auto result = run({"phone", "select", address});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "PhoneAddress abcdef123456\nPhonePort 11\n");
+        EXPECT_NE(result.err.find("sh s0: port 11."), std::string::npos) << result.err;
+        const std::string config = TestSupport::readFile(m_root.file("bin/config.xml"));
+        EXPECT_NE(config.find("<Property name=\"PhonePort\" value=\"11\"/>"), std::string::npos) << config;
+    }
+    EXPECT_EQ(server.connections(), 2);
+}
+
+TEST_F(PhoneCommand, SelectFailsWithoutServiceOrWithABadAddress)
+{
+    FakeSdpServer server(lists({}));
+    server.listen(m_work.file("sdp.sock"));
+    const auto none = run({"phone", "select", "00:11:22:33:44:55"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("No service found!"), std::string::npos) << none.err;
+    EXPECT_FALSE(TestSupport::exists(m_root.file("bin/config.xml")));
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"phone", "select", "00:11:22:33:44"}, {"phone", "select"}, {"phone"},
+          {"phone", "pair", "001122334455"}}) {
+        const auto bad = run(args);
+        EXPECT_EQ(bad.status, 1);
+        EXPECT_NE(bad.err.find("usage: varbuild-cli phone"), std::string::npos) << bad.err;
+    }
+
+    // Nobody listening: the search fails, the command says so.
+    const auto unreachable = TestSupport::runCli(m_work.path(), m_root.path(), {"phone", "select", "001122334455"},
+                                                 {"VARBUILD_SDP_SOCKET=" + m_work.file("nobody.sock")});
+    EXPECT_EQ(unreachable.status, 1);
+    EXPECT_NE(unreachable.err.find("Failure "), std::string::npos) << unreachable.err;
+}
+
+TEST_F(PhoneCommand, SendRunsSendelOnTheRuntimesJar)
+{
+    TestSupport::writeFile(m_root.file("bin/config.xml"),
+                           "<Config version=\"1\">\n"
+                           "\t<Property name=\"PhoneAddress\" value=\"0123456789ab\"/>\n"
+                           "\t<Property name=\"PhonePort\" value=\"9\"/>\n"
+                           "</Config>");
+    const std::string directory = m_work.file("my game");
+    TestSupport::writeFile(directory + "/demo.vnp", "<Project name=\"demo\">\n</Project>");
+    for (const auto& [args, id] : {std::pair<std::vector<std::string>, std::string>{{"send", directory + "/demo.vnp", "3"}, "3"},
+                                   {{"send", directory + "/demo.vnp"}, "1"}}) {
+        const auto result = run(args);
+        // No phone is there, so sendel (or its absence) fails; the line it was given is what counts.
+        EXPECT_NE(result.status, 0);
+        EXPECT_NE(result.out.find("Running: sendel \"" + directory + "/Output/" + id + "/demo.jar\" 0123456789ab 9"),
+                  std::string::npos)
+            << result.out;
+        EXPECT_NE(result.err.find("Should use runtime profiles\\runtimes\\" + id), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("sending to phone failed"), std::string::npos) << result.err;
+    }
+    const auto missing = run({"send", m_work.file("none.vnp")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot read project"), std::string::npos);
+}
+
+} // namespace
