@@ -11,6 +11,28 @@ kit="$PWD/build/kit"
 export VARNELDIR="$kit"
 project="$kit/projects/demo/demo.vnp"
 
+# The demo's own update server (docs/network.md) on a free loopback port, so
+# the update checks of the first start (autoUpdates is on by default) stay on
+# this machine. It ends with this script, or after the exec below with the
+# program that replaced it (--exit-with-parent).
+if [ -z "${VARNEL_UPDATE_SERVER:-}" ]; then
+    portfile="$(mktemp)"
+    "$kit/bin/updateserver" --exit-with-parent --port-file "$portfile" "$PWD/build/kit-update" >/dev/null 2>&1 &
+    server_pid=$!
+    trap 'kill "$server_pid" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do
+        [ -s "$portfile" ] && break
+        sleep 0.1
+    done
+    if [ -s "$portfile" ]; then
+        export VARNEL_UPDATE_SERVER="127.0.0.1:$(cat "$portfile")"
+    else
+        echo "The demo update server did not start; update checks will report a network error."
+        export VARNEL_UPDATE_SERVER="127.0.0.1:9"
+    fi
+    rm -f "$portfile"
+fi
+
 if [ -x "$kit/bin/varbuild" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
     exec "$kit/bin/varbuild" "$project"
 fi

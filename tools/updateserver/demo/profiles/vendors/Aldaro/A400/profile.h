@@ -1,0 +1,26 @@
+/*
+ * Device profile: Aldaro A400
+ * Generated from the vendor's device data sheet.
+ */
+#ifndef KV_PROFILE_H
+#define KV_PROFILE_H
+
+#define KV_PROF_CONST_SCREENSIZE_X 320
+#define KV_PROF_CONST_SCREENSIZE_Y 480
+#define KV_PROF_CONST_COLOURDEPTH 24
+#define KV_PROF_CONST_HEAPSIZE 8192
+#define KV_PROF_CONST_MAXJARSIZE 2048
+#define KV_PROF_CONST_CPU_MHZ 400
+
+/* Features */
+#define KV_PROF_SUPPORT_MIDP2
+#define KV_PROF_SUPPORT_CLDC11
+#define KV_PROF_SUPPORT_BLUETOOTH
+#define KV_PROF_SUPPORT_CAMERA
+#define KV_PROF_SUPPORT_SOUND_MIDI
+#define KV_PROF_SUPPORT_SOUND_WAV
+#define KV_PROF_SUPPORT_FILE_ACCESS
+#define KV_PROF_SUPPORT_SMS
+#define KV_PROF_SUPPORT_3D
+
+#endif /* KV_PROFILE_H */
