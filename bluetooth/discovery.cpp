@@ -166,8 +166,10 @@ void startServiceDiscovery(const BtAddress& address, const BtUuid& target, BtDis
         previous = std::move(d.worker);
     }
     // The previous worker has set its final state; it may still be in its
-    // last callback.
-    if (previous.joinable())
+    // last callback, which may itself be what starts the new search.
+    if (previous.joinable() && previous.get_id() == std::this_thread::get_id())
+        previous.detach();
+    else if (previous.joinable())
         previous.join();
 
     std::lock_guard<std::recursive_mutex> guard(d.lock);

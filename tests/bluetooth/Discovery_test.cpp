@@ -222,6 +222,28 @@ TEST_F(Discovery, ANewSearchJoinsTheFinishedWorkerAndResetsTheList)
     }
 }
 
+TEST_F(Discovery, ACallbackMayStartTheNextSearch)
+{
+    FakeSdpServer server(lists({oppRecord(9, "a")}));
+    useServer(server);
+    TestSupport::CapturedDiagnostics diagnostics;
+    std::promise<void> done;
+    int searches = 0;
+    BtDiscoveryCallback callback = [&] {
+        if (gBtDiscoveryState == 0)
+            return;
+        if (++searches == 1)
+            startServiceDiscovery(Phone, ObexObjectPushUuid, callback);
+        else
+            done.set_value();
+    };
+    startServiceDiscovery(Phone, ObexObjectPushUuid, callback);
+    done.get_future().wait();
+    joinServiceDiscovery();
+    EXPECT_EQ(searches, 2);
+    EXPECT_EQ(server.connections(), 2);
+}
+
 using DiscoveryDeathTest = Discovery;
 
 TEST_F(DiscoveryDeathTest, ImpossibleLocalStatesEndTheProcess)
