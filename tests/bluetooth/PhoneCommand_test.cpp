@@ -19,7 +19,9 @@ protected:
     TestSupport::ProgramRun run(const std::vector<std::string>& args)
     {
         return TestSupport::runCli(m_work.path(), m_root.path(), args,
-                                   {"VARBUILD_SDP_SOCKET=" + m_work.file("sdp.sock")});
+                                   {"VARBUILD_SDP_SOCKET=" + m_work.file("sdp.sock"),
+                                    // sendel, too, stays off the radio: nobody listens there.
+                                    "SENDEL_SOCKET=" + m_work.file("phone.sock")});
     }
 
     TempDir m_root;
