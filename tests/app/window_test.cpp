@@ -379,19 +379,6 @@ private slots:
         action(m_window.get(), "actionVarnel_Help")->trigger();
         QCOMPARE(m_dialogs.messages.last().text, QString("Unknown error opening documentation."));
     }
-
-    void laterServicesSayNotYet()
-    {
-        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {}));
-        const char* names[] = {"actionUpdate_profile_database", "actionCheck_for_updates", "actionInvite",
-                               "actionSend_feedback", "actionSelect_phone", "actionSend_to_phone"};
-        for (const char* name : names)
-            action(m_window.get(), name)->trigger();
-        QCOMPARE(m_dialogs.messages.size(), int(std::size(names)));
-        for (const auto& message : m_dialogs.messages)
-            QVERIFY2(message.text.contains("not available"), qPrintable(message.text));
-        QVERIFY(m_starter.started.isEmpty());
-    }
 };
 
 QTEST_MAIN(WindowTest)
