@@ -4,7 +4,6 @@
 // project (ProjectManagerListener), and wires the menus, toolbar and panels.
 
 #include "core/ProjectManagerListener.h"
-#include "core/UpdateInterface.h"
 #include "core/build/CommandExecutor.h"
 
 #include <QMainWindow>
@@ -15,22 +14,20 @@ namespace Ui {
 class BuildtoolClass;
 }
 namespace Brask {
+class PhoneChooser;
 class ProjectManager;
 }
 class DialogRunner;
-class FormPoster;
 class OutputPanel;
 class ProfilesPanel;
 class ProjectPanel;
+class QtPhoneChooser;
 class SettingsPanel;
 class QTreeWidgetItem;
 class ToolStarter;
 class UserDialogs;
 
-class Buildtool : public QMainWindow,
-                  public Brask::CommandExecutor,
-                  public Brask::ProjectManagerListener,
-                  public Brask::UpdateInterface {
+class Buildtool : public QMainWindow, public Brask::CommandExecutor, public Brask::ProjectManagerListener {
     Q_OBJECT
 public:
     // `root` is the installation root; `projectPath` an absolute project file
@@ -50,6 +47,10 @@ public:
     // preferences); tests pass one that drives them without exec(). It must
     // outlive the window.
     void setDialogRunner(DialogRunner* runner);
+    // Replaces how "Select phone" lets the user choose (the device dialog
+    // and the wait for the search); nullptr restores the window's own. It
+    // must outlive the window.
+    void setPhoneChooser(Brask::PhoneChooser* chooser);
     // True while a command runs (and for the whole of a build).
     bool isBusy() const { return m_busyDepth > 0; }
 
@@ -60,13 +61,6 @@ public:
     // ProjectManagerListener
     void settingsChanged() override;
     void criteriaChanged() override;
-
-    // UpdateInterface: an information box "VarBuild"; network exchanges run
-    // off the GUI thread while the window keeps painting (and is busy).
-    void showMessage(const KVUtil::String& text) override;
-    void runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress) override;
-    // Carries the feedback and invitation posts.
-    FormPoster* formPoster() const { return m_poster.get(); }
 
     void setProjectControlsEnabled(bool enabled);
     // Opens `file` at `line` with the tool configured for its type.
@@ -80,9 +74,6 @@ signals:
 
 public slots:
     void projectItemChanged(QTreeWidgetItem* item, int column);
-    // Asks the update server for the latest release and says what it means;
-    // `silent` keeps the "no news" boxes back.
-    void updateCheck(bool silent);
     void buildAndRun();
     void newProject();
     void open();
@@ -94,8 +85,6 @@ public slots:
     void doFeedback();
     void updateProfileDatabase();
     void doUpdateCheck();
-    // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
-    void httpFinished(int kind, bool error);
     void showHelp();
     void showAbout();
     void noProject();
@@ -124,6 +113,8 @@ private:
     UserDialogs* m_dialogs;
     ToolStarter* m_starter;
     DialogRunner* m_runner;
+    std::unique_ptr<QtPhoneChooser> m_ownChooser;
+    Brask::PhoneChooser* m_chooser = nullptr;
     QString m_root;
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
@@ -133,6 +124,4 @@ private:
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
-    // Last, so it goes first: its pending posts end before the window does.
-    std::unique_ptr<FormPoster> m_poster;
 };
