@@ -1,6 +1,10 @@
 #include "Buildtool.h"
 
 #include "ConfigDialog.h"
+#include "FeedbackDialog.h"
+#include "FormPoster.h"
+#include "InviteDialog.h"
+#include "NetworkCall.h"
 #include "OutputPanel.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
@@ -11,7 +15,10 @@
 #include "SystemToolStarter.h"
 #include "core/ProjectManager.h"
 #include "core/profiles/Device.h"
+#include "core/ReleaseCheck.h"
+#include "core/UpdateManager.h"
 #include "ui_Buildtool.h"
+#include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
 #include <QApplication>
@@ -56,14 +63,33 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     m_chooser = m_ownChooser.get();
     connectActions();
 
+    // The update checks talk to the user through the window; with automatic
+    // updates they run before the tree is built, so it shows the database
+    // they may have installed.
+    m_manager->getUpdateManager().setInterface(this);
+    if (m_manager->getConfig().autoUpdates) {
+        m_manager->getUpdateManager().profileUpdateIsAvailable(true);
+        updateCheck(true);
+        m_manager->reloadProfiles();
+    }
+
     m_profilesPanel->buildProfileTree();
     m_projectPanel->loadIcons();
     m_profilesPanel->loadIcons();
     if (projectPath.isEmpty() || !m_projectPanel->openProjectFile(projectPath))
         noProject();
+
+    m_poster = std::make_unique<FormPoster>();
+    connect(m_poster.get(), &FormPoster::finished, this, &Buildtool::httpFinished);
 }
 
-Buildtool::~Buildtool() = default;
+Buildtool::~Buildtool()
+{
+    m_poster.reset();
+    // The core outlives the widgets' destruction below; it must not call back.
+    if (m_manager)
+        m_manager->getUpdateManager().setInterface(nullptr);
+}
 
 void Buildtool::setDialogRunner(DialogRunner* runner)
 {
@@ -388,24 +414,89 @@ void Buildtool::doPreferences()
                                    .arg(m_root + QStringLiteral("/bin/config.xml"), QString::fromStdString(error)));
 }
 
-void Buildtool::doInvite()
+void Buildtool::showMessage(const KVUtil::String& text)
 {
-    notAvailableYet(tr("Inviting a friend"));
+    m_dialogs->showMessage(UserDialogs::Kind::Information, QStringLiteral("VarBuild"), QString::fromStdString(text));
 }
 
-void Buildtool::doFeedback()
+void Buildtool::runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress)
 {
-    notAvailableYet(tr("Sending feedback"));
+    // Busy: nothing may start a build or change the project or the profile
+    // database while the exchange runs and the window keeps taking events.
+    beginBusy();
+    runNetworkCallOffGuiThread(call, progress, this);
+    endBusy();
 }
 
-void Buildtool::updateProfileDatabase()
+void Buildtool::updateCheck(bool silent)
 {
-    notAvailableYet(tr("Updating the profile database"));
+    Brask::UpdateManager& updates = m_manager->getUpdateManager();
+    KVUtil::String answer;
+    const int fetched = updates.fetchLatestRelease(answer);
+    const Brask::ReleaseVerdict verdict = Brask::checkRelease(fetched, answer, updates.packageRevision(), silent);
+    if (verdict.printServerVersion)
+        Brask::diag("serverVersion: %d\n", verdict.serverVersion);
+    if (verdict.show)
+        m_dialogs->showMessage(verdict.kind == Brask::ReleaseVerdict::Warning ? UserDialogs::Kind::Warning
+                                                                                : UserDialogs::Kind::Information,
+                               QString::fromStdString(verdict.caption), QString::fromStdString(verdict.text));
 }
 
 void Buildtool::doUpdateCheck()
 {
-    notAvailableYet(tr("Checking for Varnel updates"));
+    if (!isBusy())
+        updateCheck(false);
+}
+
+void Buildtool::updateProfileDatabase()
+{
+    if (isBusy())
+        return;
+    // The reload below replaces every Device: the target and the tree's
+    // device items must not outlive it.
+    m_profilesPanel->clearTarget();
+    m_manager->getUpdateManager().profileUpdateIsAvailable(false);
+    m_manager->reloadProfiles();
+    m_profilesPanel->buildProfileTree();
+}
+
+void Buildtool::doFeedback()
+{
+    if (isBusy())
+        return;
+    FeedbackDialog dialog;
+    dialog.setWindowIcon(windowIcon());
+    if (m_runner->run(dialog) != QDialog::Accepted)
+        return;
+    m_poster->post(FormPoster::Feedback, QByteArrayLiteral("/bugs/"), dialog.body());
+    Brask::diag("Feedback sent!\n");
+}
+
+void Buildtool::doInvite()
+{
+    if (isBusy())
+        return;
+    InviteDialog dialog;
+    dialog.setWindowIcon(windowIcon());
+    if (m_runner->run(dialog) != QDialog::Accepted)
+        return;
+    m_poster->post(FormPoster::Invite, QByteArrayLiteral("/invites/"), dialog.body());
+    Brask::diag("Invite sent!\n");
+}
+
+void Buildtool::httpFinished(int kind, bool error)
+{
+    Brask::diag("An http request is DONE: %d\n", error ? 1 : 0);
+    if (!error)
+        return;
+    if (kind == FormPoster::Invite)
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Your invite could not be sent"),
+                               tr("Something went wrong with sending your invite. Check network cables, firewalls "
+                                  "and that sort of stuff."));
+    else if (kind == FormPoster::Feedback)
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Your feedback could not be sent"),
+                               tr("Something went wrong with sending your feedback. Check network cables, firewalls "
+                                  "and that sort of stuff."));
 }
 
 void Buildtool::phoneSelect()

@@ -4,6 +4,7 @@
 // project (ProjectManagerListener), and wires the menus, toolbar and panels.
 
 #include "core/ProjectManagerListener.h"
+#include "core/UpdateInterface.h"
 #include "core/build/CommandExecutor.h"
 
 #include <QMainWindow>
@@ -18,6 +19,7 @@ class PhoneChooser;
 class ProjectManager;
 }
 class DialogRunner;
+class FormPoster;
 class OutputPanel;
 class ProfilesPanel;
 class ProjectPanel;
@@ -27,7 +29,10 @@ class QTreeWidgetItem;
 class ToolStarter;
 class UserDialogs;
 
-class Buildtool : public QMainWindow, public Brask::CommandExecutor, public Brask::ProjectManagerListener {
+class Buildtool : public QMainWindow,
+                  public Brask::CommandExecutor,
+                  public Brask::ProjectManagerListener,
+                  public Brask::UpdateInterface {
     Q_OBJECT
 public:
     // `root` is the installation root; `projectPath` an absolute project file
@@ -62,6 +67,13 @@ public:
     void settingsChanged() override;
     void criteriaChanged() override;
 
+    // UpdateInterface: an information box "VarBuild"; network exchanges run
+    // off the GUI thread while the window keeps painting (and is busy).
+    void showMessage(const KVUtil::String& text) override;
+    void runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress) override;
+    // Carries the feedback and invitation posts.
+    FormPoster* formPoster() const { return m_poster.get(); }
+
     void setProjectControlsEnabled(bool enabled);
     // Opens `file` at `line` with the tool configured for its type.
     void openWithTool(const QString& file, int line);
@@ -74,6 +86,9 @@ signals:
 
 public slots:
     void projectItemChanged(QTreeWidgetItem* item, int column);
+    // Asks the update server for the latest release and says what it means;
+    // `silent` keeps the "no news" boxes back.
+    void updateCheck(bool silent);
     void buildAndRun();
     void newProject();
     void open();
@@ -85,6 +100,8 @@ public slots:
     void doFeedback();
     void updateProfileDatabase();
     void doUpdateCheck();
+    // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
+    void httpFinished(int kind, bool error);
     void showHelp();
     void showAbout();
     void noProject();
@@ -124,4 +141,6 @@ private:
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
+    // Last, so it goes first: its pending posts end before the window does.
+    std::unique_ptr<FormPoster> m_poster;
 };
