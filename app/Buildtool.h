@@ -5,7 +5,6 @@
 
 #include "core/ProjectManagerListener.h"
 #include "core/UpdateInterface.h"
-#include "core/UpdateInterface.h"
 #include "core/build/CommandExecutor.h"
 
 #include <QMainWindow>
@@ -20,7 +19,6 @@ class PhoneChooser;
 class ProjectManager;
 }
 class DialogRunner;
-class FormPoster;
 class FormPoster;
 class OutputPanel;
 class ProfilesPanel;
@@ -76,13 +74,6 @@ public:
     // Carries the feedback and invitation posts.
     FormPoster* formPoster() const { return m_poster.get(); }
 
-    // UpdateInterface: an information box "VarBuild"; network exchanges run
-    // off the GUI thread while the window keeps painting (and is busy).
-    void showMessage(const KVUtil::String& text) override;
-    void runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress) override;
-    // Carries the feedback and invitation posts.
-    FormPoster* formPoster() const { return m_poster.get(); }
-
     void setProjectControlsEnabled(bool enabled);
     // Opens `file` at `line` with the tool configured for its type.
     void openWithTool(const QString& file, int line);
@@ -98,9 +89,6 @@ public slots:
     // Asks the update server for the latest release and says what it means;
     // `silent` keeps the "no news" boxes back.
     void updateCheck(bool silent);
-    // Asks the update server for the latest release and says what it means;
-    // `silent` keeps the "no news" boxes back.
-    void updateCheck(bool silent);
     void buildAndRun();
     void newProject();
     void open();
@@ -112,8 +100,6 @@ public slots:
     void doFeedback();
     void updateProfileDatabase();
     void doUpdateCheck();
-    // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
-    void httpFinished(int kind, bool error);
     // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
     void httpFinished(int kind, bool error);
     void showHelp();

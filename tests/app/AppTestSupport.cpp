@@ -135,10 +135,6 @@ TestInstallation::TestInstallation()
     // does reach for the update server finds a closed port on this machine.
     writeFile("bin/config.xml", "<Config version=\"1\">\n\t<Property name=\"autoUpdates\" value=\"false\"/>\n</Config>\n");
     qputenv("VARNEL_UPDATE_SERVER", "127.0.0.1:9");
-    // No update checks at start-up unless a test asks for them, and whatever
-    // does reach for the update server finds a closed port on this machine.
-    writeFile("bin/config.xml", "<Config version=\"1\">\n\t<Property name=\"autoUpdates\" value=\"false\"/>\n</Config>\n");
-    qputenv("VARNEL_UPDATE_SERVER", "127.0.0.1:9");
     const QDir icons(QStringLiteral(VARBUILD_SOURCE_DIR "/kit/data/bin/gfx"));
     for (const QString& icon : icons.entryList({"*.png"}, QDir::Files))
         QFile::copy(icons.filePath(icon), path("bin/gfx/" + icon));
