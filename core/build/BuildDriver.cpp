@@ -68,18 +68,29 @@ String BuildDriver::compilerFlags(Project& project) const
     return flags;
 }
 
+namespace {
+
+// One option per directory, `option` joined to it and a blank after it. An
+// empty entry (a doubled or trailing ";") is skipped: the bare option would
+// make the tool take the next option as the directory.
+void appendDirectoryOptions(String& line, const char* option, const Vector<String>& directories)
+{
+    for (const String& dir : directories) {
+        if (!dir.empty())
+            line += commandPath(option + dir) + " ";
+    }
+}
+
+} // namespace
+
 String BuildDriver::includeOptions(Project& project) const
 {
     String includes;
-    if (!isTrue(project.getProperty("ignoreDefaultIncludeDirectories"))) {
-        for (const String& dir : m_manager.getConfig().includeDirectories)
-            includes += commandPath("-I" + dir) + " ";
-    }
+    if (!isTrue(project.getProperty("ignoreDefaultIncludeDirectories")))
+        appendDirectoryOptions(includes, "-I", m_manager.getConfig().includeDirectories);
     const String additional = project.getProperty("additionalIncludeDirectories");
-    if (!additional.empty()) {
-        for (const String& dir : split(additional, ";"))
-            includes += commandPath("-I" + dir) + " ";
-    }
+    if (!additional.empty())
+        appendDirectoryOptions(includes, "-I", split(additional, ";"));
     return includes;
 }
 
@@ -88,15 +99,11 @@ String BuildDriver::libraryPart(Project& project, const Vector<String>& assembly
 {
     const Config& config = m_manager.getConfig();
     String part;
-    if (!isTrue(project.getProperty("ignoreDefaultLibraryDirectories"))) {
-        for (const String& dir : config.libraryDirectories)
-            part += commandPath("-s" + dir) + " ";
-    }
+    if (!isTrue(project.getProperty("ignoreDefaultLibraryDirectories")))
+        appendDirectoryOptions(part, "-s", config.libraryDirectories);
     const String additionalDirs = project.getProperty("additionalLibraryDirectories");
-    if (!additionalDirs.empty()) {
-        for (const String& dir : split(additionalDirs, ";"))
-            part += commandPath("-s" + dir) + " ";
-    }
+    if (!additionalDirs.empty())
+        appendDirectoryOptions(part, "-s", split(additionalDirs, ";"));
     if (project.getProperty("deadCodeElim") == "true")
         part += "-elim ";
     const String configType = project.getProperty("configType");
@@ -122,6 +129,34 @@ String BuildDriver::libraryPart(Project& project, const Vector<String>& assembly
     return part;
 }
 
+int BuildDriver::checkLibraryOutput(Project& project) const
+{
+    if (project.getProperty("configType") != "lib")
+        return 0;
+    // lintel writes the library where -L points; without a path it would take
+    // the first assembly file as the library and write over it.
+    const String outputPath = project.getProperty("outputPath");
+    if (outputPath.empty()) {
+        showMessage(m_manager, "The library has no output path: set one in the project settings.\n");
+        return -1;
+    }
+    const String target = toSlashes(outputPath);
+    const String absolute = target[0] == '/' ? target : project.getDirectory() + target;
+    const String resolved = absoluteDirectory(absolute) + fileNamePart(absolute);
+    for (FileKind kind : {OtherFile, SourceFile, ResourceList, AssemblyFile}) {
+        Vector<String> files;
+        m_manager.collectFiles(kind, files);
+        for (const String& file : files) {
+            if (absoluteDirectory(file) + fileNamePart(file) == resolved) {
+                showMessage(m_manager, "The library's output path \"" + outputPath
+                                           + "\" is a file of the project: choose another in the project settings.\n");
+                return -1;
+            }
+        }
+    }
+    return 0;
+}
+
 int BuildDriver::run()
 {
     Project* project = m_manager.getProject();
@@ -140,6 +175,8 @@ int BuildDriver::run()
     m_program = m_outputDir + "/program";
     m_resources = m_outputDir + "/resources";
     m_assemblyNames.clear();
+    if (int refused = checkLibraryOutput(*project))
+        return refused;
     const String extraResourcer = project->getProperty("extraResourcer");
     const String extraLinker = project->getProperty("extraLinker");
 

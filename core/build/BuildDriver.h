@@ -25,6 +25,9 @@ public:
     int run();
 
 private:
+    // -1 after a message when a library project's output path is empty or
+    // names a file of the project, which the link would overwrite; else 0.
+    int checkLibraryOutput(Project& project) const;
     String compilerFlags(Project& project) const;
     String includeOptions(Project& project) const;
     String libraryPart(Project& project, const Vector<String>& assembly, const Vector<String>& projectAssembly) const;

@@ -164,8 +164,10 @@ TEST_F(BuildCommands, EveryPropertyHasItsEffect)
          "lintel   " + app + "KVStd.lib ", "", true},
         {"include list", {{"additionalIncludeDirectories", "a;b"}}, "", "{I}-Ia -Ib ", "-DKVPIP ",
          "lintel   " + app + "KVStd.lib ", "", true},
-        {"include list with empty piece", {{"additionalIncludeDirectories", "a;;b"}}, "", "{I}-Ia -I -Ib ",
+        {"include list with empty pieces", {{"additionalIncludeDirectories", ";a;;b;"}}, "", "{I}-Ia -Ib ",
          "-DKVPIP ", "lintel   " + app + "KVStd.lib ", "", true},
+        {"include list of one empty piece", {{"additionalIncludeDirectories", ";"}}, "", "{I}", "-DKVPIP ",
+         "lintel   " + app + "KVStd.lib ", "", true},
         {"windows include dir", {{"additionalIncludeDirectories", "..\\inc"}}, "", "{I}-I../inc ", "-DKVPIP ",
          "lintel   " + app + "KVStd.lib ", "", true},
         {"no default includes", {{"ignoreDefaultIncludeDirectories", "1"}, {"additionalIncludeDirectories", "x"}},
@@ -173,6 +175,8 @@ TEST_F(BuildCommands, EveryPropertyHasItsEffect)
         {"extraLinker", {{"extraLinker", "-v"}}, "", "{I}", "-DKVPIP ", "lintel  -v " + app + "KVStd.lib ", "",
          true},
         {"library dirs", {{"additionalLibraryDirectories", "x;y"}}, "", "{I}", "-DKVPIP ",
+         "lintel   -s{R}/lib/pipe -sx -sy -B {O}/program {O}/main.s  KVStd.lib ", "", true},
+        {"library dirs with empty pieces", {{"additionalLibraryDirectories", "x;;y;"}}, "", "{I}", "-DKVPIP ",
          "lintel   -s{R}/lib/pipe -sx -sy -B {O}/program {O}/main.s  KVStd.lib ", "", true},
         {"no default library dirs", {{"ignoreDefaultLibraryDirectories", "true"}}, "", "{I}", "-DKVPIP ",
          "lintel   -B {O}/program {O}/main.s  KVStd.lib ", "", true},
@@ -415,3 +419,60 @@ TEST_F(BuildCommands, SymbianProjectMakesNoJar)
 }
 
 } // namespace
+
+// Empty entries of the configuration's lists (an empty value, a trailing ";")
+// give no bare -I or -s either.
+TEST_F(BuildCommands, EmptyConfigurationDirectoriesGiveNoOptions)
+{
+    RecordingExecutor executor;
+    auto manager = makeManager(&executor);
+    addFile(*manager, "main.c");
+    manager->getConfig().includeDirectories = {"", m_root + "/include", ""};
+    manager->getConfig().libraryDirectories = {""};
+    ASSERT_EQ(0, manager->build());
+    ASSERT_GE(executor.ran.size(), 3u);
+    EXPECT_EQ(compile("main", "main.c"), executor.ran[1]);
+    EXPECT_EQ("lintel   -B " + m_output + "/program " + m_output + "/main.s  KVStd.lib ", executor.ran[2]);
+}
+
+// The link writes a library where -L points: a library project must never
+// name a build input there (an empty path made lintel write over the first
+// assembly file).
+TEST_F(BuildCommands, LibraryOutputNeverOverwritesAProjectFile)
+{
+    struct Case {
+        std::string outputPath;
+        std::string message;  // empty: the build runs
+    };
+    const Case cases[] = {
+        {"", "The library has no output path: set one in the project settings.\n"},
+        {"main.c", "The library's output path \"main.c\" is a file of the project: choose another in the project "
+                   "settings.\n"},
+        {"./sub/../extra.s", "The library's output path \"./sub/../extra.s\" is a file of the project: choose "
+                             "another in the project settings.\n"},
+        {"sub\\util.h", "The library's output path \"sub\\util.h\" is a file of the project: choose another in "
+                         "the project settings.\n"},
+        {"game.lib", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outputPath);
+        RecordingExecutor executor;
+        auto manager = makeManager(&executor);
+        addFile(*manager, "main.c");
+        addFile(*manager, "extra.s");
+        addFile(*manager, "sub/util.h");
+        manager->getProject()->setProperty("configType", "lib");
+        manager->getProject()->setProperty("outputPath", c.outputPath);
+        if (c.message.empty()) {
+            EXPECT_EQ(0, manager->build());
+            ASSERT_EQ(3u, executor.ran.size());
+            EXPECT_EQ("lintel   -s" + m_root + "/lib/pipe -L game.lib " + m_output + "/main.s  " + m_projectDir
+                          + "extra.s ",
+                      executor.ran[2]);
+        } else {
+            EXPECT_EQ(-1, manager->build());
+            EXPECT_TRUE(executor.ran.empty()) << "nothing runs";
+            EXPECT_EQ(std::vector<std::string>{c.message}, executor.messages);
+        }
+    }
+}

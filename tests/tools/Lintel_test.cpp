@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace ToolTest;
 using TestSupport::TempDir;
 using TestSupport::readFile;
@@ -169,4 +171,46 @@ TEST(Lintel, ProgramWithoutMainIsWarnedAboutUnlessNotVerifying)
     const ToolResult help = runTool(tmp.path(), "lintel --help");
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(contains(help.output, "stand-in"));
+}
+
+// A doubled or trailing ";" in a library directory list gives a bare "-s";
+// it is an empty directory and must never take the next option as its value.
+// A link that writes neither program nor library is a failure, so a build can
+// never go on with the previous build's program.
+TEST(Lintel, BareLibraryDirectoryAndLinksThatWriteNothing)
+{
+    TempDir tmp;
+    writeFile(tmp.file("main.s"), kMainAsm);
+    writeFile(tmp.file("lib/helper.s"), kHelperAsm);
+    ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/KVStd.lib lib/helper.s").code, 0);
+
+    struct Case {
+        std::string args;
+        int code;
+        std::string message;  // in the output
+        std::string written;  // file that must exist afterwards, or ""
+    };
+    const Case cases[] = {
+        {"-slib -s -B program main.s KVStd.lib", 0, "program program written", "program"},
+        {"-s -slib -B program main.s KVStd.lib", 0, "program program written", "program"},
+        {"-s -L out.lib main.s", 0, "library out.lib written", "out.lib"},
+        {"-slib -s -elim main.s KVStd.lib", 0, "", "rebuild.s"},
+        {"-slib main.s KVStd.lib", 1, "lintel: error: no -B or -L given: nothing would be written", ""},
+        {"-slib -s", 1, "lintel: error: no -B or -L given", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        for (const char* f : {"program", "out.lib", "rebuild.s"})
+            std::remove(tmp.file(f).c_str());
+        const ToolResult r = runTool(tmp.path(), "lintel " + c.args);
+        EXPECT_EQ(r.code, c.code) << r.output;
+        EXPECT_TRUE(contains(r.output, c.message)) << r.output;
+        EXPECT_FALSE(contains(r.output, "warning: ignoring unknown option")) << r.output;
+        if (!c.written.empty()) {
+            EXPECT_TRUE(TestSupport::exists(tmp.file(c.written)));
+        }
+    }
+    // The bare -s did not take "-B" as a directory: the program names the library it found.
+    EXPECT_EQ(runTool(tmp.path(), "lintel -slib -s -B program main.s KVStd.lib").code, 0);
+    EXPECT_TRUE(contains(readFile(tmp.file("program")), "library lib/KVStd.lib\n"));
 }

@@ -32,10 +32,12 @@ const char kHelp[] =
     "                                               second pass after dead-code elimination\n"
     "\n"
     "  -sDIR      search libraries (FILE ending in .lib) in DIR, in the given order\n"
+    "             (a bare -s is an empty directory and searches nowhere)\n"
     "  -elim      also write the reduced program as assembly to ./rebuild.s\n"
     "  -no-verify do not check that the program has an entry point\n"
     "A resource list names one file per line, relative to the list; blank lines\n"
-    "and lines starting with # are ignored. Exit code 0 on success, 1 on error.\n";
+    "and lines starting with # are ignored. A link must write something: -B,\n"
+    "-L or -elim. Exit code 0 on success, 1 on error.\n";
 
 struct Options {
     std::string resources;
@@ -125,12 +127,10 @@ bool parseOptions(int argc, char** argv, Options& o)
             o.elim = true;
         } else if (a == "-no-verify") {
             o.noVerify = true;
-        } else if (a == "-s") {
-            std::string dir;
-            if (!value(dir))
-                return false;
-            o.libraryDirs.push_back(dir);
-        } else if (a.size() > 2 && a.compare(0, 2, "-s") == 0) {
+        } else if (a.compare(0, 2, "-s") == 0) {
+            // The directory is joined to the option. A bare "-s" (an empty
+            // entry of a directory list) is an empty directory: taking the
+            // next word instead would swallow "-B" and its program.
             o.libraryDirs.push_back(toSlashes(a.substr(2)));
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "lintel: warning: ignoring unknown option %s\n", a.c_str());
@@ -208,7 +208,10 @@ std::string findLibrary(const std::string& name, const std::vector<std::string>&
     if (name.find('/') != std::string::npos)
         return isRegularFile(name) ? name : std::string();
     for (const std::string& d : dirs) {
-        const std::string candidate = d.empty() || d.back() == '/' ? d + name : d + "/" + name;
+        // An empty directory names no place; it must not mean the current one.
+        if (d.empty())
+            continue;
+        const std::string candidate = d.back() == '/' ? d + name : d + "/" + name;
         if (isRegularFile(candidate))
             return candidate;
     }
@@ -226,7 +229,8 @@ int link(const Options& o)
             if (path.empty()) {
                 std::string where;
                 for (const std::string& d : o.libraryDirs)
-                    where += (where.empty() ? "" : ", ") + d;
+                    if (!d.empty())
+                        where += (where.empty() ? "" : ", ") + d;
                 error("cannot find library " + f
                       + (where.empty() ? " (no library directory given)" : " (searched " + where + ")"));
                 continue;
@@ -291,8 +295,11 @@ int link(const Options& o)
         return 0;
     }
     if (o.program.empty()) {
-        std::printf("lintel: no -B or -L given: inputs checked, nothing written\n");
-        return 0;
+        // Only -elim's rebuild.s was asked for; the second pass writes the program.
+        if (o.elim)
+            return 0;
+        error("no -B or -L given: nothing would be written");
+        return 1;
     }
     bool hasMain = false;
     for (const Symbol& s : symbols)
