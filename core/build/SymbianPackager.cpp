@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,6 +164,15 @@ int SymbianPackager::run()
 
     if (::chdir("so") != 0)
         return -1;
+    // A package left from an earlier build must not stand beside a failed
+    // one, nor pass for this build's when the tools make none.
+    const String package = name + ".sis";
+    for (const String& old : {package, String("LauncherApp.sis")}) {
+        if (std::remove(old.c_str()) != 0 && errno != ENOENT) {
+            showMessage(m_manager, "Can't remove the old package \"" + old + "\": " + std::strerror(errno) + "\n");
+            return -1;
+        }
+    }
     if (int result = runTool(m_manager, "bldmake bldfiles"))
         return result;
     if (int result = runTool(m_manager, "abld build gcce urel"))
@@ -172,8 +182,16 @@ int SymbianPackager::run()
     if (int result = runTool(m_manager, createSis))
         return result;
 
-    if (!moveReplacing("LauncherApp.sis", name + ".sis"))
+    if (!fileExists("LauncherApp.sis")) {
+        showMessage(m_manager, "CreateSIS made no package: \"LauncherApp.sis\" is missing in \"" + currentDirectory()
+                                   + "\"\n");
         return -1;
+    }
+    if (std::rename("LauncherApp.sis", package.c_str()) != 0) {
+        showMessage(m_manager, "Can't rename \"LauncherApp.sis\" to \"" + package + "\": " + std::strerror(errno)
+                                   + "\n");
+        return -1;
+    }
     return 0;
 }
 

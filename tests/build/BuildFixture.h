@@ -58,7 +58,8 @@ public:
 // A kit installation in a temporary directory: an empty profile database,
 // shell-script stand-ins for xgcc, lintel and cmd that log their arguments
 // (one "[arg]" per argument) to log(), Info-ZIP as bin/zip, and the Symbian
-// tools bldmake, abld and CreateSIS in a directory of their own.
+// tools bldmake, abld and CreateSIS in a directory of their own (CreateSIS
+// succeeds without writing LauncherApp.sis when FAKE_NO_SIS is set).
 class FakeKit {
 public:
     explicit FakeKit(const std::string& root);

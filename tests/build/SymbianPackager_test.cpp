@@ -262,3 +262,42 @@ TEST(SymbianShippedTemplates, ConversionsMatchTheValues)
 }
 
 } // namespace
+
+// A build whose Symbian step fails never leaves the previous build's package
+// in place, and a CreateSIS that exits 0 without a package is a failure the
+// pane explains.
+TEST_F(Symbian, FailedPackagingLeavesNoOldPackage)
+{
+    struct Case {
+        const char* variable;
+        const char* value;
+        int result;
+        const char* message;  // in the transcript, "" for none
+    };
+    const Case cases[] = {
+        {"FAKE_FAIL_BLDMAKE", "5", 5, ""},
+        {"FAKE_FAIL_CREATESIS", "7", 7, ""},
+        {"FAKE_NO_SIS", "1", -1, "CreateSIS made no package: \"LauncherApp.sis\" is missing in \""},
+    };
+    m_kit.writeTemplates();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.variable);
+        ProcessExecutor first;
+        auto manager = symbianProject(&first, "0x12345678");
+        ASSERT_EQ(0, manager->build()) << first.transcript;
+        ASSERT_TRUE(exists(so() + "game.sis"));
+        writeFile(so() + "LauncherApp.sis", "stale package of a failed move\n");
+
+        ScopedEnv fail(c.variable, c.value);
+        ProcessExecutor executor;
+        auto again = symbianProject(&executor, "0x12345678");
+        EXPECT_EQ(c.result, again->build());
+        EXPECT_FALSE(exists(so() + "game.sis")) << executor.transcript;
+        EXPECT_FALSE(exists(so() + "LauncherApp.sis"));
+        if (*c.message) {
+            const std::string dir = so().substr(0, so().size() - 1);
+            EXPECT_NE(std::string::npos, executor.transcript.find(c.message + dir + "\"\n")) << executor.transcript;
+        }
+        EXPECT_EQ(std::string::npos, executor.transcript.find("Build complete"));
+    }
+}
