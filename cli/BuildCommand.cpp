@@ -38,8 +38,13 @@ private:
     std::atomic<int> m_signal{0};
 };
 
-// The tools run in process groups of their own, so an interrupt at the
-// terminal reaches only us. This thread takes SIGINT and SIGTERM and ends the
+// The signals whose default action ends the process and that come from
+// outside: a closed terminal or dropped connection (SIGHUP), the keyboard
+// (SIGINT, SIGQUIT), kill and timers.
+const int kTerminatingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
+
+// The tools run in sessions of their own, so a signal from the terminal
+// reaches only us. This thread takes every terminating signal and ends the
 // running tool instead of leaving it behind.
 class InterruptWatcher {
 public:
@@ -47,8 +52,8 @@ public:
         : m_executor(executor)
     {
         sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
+        for (int signal : kTerminatingSignals)
+            sigaddset(&m_signals, signal);
         pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
         m_thread = std::thread([this] { watch(); });
     }

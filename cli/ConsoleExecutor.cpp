@@ -32,7 +32,7 @@ int ConsoleExecutor::execute(const KVUtil::String& command, bool echo)
         = m_runner.run(command, echo, [this](const char* data, size_t size) { write(data, size); });
     if (result.failedStep != Platform::StepNone) {
         startLine();
-        write(Platform::failureLine(result));
+        write(Platform::failureLine(result) + Platform::failureExplanation(result));
     }
     return result.code;
 }

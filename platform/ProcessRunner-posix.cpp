@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -129,9 +130,13 @@ void placeDescriptor(int from, int to)
 // it execs, so it only makes system calls: handlers we installed are reset
 // before signals are let through (a handler must not run on our memory in
 // the child), the signals in kResetSignals get their default action, and the
-// child gets its own process group and an empty signal mask. This is what
+// child gets a session of its own and an empty signal mask. This is what
 // posix_spawn does too, but posix_spawn asks for every signal's disposition
 // in the child, which costs more than the rest of a start on some machines.
+// A session of its own means no controlling terminal: a tool that opens
+// /dev/tty (a password prompt) fails at once instead of being stopped by the
+// user's terminal while the build waits for it. The session is also the
+// process group that terminate() ends.
 // Returns the pid, or -1 with `error` set; a failed exec has been reaped.
 pid_t spawnChild(const char* program, char** argv, int stdinFd, int outputFd, int stdoutFd, int& error)
 {
@@ -152,7 +157,7 @@ pid_t spawnChild(const char* program, char** argv, int stdinFd, int outputFd, in
         }
         for (int sig : kResetSignals)
             ::sigaction(sig, &dfl, nullptr);
-        ::setpgid(0, 0);
+        ::setsid();
         placeDescriptor(stdinFd, STDIN_FILENO);
         placeDescriptor(outputFd, STDERR_FILENO);
         placeDescriptor(stdoutFd, STDOUT_FILENO);
@@ -179,6 +184,17 @@ pid_t spawnChild(const char* program, char** argv, int stdinFd, int outputFd, in
     return pid;
 }
 
+// Why `program` (a path) could not be started.
+std::string startFailure(const std::string& program, int error)
+{
+    struct stat st;
+    if (error == ENOENT && ::stat(program.c_str(), &st) != 0)
+        return "Cannot find the program \"" + program + "\"";
+    if (error == ENOENT)
+        return "Cannot start the program \"" + program + "\": the interpreter or loader it names is missing";
+    return "Cannot start the program \"" + program + "\": " + std::strerror(error);
+}
+
 int exitCodeOf(int status)
 {
     if (WIFEXITED(status))
@@ -202,8 +218,18 @@ bool ProcessRunner::signalGroup(int signal)
 
 void ProcessRunner::terminate()
 {
-    if (!signalGroup(SIGTERM))
-        return;
+    {
+        std::unique_lock<std::mutex> lock(m_pidLock);
+        // A child being started has its id in a moment; ending it then is
+        // better than losing the stop.
+        m_startDone.wait(lock, [this] { return !m_starting; });
+        const pid_t pid = m_pid.load();
+        if (pid <= 0) {
+            m_stopPending = true;
+            return;
+        }
+        ::kill(-pid, SIGTERM);
+    }
     const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
     while (isRunning() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -218,7 +244,8 @@ RunResult ProcessRunner::run(const std::string& commandLine, bool echo, const Ou
     int searchError = 0;
     const std::string program = findProgram(words[0], &searchError);
     if (program.empty())
-        return {searchError, StepCreateProcess};
+        return {searchError, StepCreateProcess, "Cannot find the program \"" + words[0] + "\": looked in "
+                                                    + describeProgramSearch()};
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -235,12 +262,26 @@ RunResult ProcessRunner::run(const std::string& commandLine, bool echo, const Ou
     if (!echo && devNull.get() < 0)
         return {errno, StepCreateProcess};
     std::vector<char*> argv = argumentVector(words);
+    {
+        std::lock_guard<std::mutex> lock(m_pidLock);
+        if (m_stopPending) {
+            m_stopPending = false;
+            return {128 + SIGTERM, StepNone};
+        }
+        m_starting = true;
+    }
     int spawnError = 0;
     const pid_t pid = spawnChild(program.c_str(), argv.data(), inputRead.get(), outputWrite.get(),
                                  echo ? outputWrite.get() : devNull.get(), spawnError);
+    {
+        std::lock_guard<std::mutex> lock(m_pidLock);
+        m_starting = false;
+        if (pid > 0)
+            m_pid.store(pid);
+    }
+    m_startDone.notify_all();
     if (pid < 0)
-        return {spawnError, StepCreateProcess};
-    m_pid.store(pid);
+        return {spawnError, StepCreateProcess, startFailure(program, spawnError)};
 
     // From here on a failure must not leave the child behind: end its group
     // and reap it before reporting.
@@ -369,6 +410,11 @@ bool startDetached(const std::string& commandLine, std::string* error)
     if (n == static_cast<ssize_t>(sizeof childError))
         return fail("cannot start " + program + ": " + std::strerror(childError));
     return true;
+}
+
+std::string failureExplanation(const RunResult& result)
+{
+    return result.detail.empty() ? std::string() : result.detail + "\n";
 }
 
 std::string failureLine(const RunResult& result)

@@ -6,9 +6,11 @@
 // with a closed pipe as its standard input and one pipe carrying its output.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <sys/types.h>
 
 namespace Platform {
@@ -28,11 +30,20 @@ enum RunStep {
 };
 
 struct RunResult {
+    RunResult() = default;
+    RunResult(int code_, RunStep step, std::string detail_ = std::string())
+        : code(code_), failedStep(step), detail(std::move(detail_))
+    {
+    }
+
     // The child's exit code (128 + signal for a child ended by a signal), or
     // the errno of the refused step.
     int code = 0;
     // StepNone when the child ran; otherwise the step the system refused.
     RunStep failedStep = StepNone;
+    // For a program that could not be started: what was missing and where it
+    // was looked for, in one line without line end. Empty otherwise.
+    std::string detail;
 };
 
 using OutputCallback = std::function<void(const char* data, size_t size)>;
@@ -47,11 +58,13 @@ public:
     // piece as it arrives.
     RunResult run(const std::string& commandLine, bool echo, const OutputCallback& onOutput);
 
-    // Callable from another thread while run() waits: ends the child and
+    // Callable from another thread at any moment: ends the child and
     // everything in its process group (SIGTERM, then SIGKILL after a grace
     // period). run() then returns the 128 + signal code. Returns once the
     // child has gone or the SIGKILL has been sent, so it may block for up to
-    // the grace period. Does nothing when no child is running.
+    // the grace period. A child being started is waited for and then ended;
+    // when no child is there yet, the next run() starts none and returns
+    // 128 + SIGTERM at once, so a stop is never lost.
     void terminate();
 
     bool isRunning() const { return m_pid.load() > 0; }
@@ -63,6 +76,11 @@ private:
 
     std::atomic<pid_t> m_pid{0};
     std::mutex m_pidLock;
+    // Under m_pidLock: a child is between fork and its id being stored, and a
+    // stop that found no child to end.
+    bool m_starting = false;
+    bool m_stopPending = false;
+    std::condition_variable m_startDone;
 };
 
 // Starts `commandLine` without waiting and without capturing anything (editor,
@@ -72,5 +90,9 @@ bool startDetached(const std::string& commandLine, std::string* error = nullptr)
 
 // Formats the failure line the executors show: "Error %i on line %i\n".
 std::string failureLine(const RunResult& result);
+
+// The line the executors show after the failure line: result.detail and a
+// line end, or "" when there is nothing to explain.
+std::string failureExplanation(const RunResult& result);
 
 } // namespace Platform

@@ -100,6 +100,16 @@ std::string findProgramIn(const std::string& name, const std::vector<std::string
     return std::string();
 }
 
+std::string describeProgramSearch()
+{
+    const std::string self = runningProgramDirectory();
+    const char* root = std::getenv("VARNELDIR");
+    const char* path = std::getenv("PATH");
+    return "the directory of the running program (" + (self.empty() ? std::string("unknown") : self)
+        + "), VARNELDIR/bin (" + (root && *root ? std::string(root) + "/bin" : std::string("VARNELDIR is not set"))
+        + ") and PATH (" + (path && *path ? std::string(path) : std::string("empty")) + ")";
+}
+
 std::string findProgram(const std::string& name, int* error)
 {
     return findProgramIn(name, programSearchDirectories(), error);

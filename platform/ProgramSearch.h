@@ -24,6 +24,10 @@ std::vector<std::string> programSearchDirectories();
 std::string findProgramIn(const std::string& name, const std::vector<std::string>& directories,
                           int* error = nullptr);
 
+// Where a bare program name is looked for, for a message: "the directory of
+// the running program (D), VARNELDIR/bin (B) and PATH (P)".
+std::string describeProgramSearch();
+
 // findProgramIn over programSearchDirectories().
 std::string findProgram(const std::string& name, int* error = nullptr);
 

@@ -1,4 +1,5 @@
 #include "cli/ConsoleExecutor.h"
+#include "platform/ProgramSearch.h"
 #include "util/PathUtil.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,13 @@ namespace {
 std::string helper(const std::string& args)
 {
     return Brask::quoteArgument(VB_PROCESS_HELPER) + " " + args;
+}
+
+// The line that follows "Error 2 on line 721" for the missing program.
+std::string notFound()
+{
+    return "Cannot find the program \"vb-no-such-program-anywhere\": looked in " + Platform::describeProgramSearch()
+        + "\n";
 }
 
 // A ConsoleExecutor writing into a temporary file instead of the console.
@@ -70,7 +78,7 @@ TEST_F(ConsoleExecutorTest, RefusedStartPrintsTheFailureLine)
 {
     Brask::ConsoleExecutor executor(m_file);
     EXPECT_EQ(executor.execute("vb-no-such-program-anywhere -x", true), 2);
-    EXPECT_EQ(written(), "Running: vb-no-such-program-anywhere -x\nError 2 on line 721\n");
+    EXPECT_EQ(written(), "Running: vb-no-such-program-anywhere -x\nError 2 on line 721\n" + notFound());
 }
 
 TEST_F(ConsoleExecutorTest, OwnLinesNeverRunOnAfterAnOpenToolLine)
@@ -84,7 +92,7 @@ TEST_F(ConsoleExecutorTest, OwnLinesNeverRunOnAfterAnOpenToolLine)
     const std::string a = "Running: " + helper("noeol partial") + "\n";
     const std::string b = "Running: " + helper("noeol again") + "\n";
     EXPECT_EQ(written(), a + "partial\nBuild complete\n" + b + "again\n"
-                             + "Running: vb-no-such-program-anywhere\nError 2 on line 721\ndone\n");
+                             + "Running: vb-no-such-program-anywhere\nError 2 on line 721\n" + notFound() + "done\n");
 }
 
 TEST_F(ConsoleExecutorTest, MessageEndsItsLine)

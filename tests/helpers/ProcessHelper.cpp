@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -107,6 +108,17 @@ int main(int argc, char** argv)
         std::signal(SIGTERM, SIG_IGN);
         writeAll(1, "ignoring\n");
         pause(60000);
+        return 0;
+    }
+    if (mode == "tty") { // talks to the controlling terminal, as a password prompt does
+        const int fd = ::open("/dev/tty", O_RDWR);
+        if (fd < 0) {
+            writeAll(1, "no terminal\n");
+            return 3;
+        }
+        char c;
+        const ssize_t n = ::read(fd, &c, 1);
+        writeAll(1, n == 1 ? "read a key\n" : "read failed\n");
         return 0;
     }
     if (mode == "touch") { // creates the file named by the argument

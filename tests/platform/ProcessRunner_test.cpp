@@ -1,4 +1,5 @@
 #include "platform/ProcessRunner.h"
+#include "platform/ProgramSearch.h"
 #include "support/TestSupport.h"
 #include "util/PathUtil.h"
 
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -118,21 +121,36 @@ TEST(ProcessRunner, RefusedStartsReportErrnoAndStep)
     TestSupport::writeFile(notExecutable, "data\n");
     ::chmod(notExecutable.c_str(), 0644);
 
+    const std::string noInterpreter = tmp.file("no-interpreter");
+    TestSupport::writeFile(noInterpreter, "#!/vb/no/such/interpreter\n");
+    ::chmod(noInterpreter.c_str(), 0755);
+    const char* root = std::getenv("VARNELDIR");
+    const char* path = std::getenv("PATH");
+    const std::string searched = "the directory of the running program (" + runningProgramDirectory()
+        + "), VARNELDIR/bin (" + (root && *root ? std::string(root) + "/bin" : "VARNELDIR is not set") + ") and PATH ("
+        + (path && *path ? path : "empty") + ")";
+
     struct Case {
         std::string line;
         int code;
+        std::string detail;  // the line after "Error %i on line %i"
     };
     const Case cases[] = {
-        {"vb-no-such-program-anywhere arg", ENOENT},
-        {tmp.file("missing/tool") + " arg", ENOENT},
-        {"", ENOENT},
-        {notExecutable, EACCES},
+        {"vb-no-such-program-anywhere arg", ENOENT,
+         "Cannot find the program \"vb-no-such-program-anywhere\": looked in " + searched},
+        {tmp.file("missing/tool") + " arg", ENOENT, "Cannot find the program \"" + tmp.file("missing/tool") + "\""},
+        {"", ENOENT, ""},
+        {notExecutable, EACCES, "Cannot start the program \"" + notExecutable + "\": Permission denied"},
+        {noInterpreter, ENOENT,
+         "Cannot start the program \"" + noInterpreter + "\": the interpreter or loader it names is missing"},
     };
     for (const Case& k : cases) {
         const Captured c = runCaptured(k.line);
         EXPECT_EQ(c.result.code, k.code) << k.line;
         EXPECT_EQ(c.result.failedStep, StepCreateProcess) << k.line;
         EXPECT_EQ(c.calls, 0) << k.line;
+        EXPECT_EQ(c.result.detail, k.detail);
+        EXPECT_EQ(failureExplanation(c.result), k.detail.empty() ? "" : k.detail + "\n");
     }
     // Nothing was started, so nothing is left to reap.
     errno = 0;
@@ -223,4 +241,95 @@ TEST(StartDetached, ReportsWhatCannotStart)
     EXPECT_FALSE(startDetached(tmp.file("missing"), &error));
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
     EXPECT_FALSE(startDetached("  ", &error));
+}
+
+// A stop that lands while the child is being started, or before run() has
+// even begun, ends that child: it is never lost, and the runner is not left
+// with a tool that nobody can stop any more.
+TEST(ProcessRunner, StopAtAnyMomentEndsTheStartingTool)
+{
+    TestSupport::TempDir tmp;
+    // Before run(): nothing is started at all.
+    {
+        ProcessRunner runner;
+        runner.terminate();
+        const std::string marker = tmp.file("started");
+        const RunResult r = runner.run(helper("touch " + Brask::quoteArgument(marker)), true, nullptr);
+        EXPECT_EQ(r.code, 128 + SIGTERM);
+        EXPECT_EQ(r.failedStep, StepNone);
+        EXPECT_FALSE(TestSupport::exists(marker));
+        EXPECT_EQ(runner.run(helper("exit 4"), true, nullptr).code, 4) << "the stop was used up";
+    }
+    // Around the start: every stop ends its hanging tool. A lost stop would
+    // leave the run waiting; the rescue stop after a generous wait only keeps
+    // the test from hanging and counts the loss.
+    int lost = 0;
+    for (int i = 0; i < 60; ++i) {
+        ProcessRunner runner;
+        std::atomic<bool> done{false};
+        RunResult result;
+        std::thread worker([&] {
+            result = runner.run(helper("hang"), true, nullptr);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds((i % 12) * 150));
+        runner.terminate();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!done) {
+            ++lost;
+            while (!done) {
+                runner.terminate();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        worker.join();
+        EXPECT_EQ(result.code, 128 + SIGTERM) << "iteration " << i;
+    }
+    EXPECT_EQ(lost, 0);
+}
+
+// Tools run without a controlling terminal: one that opens /dev/tty fails at
+// once instead of being stopped by the terminal while the run waits. The
+// runner is put in a session whose controlling terminal is a pseudo-terminal.
+TEST(ProcessRunner, ToolsHaveNoControllingTerminal)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    TestSupport::TempDir tmp;
+    const std::string report = tmp.file("report");
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        const int tty = ::open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
+        if (tty < 0)
+            ::_exit(90);
+        ProcessRunner runner;
+        std::string output;
+        const RunResult r = runner.run(helper("tty"), true, [&](const char* d, size_t n) { output.append(d, n); });
+        TestSupport::writeFile(report, std::to_string(r.code) + " " + output);
+        ::_exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > limit) {
+            ::kill(pid, SIGKILL);  // its stopped tool gets SIGHUP with the session's end
+            ::waitpid(pid, &status, 0);
+            ::close(master);
+            FAIL() << "the tool was stopped by the terminal";
+        }
+        char buf[256];
+        (void)!::read(master, buf, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(TestSupport::readFile(report), "3 no terminal\n");
 }
