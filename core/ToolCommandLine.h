@@ -9,8 +9,9 @@ namespace Brask {
 // `file` (case-insensitively), or the "*profile" entry when `isProfile`; its
 // command line with "%file"/"$file" replaced by `file` and "%line"/"$line" by
 // `line` (names case-sensitive). Empty when `file` has no "." or no entry
-// matches. A path holding a blank is quoted for the kit's argument splitting
-// unless the command line already puts the token in quotes; other paths go in
+// matches. The path always reaches the tool as one argument: a path holding a
+// blank or a quote is quoted for the kit's argument splitting, or escaped when
+// the command line already puts the token in quotes; other paths go in
 // unchanged.
 String toolCommandLine(const Config& config, const String& file, int line, bool isProfile);
 
