@@ -360,7 +360,7 @@ protected:
 
     TempDir tmp;
     EnvGuard socketEnv{"SENDEL_SOCKET", tmp.file("phone")};
-    EnvGuard timeoutEnv{"SENDEL_TIMEOUT_MS", "3000"};
+    EnvGuard timeoutEnv{"SENDEL_TIMEOUT_MS", "10000"};
 };
 
 } // namespace
@@ -513,9 +513,11 @@ TEST_F(SendelTest, FailuresFromThePhone)
          "the phone closed the connection instead of answering the CONNECT", false},
     };
     writeFile(tmp.file("game.jar"), content(10000));
-    EnvGuard quick("SENDEL_TIMEOUT_MS", "300");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Short only where the time-out is the point, so a busy machine
+        // cannot turn another case into a time-out.
+        EnvGuard timeout("SENDEL_TIMEOUT_MS", c.code == 6 ? "300" : "10000");
         ::unlink(socketPath().c_str());
         FakePhone phone(socketPath(), c.script);
         const ToolResult r = runSendel(tmp.path(), "game.jar 0123456789ab 9");
