@@ -3,6 +3,7 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/profiles/Device.h"
 #include "util/AtomicFile.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
@@ -39,6 +40,20 @@ String JavaMePackager::runtimeIdentifier(const String& runtime)
     return slash == String::npos ? runtime : runtime.substr(slash + 1);
 }
 
+Vector<String> JavaMePackager::packagingOrder(const Vector<const Device*>& devices)
+{
+    // std::string orders by unsigned bytes, as the runtimes must be.
+    std::set<String> runtimes;
+    for (const Device* device : devices)
+        runtimes.insert(device->getRuntime());
+    return Vector<String>(runtimes.begin(), runtimes.end());
+}
+
+String JavaMePackager::jarPath(const String& outputDir, const String& name, const String& runtime)
+{
+    return outputDir + "/" + runtimeIdentifier(runtime) + "/" + name + ".jar";
+}
+
 int JavaMePackager::run(bool includeResources)
 {
     const Project* project = m_manager.getProject();
@@ -47,10 +62,7 @@ int JavaMePackager::run(bool includeResources)
 
     const Vector<const Device*> devices = m_manager.getTargetDevices();
     diag("Building for %d devices\n\n", static_cast<int>(devices.size()));
-    // std::string orders by unsigned bytes, as the runtimes must be.
-    std::set<String> runtimes;
-    for (const Device* device : devices)
-        runtimes.insert(device->getRuntime());
+    const Vector<String> runtimes = packagingOrder(devices);
 
     m_name = project->getName();
     m_outputDir = outputDirectory(*project);
@@ -82,7 +94,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     const String root = m_manager.getRoot();
     const String runtimeDir = root + "/" + toSlashes(runtime);
     const String outDir = m_outputDir + "/" + runtimeIdentifier(runtime);
-    const String jar = outDir + "/" + m_name + ".jar";
+    const String jar = jarPath(m_outputDir, m_name, runtime);
     const String zip = commandPath(root + "/bin/zip");
 
     if (m_manager.getExecutor())

@@ -8,7 +8,9 @@
 namespace Brask {
 
 using KVUtil::String;
+using KVUtil::Vector;
 
+class Device;
 class ProjectManager;
 
 class JavaMePackager {
@@ -24,6 +26,12 @@ public:
     // The directory name a runtime text is packaged under: the text after its
     // last "/" or backslash.
     static String runtimeIdentifier(const String& runtime);
+    // The distinct runtimes of `devices` in the order they are packaged:
+    // ascending unsigned byte order of the texts.
+    static Vector<String> packagingOrder(const Vector<const Device*>& devices);
+    // The JAR a runtime is packaged into: OutputDir/ID/NAME.jar. An empty
+    // runtime gives OutputDir//NAME.jar, as the build forms it.
+    static String jarPath(const String& outputDir, const String& name, const String& runtime);
 
 private:
     int packageRuntime(const String& runtime, bool includeResources);
