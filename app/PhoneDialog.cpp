@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QPushButton>
 #include <QTreeWidgetItem>
 
@@ -123,6 +124,8 @@ void PhoneDialog::connectToBluez()
         return;
     }
     // Listen before asking, so that nothing that changes in between is lost.
+    auto* owner = new QDBusServiceWatcher(bluez, m_bus, QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(owner, &QDBusServiceWatcher::serviceUnregistered, this, &PhoneDialog::bluezLost);
     m_bus.connect(bluez, QStringLiteral("/"), objectManager, QStringLiteral("InterfacesAdded"), this,
                   SLOT(interfacesAdded(QDBusMessage)));
     m_bus.connect(bluez, QStringLiteral("/"), objectManager, QStringLiteral("InterfacesRemoved"), this,
@@ -256,6 +259,16 @@ void PhoneDialog::showDevice(Device& device)
     device.item->setText(0, shown);
     device.item->setText(1, device.address);
     device.item->setText(2, device.paired ? tr("Yes") : tr("No"));
+}
+
+void PhoneDialog::bluezLost()
+{
+    // Whatever was listed belonged to the BlueZ that has gone.
+    for (Device& device : m_devices)
+        delete device.item;
+    m_devices.clear();
+    m_adapterPath.clear();
+    setState(State::NoBluez);
 }
 
 void PhoneDialog::interfacesAdded(const QDBusMessage& message)

@@ -64,6 +64,7 @@ private slots:
     void interfacesRemoved(const QDBusMessage& message);
     void propertiesChanged(const QDBusMessage& message);
     void updateOkButton();
+    void bluezLost();
 
 private:
     struct Device {

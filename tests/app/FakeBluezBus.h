@@ -9,9 +9,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 class FakeBluezBus {
 public:
-    FakeBluezBus() = default;
+    FakeBluezBus()
+    {
+        // A test that dies leaves no bus or BlueZ behind.
+        for (QProcess* process : {&m_daemon, &m_bluez})
+            process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    }
     ~FakeBluezBus() { stop(); }
     FakeBluezBus(const FakeBluezBus&) = delete;
     FakeBluezBus& operator=(const FakeBluezBus&) = delete;
@@ -85,6 +93,13 @@ public:
     }
 
     QString address() const { return m_address; }
+
+    // BlueZ goes away; the bus stays.
+    void stopBluez()
+    {
+        m_bluez.kill();
+        m_bluez.waitForFinished(5000);
+    }
 
     void stop()
     {

@@ -165,6 +165,26 @@ private slots:
         QCOMPARE(dialog.chosenAddressText(), QString("AB:CD:EF:12:34:56"));
     }
 
+    void bluezGoingAwayEmptiesTheList()
+    {
+        QVERIFY(startBluez(knownDevices));
+        QtPhoneChooser chooser(nullptr, &m_runner);
+        QString shown;
+        m_runner.scripts = {[&](QDialog& dialog) {
+            QCOMPARE(rows(dialog).size(), 3);
+            clickRow(dialog, "deviceList", 0);
+            m_bus->stopBluez();
+            QTRY_VERIFY(rows(dialog).isEmpty());
+            shown = text(dialog, "messageLabel");
+            QVERIFY(!button(dialog, QDialogButtonBox::Ok)->isEnabled());
+            clickButton(dialog, false);
+        }};
+        int count = -1;
+        std::array<std::uint8_t, 6> address{};
+        QCOMPARE(chooser.chooseDevices(count, address), QtPhoneChooser::NoBluetoothService);
+        QVERIFY2(shown.contains("(BlueZ) is not running"), qPrintable(shown));
+    }
+
     void scanKeepsTheListCurrent()
     {
         QVERIFY(startBluez({"--device", "00:11:22:33:44:55,Nokia 6230i,1", "--device", "AB:CD:EF:12:34:56,Old,0",
