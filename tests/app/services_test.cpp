@@ -65,6 +65,14 @@ private:
     std::FILE* m_file;
 };
 
+// Saves `widget` as NAME.png when VARBUILD_SCREENS names a directory.
+void grabIfAsked(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("VARBUILD_SCREENS");
+    if (!dir.isEmpty())
+        widget->grab().save(dir + "/" + name + ".png");
+}
+
 } // namespace
 
 class ServicesTest : public WindowTestBase {
@@ -131,6 +139,8 @@ private slots:
         auto* buttons = dialog.findChild<QDialogButtonBox*>("buttonBox");
         QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         QCOMPARE(buttons->orientation(), Qt::Horizontal);
+        dialog.show();
+        grabIfAsked(&dialog, "feedback-dialog");
     }
 
     void inviteFormAsDesigned()
@@ -157,6 +167,9 @@ private slots:
         QCOMPARE(invitation, InviteDialog::defaultInvitation());
         QCOMPARE(dialog.findChild<QDialogButtonBox*>("buttonBox")->standardButtons(),
                  QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        dialog.show();
+        QCOMPARE(dialog.size(), QSize(500, 464));
+        grabIfAsked(&dialog, "invite-dialog");
     }
 
     void feedbackBodies_data()

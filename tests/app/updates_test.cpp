@@ -1,0 +1,377 @@
+// The window's update checks against a server of the test's own on
+// 127.0.0.1: the release check's boxes, the profile-database update from a
+// real zip archive, the progress dialog and its Cancel, the window staying
+// responsive while the server is slow, and the checks at start-up.
+
+#include "AppTestSupport.h"
+#include "Buildtool.h"
+#include "LoopbackHttpServer.h"
+#include "ProfilesPanel.h"
+#include "core/UpdateManager.h"
+#include "net/HttpGet.h"
+#include "util/Diagnostics.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+
+namespace {
+
+using Reply = LoopbackHttpServer::Reply;
+using Request = LoopbackHttpServer::Request;
+
+const QString Web = QString::fromUtf8(Brask::MakerWebSite);
+
+// Every item of the profile tree, depth-first, as "indent + text".
+QStringList treeTexts(QTreeWidget* tree)
+{
+    QStringList out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* item, int depth) {
+        out << QString(depth * 2, ' ') + item->text(0);
+        for (int i = 0; i < item->childCount(); ++i)
+            walk(item->child(i), depth + 1);
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        walk(tree->topLevelItem(i), 0);
+    return out;
+}
+
+// A profile archive as the server hands it out: profiles/vendors/Zeta/Phone,
+// made with Info-ZIP's zip.
+QByteArray zetaArchive()
+{
+    QTemporaryDir dir;
+    const QString device = dir.path() + "/profiles/vendors/Zeta/Phone";
+    QDir().mkpath(device);
+    QFile runtime(device + "/runtime.txt");
+    runtime.open(QIODevice::WriteOnly);
+    runtime.write("profiles\\runtimes\\1\n");
+    runtime.close();
+    QFile profile(device + "/profile.h");
+    profile.open(QIODevice::WriteOnly);
+    profile.write("#define KV_PROF_SUPPORT_CAMERA\n");
+    profile.close();
+    QProcess zip;
+    zip.setWorkingDirectory(dir.path());
+    zip.start("zip", {"-q", "-r", "update.zip", "profiles"});
+    if (!zip.waitForFinished(30000) || zip.exitCode() != 0)
+        qFatal("zip failed: %s", zip.readAllStandardError().constData());
+    QFile archive(dir.path() + "/update.zip");
+    archive.open(QIODevice::ReadOnly);
+    return archive.readAll();
+}
+
+QByteArray closedAddress()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return "127.0.0.1:" + QByteArray::number(port);
+}
+
+// Saves `widget` as NAME.png when VARBUILD_SCREENS names a directory.
+void grabIfAsked(QWidget* widget, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("VARBUILD_SCREENS");
+    if (!dir.isEmpty())
+        widget->grab().save(dir + "/" + name + ".png");
+}
+
+} // namespace
+
+class UpdatesTest : public WindowTestBase {
+    Q_OBJECT
+private:
+    // The server answers the three update requests from these.
+    QByteArray m_profileAnswer = "0";
+    QByteArray m_latest = "5";
+    Reply m_archive;
+    LoopbackHttpServer* m_server = nullptr;
+
+    void serve()
+    {
+        m_server = new LoopbackHttpServer([this](const Request& request) {
+            if (request.target.startsWith("/currentProfile/index.php?version="))
+                return LoopbackHttpServer::ok(m_profileAnswer);
+            if (request.target == "/update/index.php")
+                return m_archive;
+            if (request.target == "/latest/")
+                return LoopbackHttpServer::ok(m_latest);
+            return LoopbackHttpServer::ok("", 404);
+        });
+        qputenv("VARNEL_UPDATE_SERVER", m_server->address());
+    }
+    QStringList targets() const
+    {
+        QStringList out;
+        for (const Request& request : m_server->requests)
+            out << QString::fromLatin1(request.target);
+        return out;
+    }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const auto& message : m_dialogs.messages)
+            out << message.text;
+        return out;
+    }
+    QTreeWidget* profileTree() { return m_window->findChild<QTreeWidget*>("profileTree"); }
+    QAction* action(const char* name) { return m_window->findChild<QAction*>(name); }
+    QString openDemoProject()
+    {
+        return m_kit->writeProject("projects/demo/demo.vnp", "demo", {});
+    }
+    void useRocketAsTarget()
+    {
+        QTreeWidgetItem* rocket = profileTree()->topLevelItem(0)->child(0);
+        profileTree()->setCurrentItem(rocket);
+        m_window->profilesPanel()->useAsTarget();
+        QVERIFY(m_window->profilesPanel()->currentTarget());
+    }
+
+private slots:
+    void initTestCase() { startSuite(); }
+
+    void init()
+    {
+        startTest();
+        m_profileAnswer = "0";
+        m_latest = "5";
+        m_archive = LoopbackHttpServer::ok(zetaArchive());
+        m_kit->writeFile("bin/version.dat", "5\n");
+        m_kit->writeFile("profiles/version.dat", "1\n");
+        // The kit's unzip is Info-ZIP's.
+        m_kit->writeTool("unzip", "exec unzip \"$@\"\n");
+    }
+
+    void cleanup()
+    {
+        endTest();
+        delete m_server;
+        m_server = nullptr;
+        Brask::setHttpTimeoutMilliseconds(0);
+    }
+
+    void releaseCheck_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QByteArray>("revision");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        const QString newer = "A new version of Varnel is available for download at " + Web;
+        const QString network = "Could not connect to server to check for updates";
+        const QString future = "You're running a future version of Varnel, potentially doing serious damage to the "
+                               "spacetime continuum!";
+        const QString failed = "Something went wrong with checking for updates. Check network cables, firewalls and "
+                               "that sort of stuff.";
+        QTest::newRow("newer") << QByteArray("7") << QByteArray("5\n") << false << "New update available" << newer;
+        QTest::newRow("newer, silent") << QByteArray("7") << QByteArray("5\n") << true << "New update available" << newer;
+        QTest::newRow("same") << QByteArray("5") << QByteArray("5\n") << false << "There are no new updates"
+                              << "You are running the latest version of Varnel.";
+        QTest::newRow("same, silent") << QByteArray("5") << QByteArray("5\n") << true << "" << "";
+        QTest::newRow("zero") << QByteArray("0") << QByteArray("5\n") << false << "Network error" << network;
+        QTest::newRow("zero, silent") << QByteArray("0") << QByteArray("5\n") << true << "Network error" << network;
+        QTest::newRow("older") << QByteArray("3") << QByteArray("5\n") << false << "Dude!" << future;
+        QTest::newRow("older, silent") << QByteArray("3") << QByteArray("5\n") << true << "Dude!" << future;
+        QTest::newRow("empty answer") << QByteArray("") << QByteArray("5\n") << false
+                                      << "The check for updates could not be performed" << failed;
+        QTest::newRow("empty answer, silent") << QByteArray("") << QByteArray("5\n") << true << "" << "";
+        QTest::newRow("refused, silent") << QByteArray() << QByteArray("5\n") << true << "Network error" << network;
+        QTest::newRow("no version file") << QByteArray("0") << QByteArray() << true << "New update available" << newer;
+    }
+
+    void releaseCheck()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, revision);
+        QFETCH(bool, silent);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        if (revision.isNull())
+            QFile::remove(m_kit->path("bin/version.dat"));
+        else
+            m_kit->writeFile("bin/version.dat", revision);
+        openWindow();
+        m_latest = answer;
+        serve();
+        if (answer.isNull())
+            qputenv("VARNEL_UPDATE_SERVER", closedAddress());
+
+        if (silent)
+            m_window->updateCheck(true);
+        else
+            action("actionCheck_for_updates")->trigger();
+
+        if (title.isEmpty()) {
+            QVERIFY(m_dialogs.messages.isEmpty());
+        } else {
+            QCOMPARE(m_dialogs.messages.size(), 1);
+            QCOMPARE(m_dialogs.messages[0].title, title);
+            QCOMPARE(m_dialogs.messages[0].text, text);
+            QCOMPARE(m_dialogs.messages[0].kind, title.startsWith("The check") ? UserDialogs::Kind::Warning
+                                                                              : UserDialogs::Kind::Information);
+        }
+        QCOMPARE(targets(), answer.isNull() ? QStringList() : QStringList{"/latest/"});
+        QVERIFY(!m_window->isBusy());
+    }
+
+    void profileUpdateInstallsAndForgetsTheTarget()
+    {
+        openWindow(openDemoProject());
+        serve();
+        m_profileAnswer = "1";
+        useRocketAsTarget();
+        QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
+
+        action("actionUpdate_profile_database")->trigger();
+
+        QCOMPARE(targets(), (QStringList{"/currentProfile/index.php?version=1", "/update/index.php"}));
+        QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
+                                       "The profile update was successfully installed."}));
+        QCOMPARE(m_dialogs.countTitled("VarBuild"), 2);
+        QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket", "Zeta", "  Phone"}));
+        QVERIFY(QFile::exists(m_kit->path("profiles/vendors/Zeta/Phone/profile.h")));
+        QVERIFY(!m_window->profilesPanel()->currentTarget());
+        QVERIFY(!m_window->isBusy());
+    }
+
+    void nothingNewStillForgetsTheTarget()
+    {
+        openWindow(openDemoProject());
+        serve();
+        useRocketAsTarget();
+        action("actionUpdate_profile_database")->trigger();
+        QCOMPARE(targets(), QStringList{"/currentProfile/index.php?version=1"});
+        QCOMPARE(texts(), QStringList{"Nothing to update - you are using the latest profile database"});
+        QVERIFY(!m_window->profilesPanel()->currentTarget());
+        QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
+    }
+
+    void windowKeepsWorkingWhileTheServerStalls()
+    {
+        openWindow();
+        serve();
+        m_server->setHandler([](const Request&) { return Reply{Reply::Stall, {}}; });
+        bool fired = false;
+        bool busy = false;
+        bool actionEnabled = true;
+        QTimer::singleShot(200, [&] {
+            fired = true;
+            busy = m_window->isBusy();
+            actionEnabled = action("actionCheck_for_updates")->isEnabled();
+            // Now let the exchange end: the server goes away.
+            m_server->closeAll(true);
+        });
+        action("actionCheck_for_updates")->trigger();
+        QVERIFY(fired);
+        QVERIFY(busy);
+        QVERIFY(!actionEnabled);
+        QVERIFY(!m_window->isBusy());
+        QVERIFY(action("actionCheck_for_updates")->isEnabled());
+        // No answer: N = 0 below the installed 5.
+        QCOMPARE(m_dialogs.titles(), QStringList{"Network error"});
+    }
+
+    void downloadShowsProgressAndCancels()
+    {
+        openWindow(openDemoProject());
+        serve();
+        m_profileAnswer = "1";
+        // Part of a long archive, then silence.
+        m_archive = {Reply::SendThenStall,
+                     "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'z')};
+        // Bounds the test should Cancel not end the download.
+        Brask::setHttpTimeoutMilliseconds(8000);
+        QString label;
+        bool cancelled = false;
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, [&] {
+            QProgressDialog* dialog = m_window->findChild<QProgressDialog*>("downloadProgress");
+            if (!dialog || !dialog->isVisible() || !dialog->labelText().contains("5,000"))
+                return;
+            poll.stop();
+            label = dialog->labelText();
+            QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+            grabIfAsked(dialog, "download-progress");
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+            cancelled = true;
+        });
+        poll.start();
+        action("actionUpdate_profile_database")->trigger();
+        poll.stop();
+
+        QVERIFY(cancelled);
+        QCOMPARE(label, QString("Downloading the profile database...\n5,000 of 100,000 bytes"));
+        QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
+                                       "The profile update was cancelled. The installed profile database is "
+                                       "unchanged."}));
+        QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
+        QVERIFY(!QFile::exists(m_kit->path("profiles/vendors/Zeta")));
+        QVERIFY(!m_window->findChild<QProgressDialog*>("downloadProgress"));
+    }
+
+    void startUpChecksWhenAutoUpdatesIsOn_data()
+    {
+        QTest::addColumn<QByteArray>("profileAnswer");
+        QTest::addColumn<QByteArray>("latest");
+        QTest::addColumn<QStringList>("requests");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("tree");
+        QTest::newRow("all current: nothing to say")
+            << QByteArray("0") << QByteArray("5")
+            << QStringList{"/currentProfile/index.php?version=1", "/latest/"} << QStringList()
+            << QStringList{"Acme", "  Rocket"};
+        QTest::newRow("new database and release")
+            << QByteArray("1") << QByteArray("6")
+            << QStringList{"/currentProfile/index.php?version=1", "/update/index.php", "/latest/"}
+            << QStringList{"A new profile database is ready for download.",
+                           "The profile update was successfully installed.",
+                           "A new version of Varnel is available for download at " + Web}
+            // Built after the update: the new device is there from the start.
+            << QStringList{"Acme", "  Rocket", "Zeta", "  Phone"};
+    }
+
+    void startUpChecksWhenAutoUpdatesIsOn()
+    {
+        QFETCH(QByteArray, profileAnswer);
+        QFETCH(QByteArray, latest);
+        QFETCH(QStringList, requests);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, tree);
+        m_kit->writeFile("bin/config.xml", "<Config version=\"1\">\n<Property name=\"autoUpdates\" value=\"true\"/>\n"
+                                           "</Config>\n");
+        m_profileAnswer = profileAnswer;
+        m_latest = latest;
+        serve();
+        openWindow(openDemoProject());
+        QCOMPARE(targets(), requests);
+        QCOMPARE(texts(), messages);
+        QCOMPARE(treeTexts(profileTree()), tree);
+        QVERIFY(!m_window->isBusy());
+        QVERIFY(action("actionBuild")->isEnabled());
+    }
+
+    void startUpContactsNothingWhenAutoUpdatesIsOff()
+    {
+        serve();
+        openWindow(openDemoProject());
+        QTest::qWait(100);
+        QCOMPARE(m_server->connections, 0);
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(UpdatesTest)
+#include "updates_test.moc"
