@@ -13,7 +13,8 @@ int runImportCommand(const std::vector<std::string>& args);
 // the project cannot be read or a tool fails.
 int runBuildCommand(const std::vector<std::string>& args);
 // targets PROJECT.vnp: the project's target devices, one per line as
-// vendor TAB device TAB runtime, in target order.
+// vendor TAB device TAB runtime, in target order. With --packages or --why
+// it gives the reports of cli/TargetsReport.h instead.
 int runTargetsCommand(const std::vector<std::string>& args);
 // phone select ADDRESS: the SDP search on that phone; stores PhoneAddress and
 // PhonePort. phone list: hands over to runPhoneListCommand.

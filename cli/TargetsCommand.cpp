@@ -2,6 +2,7 @@
 // select from the installation's profile database.
 
 #include "cli/Commands.h"
+#include "cli/TargetsReport.h"
 
 #include "core/ProjectManager.h"
 #include "core/profiles/Vendor.h"
@@ -12,6 +13,8 @@ namespace Cli {
 
 int runTargetsCommand(const std::vector<std::string>& args)
 {
+    if (isTargetsReport(args))
+        return runTargetsReport(args);
     if (args.size() != 1) {
         printError("usage: varbuild-cli targets PROJECT.vnp");
         return 1;
