@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 using namespace Brask;
 using NetTest::LoopbackServer;
@@ -252,6 +257,36 @@ TEST(HttpGet, AServerThatNeverAnswersTimesOut)
         EXPECT_NE(f.diagnostics.find("no answer to the body within 300 ms"), std::string::npos) << f.diagnostics;
         EXPECT_NE(f.diagnostics.find("HttpGot 2\nHttpGet size mismatch!\n"), std::string::npos);
     }
+}
+
+TEST(HttpGet, AConnectThatNeverCompletesTimesOut)
+{
+    // A listener that never accepts, its queue filled by connects of our own:
+    // the kernel then drops further handshakes, so the next connect hangs.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    TimeoutGuard timeout(300);
+    const Fetch f = fetch("127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+    EXPECT_EQ(f.socket, 0);
+    EXPECT_NE(f.diagnostics.find("no answer to connect within 300 ms\nconnect failed\n"), std::string::npos)
+        << f.diagnostics;
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
 }
 
 TEST(HttpGet, NothingListeningIsAConnectFailure)
