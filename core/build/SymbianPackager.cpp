@@ -3,6 +3,7 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/SymbianUid.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
@@ -141,6 +142,9 @@ int SymbianPackager::run()
         showMessage(m_manager, "Bad UID: \"" + uid + "\"\n");
         return -1;
     }
+    const String note = uidRangeNote(uid);
+    if (!note.empty())
+        showMessage(m_manager, note);
     const String hex = uid.substr(2);
     const String name = project->getName();
     const String programPath = project->getDirectory() + "Output/program";

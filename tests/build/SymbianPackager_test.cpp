@@ -186,7 +186,8 @@ TEST_F(Symbian, TemplateAndTargetFailures)
         m_kit.writeTemplates();
         c.breakIt(*this);
         RecordingExecutor executor;
-        auto manager = symbianProject(&executor, "0x12345678");
+        // Outside the protected and test ranges, so the failure is the only line.
+        auto manager = symbianProject(&executor, "0xA2345678");
         EXPECT_EQ(-1, manager->build());
         const std::vector<std::string> expected = {c.message(*this)};
         EXPECT_EQ(expected, executor.messages);
