@@ -10,6 +10,7 @@
 #include "util/PathUtil.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,6 +21,23 @@ namespace {
 // The version query and the release number are a few bytes; an answer
 // announcing more is not read.
 constexpr int SmallAnswerLimit = 4096;
+
+// The server's answer as it may be printed: control bytes (a terminal would
+// act on them) and bytes beyond ASCII shown as \xNN.
+String printable(const String& text)
+{
+    String out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
 
 } // namespace
 
@@ -136,7 +154,7 @@ int UpdateManager::askServer(const String& url)
         nullptr);
     if (noLength)
         return BRASK_SERVER_ERROR;
-    diag("Got this string from server: '%s'\n", body.c_str());
+    diag("Got this string from server: '%s'\n", printable(body).c_str());
     if (body == "0")
         return 1;
     if (body == "1")
@@ -148,6 +166,7 @@ int UpdateManager::askServer(const String& url)
 int UpdateManager::downloadProfileUpdate()
 {
     m_lastError.clear();
+    m_cancelled = false;
     String body;
     bool whole = false;
     HttpProgress progress;
@@ -165,7 +184,8 @@ int UpdateManager::downloadProfileUpdate()
         &progress);
     if (!whole) {
         // Nothing of a partial archive is written, let alone unpacked.
-        m_lastError = progress.cancelled ? "the download was cancelled" : "the archive did not arrive whole";
+        m_cancelled = progress.cancelled;
+        m_lastError = m_cancelled ? "the download was cancelled" : "the archive did not arrive whole";
         return 2;
     }
 
@@ -212,7 +232,7 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
         m_interface->showMessage("The profile update was successfully installed.");
         return Installed;
     }
-    if (result == 2 && m_lastError == "the download was cancelled") {
+    if (result == 2 && m_cancelled) {
         m_interface->showMessage("The profile update was cancelled. The installed profile database is unchanged.");
         return Failed;
     }

@@ -101,6 +101,7 @@ private:
     int m_profileVersion;
     int m_packageRevision;
     std::string m_lastError;
+    bool m_cancelled = false;
 };
 
 } // namespace Brask

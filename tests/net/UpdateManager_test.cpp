@@ -277,6 +277,39 @@ TEST_F(UpdateFlow, AShortOrCancelledDownloadWritesNothing)
     EXPECT_EQ(snapshot(root), before);
 }
 
+TEST_F(UpdateFlow, ACancelledDownloadChangesNothing)
+{
+    // The window's Cancel: the flag is set while the archive is on its way.
+    class CancellingInterface : public FakeInterface {
+    public:
+        void runNetworkCall(const std::function<void()>& call, HttpProgress* progress) override
+        {
+            if (progress)
+                progress->cancelled = true;
+            FakeInterface::runNetworkCall(call, progress);
+        }
+    } cancelling;
+    UpdateManager updates(root, &executor);
+    updates.setInterface(&cancelling);
+    offerArchive(zipTree(newerDatabase()));
+    const auto before = snapshot(root);
+    EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
+    EXPECT_EQ(cancelling.messages.back(),
+              "The profile update was cancelled. The installed profile database is unchanged.");
+    EXPECT_TRUE(executor.commands.empty());
+    EXPECT_EQ(snapshot(root), before);
+}
+
+TEST_F(UpdateFlow, TheServersAnswerIsPrintedHarmlessly)
+{
+    serve("/x", LoopbackServer::ok("1\n\x1b[2J\\"));
+    TestSupport::CapturedDiagnostics diagnostics;
+    EXPECT_EQ(manager.askServer(server.address() + "/x"), BRASK_SERVER_ERROR);
+    EXPECT_NE(diagnostics.text().find("Got this string from server: '1\\x0a\\x1b[2J\\x5c'\nfailed comparisons!\n"),
+              std::string::npos)
+        << diagnostics.text();
+}
+
 struct HostileCase {
     const char* name;
     std::function<std::string(UpdateFlow&)> archive;
