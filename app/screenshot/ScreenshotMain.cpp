@@ -12,6 +12,8 @@
 #include "ConstantDialog.h"
 #include "CriteriaDialog.h"
 #include "FeatureDialog.h"
+#include "FeedbackDialog.h"
+#include "InviteDialog.h"
 #include "ProfilesPanel.h"
 #include "UserDialogs.h"
 #include "VendorDeviceDialog.h"
@@ -115,6 +117,11 @@ int grabScreens(Buildtool& window, const QString& directory)
 
     ConfigDialog preferences(manager.getConfig(), dialogs);
     ok &= save(preferences, directory + "/preferences.png");
+
+    FeedbackDialog feedback;
+    ok &= save(feedback, directory + "/dialog-feedback.png");
+    InviteDialog invite;
+    ok &= save(invite, directory + "/dialog-invite.png");
     return ok ? 0 : 1;
 }
 
@@ -122,6 +129,10 @@ int grabScreens(Buildtool& window, const QString& directory)
 
 int main(int argc, char** argv)
 {
+    // The demo kit starts with autoUpdates on: its checks must not leave
+    // this machine, so they meet a closed loopback port unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("VARNEL_UPDATE_SERVER"))
+        qputenv("VARNEL_UPDATE_SERVER", "127.0.0.1:9");
     if (argc == 5 && std::string(argv[1]) == "--screens") {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("VARNELDIR", argv[2]);

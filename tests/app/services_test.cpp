@@ -65,10 +65,10 @@ private:
     std::FILE* m_file;
 };
 
-// Saves `widget` as NAME.png when VARBUILD_SCREENS names a directory.
+// Saves `widget` as NAME.png when VARBUILD_GRAB_DIR names a directory.
 void grabIfAsked(QWidget* widget, const QString& name)
 {
-    const QString dir = qEnvironmentVariable("VARBUILD_SCREENS");
+    const QString dir = qEnvironmentVariable("VARBUILD_GRAB_DIR");
     if (!dir.isEmpty())
         widget->grab().save(dir + "/" + name + ".png");
 }

@@ -79,10 +79,10 @@ QByteArray closedAddress()
     return "127.0.0.1:" + QByteArray::number(port);
 }
 
-// Saves `widget` as NAME.png when VARBUILD_SCREENS names a directory.
+// Saves `widget` as NAME.png when VARBUILD_GRAB_DIR names a directory.
 void grabIfAsked(QWidget* widget, const QString& name)
 {
-    const QString dir = qEnvironmentVariable("VARBUILD_SCREENS");
+    const QString dir = qEnvironmentVariable("VARBUILD_GRAB_DIR");
     if (!dir.isEmpty())
         widget->grab().save(dir + "/" + name + ".png");
 }
