@@ -59,7 +59,8 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
     m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
     m_profilesPanel = new ProfilesPanel(this, *m_ui, *m_manager, *m_dialogs, *m_starter, m_runner, this);
-    m_ownChooser = std::make_unique<QtPhoneChooser>(this, m_runner);
+    // Closing the window during the phone search gives up waiting for it.
+    m_ownChooser = std::make_unique<QtPhoneChooser>(this, m_runner, [this] { return m_quitPending; });
     m_chooser = m_ownChooser.get();
     connectActions();
 
@@ -508,8 +509,8 @@ void Buildtool::phoneSelect()
     beginBusy();
     const int result = m_manager->selectPhone(*m_chooser);
     endBusy();
-    // A cancelled choice needs no box.
-    if (result == 0)
+    // A cancelled choice needs no box, nor does one the closing window ended.
+    if (result == 0 && !m_quitPending)
         m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Bluetooth"), tr("Failed selecting phone"));
 }
 

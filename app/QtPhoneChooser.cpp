@@ -15,9 +15,10 @@ constexpr int indicatorDelayMs = 250;
 constexpr int pollMs = 50;
 } // namespace
 
-QtPhoneChooser::QtPhoneChooser(QWidget* parent, DialogRunner* runner)
+QtPhoneChooser::QtPhoneChooser(QWidget* parent, DialogRunner* runner, std::function<bool()> abandoned)
     : m_parent(parent)
     , m_runner(runner)
+    , m_abandoned(std::move(abandoned))
 {
 }
 
@@ -64,7 +65,7 @@ bool QtPhoneChooser::waitForSearch(const std::function<bool(int ms)>& waitFor)
         if (waitFor(pollMs))
             return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, pollMs);
-        if (progress.wasCanceled())
+        if (progress.wasCanceled() || (m_abandoned && m_abandoned()))
             return false;
         if (!progress.isVisible() && clock.elapsed() >= indicatorDelayMs)
             progress.show();

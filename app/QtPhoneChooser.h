@@ -17,7 +17,9 @@ public:
 
     // `parent` owns the dialogs shown; `runner` shows the device dialog and
     // must outlive this object (the window swaps it with setDialogRunner).
-    QtPhoneChooser(QWidget* parent, DialogRunner* runner);
+    // The wait for the search also ends when `abandoned` turns true (the
+    // window is being closed).
+    QtPhoneChooser(QWidget* parent, DialogRunner* runner, std::function<bool()> abandoned = {});
 
     void setDialogRunner(DialogRunner* runner) { m_runner = runner; }
 
@@ -27,4 +29,5 @@ public:
 private:
     QWidget* m_parent;
     DialogRunner* m_runner;
+    std::function<bool()> m_abandoned;
 };

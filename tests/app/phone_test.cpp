@@ -17,6 +17,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
@@ -410,6 +411,30 @@ private slots:
         }
         QVERIFY(!m_window->isBusy());
         QVERIFY(m_window->findChild<QAction*>("actionSelect_phone")->isEnabled());
+    }
+
+    void closingTheWindowEndsTheSearch()
+    {
+        QVERIFY(startBluez(knownDevices));
+        // A phone that never answers: only the closing window ends the wait.
+        FakeSdpServer server([](const SdpBuild::Bytes&, int) { return FakeSdpServer::Reply{}; });
+        const QString socket = m_kit->path("sdp.sock");
+        server.listen(socket.toStdString());
+        qputenv("VARBUILD_SDP_SOCKET", socket.toUtf8());
+        openWindow();
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        m_runner.scripts = {[this](QDialog& dialog) {
+            clickRow(dialog, "deviceList", 0);
+            clickButton(dialog, true);
+            QTimer::singleShot(300, m_window.get(), [this] { m_window->close(); });
+        }};
+        QElapsedTimer clock;
+        clock.start();
+        m_window->findChild<QAction*>("actionSelect_phone")->trigger();
+        QVERIFY2(clock.elapsed() < 5000, "the wait ended with the window, not with the search's time-out");
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QTRY_COMPARE(quitting.count(), 1);
+        QVERIFY(config().phoneAddress.empty());
     }
 
     void selectPhoneBoxOnlyOnFailure_data()
