@@ -6,6 +6,7 @@
 #include "core/VcprojParser.h"
 #include "core/profiles/TargetSelection.h"
 #include "util/AtomicFile.h"
+#include "util/PathUtil.h"
 
 namespace Brask {
 
@@ -82,8 +83,10 @@ void collect(const ProjectItem& item, const String& directory, FileKind kind, Ve
     for (const auto& child : item.getChildren()) {
         if (child->getType() == ProjectItem::FileKind) {
             const auto& file = static_cast<const Sourcefile&>(*child);
+            // Stored paths may carry Windows separators; the directory is a
+            // Linux name and keeps any backslash it holds.
             if (fileKind(file.getPath()) == kind)
-                list.push_back(directory + file.getPath());
+                list.push_back(directory + toSlashes(file.getPath()));
         } else {
             collect(*child, directory, kind, list);
         }

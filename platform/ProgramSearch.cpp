@@ -82,10 +82,16 @@ std::vector<std::string> programSearchDirectories()
 
 std::string findProgramIn(const std::string& name, const std::vector<std::string>& directories, int* error)
 {
+    // A name composed on Linux holds a "/" and is taken as it is, backslashes
+    // included (VARNELDIR may hold one). A name holding only backslashes is
+    // Windows-born (an editor command from an old configuration) and they
+    // become "/".
     std::string program = name;
-    for (char& c : program)
-        if (c == '\\')
-            c = '/';
+    if (program.find('/') == std::string::npos) {
+        for (char& c : program)
+            if (c == '\\')
+                c = '/';
+    }
     if (program.find('/') != std::string::npos)
         return program;
     if (!program.empty()) {

@@ -17,8 +17,9 @@ std::string runningProgramDirectory();
 // out so a project cannot plant a "gcc" that the kit then runs.
 std::vector<std::string> programSearchDirectories();
 
-// The program to start for `name`. A name holding a "/" (after turning
-// backslashes into "/") is returned as it is; the start itself reports
+// The program to start for `name`. A name holding a "/" is returned as it is
+// (a backslash is then part of a file name); one holding only backslashes is
+// Windows-born and gets "/" instead. The start itself reports
 // whether it exists. Otherwise the first executable regular file called
 // `name` in `directories` wins. Empty with *error = ENOENT when nothing fits.
 std::string findProgramIn(const std::string& name, const std::vector<std::string>& directories,

@@ -13,17 +13,11 @@ namespace Brask {
 
 namespace {
 
-bool isSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
-
-// Absolute, lexically normalised form: separators unified to "/", "." and ".."
-// components resolved, repeated separators collapsed. A trailing separator of
-// the input is kept.
+// Absolute, lexically normalised form: "." and ".." components resolved,
+// repeated separators collapsed. A trailing separator of the input is kept.
 String fullPathName(const String& path)
 {
-    String p = toSlashes(path);
+    String p = path;
     if (p.empty() || p[0] != '/') {
         String cwd = currentDirectory();
         p = cwd + (cwd.empty() || cwd.back() != '/' ? "/" : "") + p;
@@ -121,11 +115,11 @@ String absoluteDirectory(const String& path)
 
 String fileNamePart(const String& path)
 {
-    if (path.empty() || isSeparator(path.back()))
+    if (path.empty() || path.back() == '/')
         return String();
     // The last component is the answer unless it is "." or "..", which only
     // the full path can resolve; this spares the current directory lookup.
-    const size_t slash = path.find_last_of("/\\");
+    const size_t slash = path.rfind('/');
     const String last = slash == String::npos ? path : path.substr(slash + 1);
     if (last != "." && last != "..")
         return last;

@@ -1,7 +1,9 @@
 #pragma once
-// Path and string helpers shared by the core and the window. Paths may come
-// from Windows-born data, so both "/" and "\" count as separators wherever a
-// path is taken apart; every result uses "/".
+// Path and string helpers shared by the core and the window. On Linux only
+// "/" separates: a backslash is an ordinary character of a file name (a
+// project directory or VARNELDIR may hold one). Text from Windows-born data
+// (stored source paths, Visual C++ paths, the runtime text) is turned into a
+// path with toSlashes() where it is read, before it meets these helpers.
 
 #include "kvutil/KVUtil.h"
 

@@ -16,7 +16,7 @@ namespace {
 // The file name of `path` up to its last ".".
 String stemOf(const String& path)
 {
-    const size_t slash = path.find_last_of("/\\");
+    const size_t slash = path.rfind('/');
     String name = slash == String::npos ? path : path.substr(slash + 1);
     const size_t dot = name.rfind('.');
     if (dot != String::npos)
@@ -72,12 +72,14 @@ namespace {
 
 // One option per directory, `option` joined to it and a blank after it. An
 // empty entry (a doubled or trailing ";") is skipped: the bare option would
-// make the tool take the next option as the directory.
-void appendDirectoryOptions(String& line, const char* option, const Vector<String>& directories)
+// make the tool take the next option as the directory. `fromProject`: the
+// list comes from the project (imported projects carry backslashes), not
+// from the installation's configuration.
+void appendDirectoryOptions(String& line, const char* option, const Vector<String>& directories, bool fromProject)
 {
     for (const String& dir : directories) {
         if (!dir.empty())
-            line += commandPath(option + dir) + " ";
+            line += commandPath(option + (fromProject ? toSlashes(dir) : dir)) + " ";
     }
 }
 
@@ -87,10 +89,10 @@ String BuildDriver::includeOptions(Project& project) const
 {
     String includes;
     if (!isTrue(project.getProperty("ignoreDefaultIncludeDirectories")))
-        appendDirectoryOptions(includes, "-I", m_manager.getConfig().includeDirectories);
+        appendDirectoryOptions(includes, "-I", m_manager.getConfig().includeDirectories, false);
     const String additional = project.getProperty("additionalIncludeDirectories");
     if (!additional.empty())
-        appendDirectoryOptions(includes, "-I", split(additional, ";"));
+        appendDirectoryOptions(includes, "-I", split(additional, ";"), true);
     return includes;
 }
 
@@ -100,15 +102,15 @@ String BuildDriver::libraryPart(Project& project, const Vector<String>& assembly
     const Config& config = m_manager.getConfig();
     String part;
     if (!isTrue(project.getProperty("ignoreDefaultLibraryDirectories")))
-        appendDirectoryOptions(part, "-s", config.libraryDirectories);
+        appendDirectoryOptions(part, "-s", config.libraryDirectories, false);
     const String additionalDirs = project.getProperty("additionalLibraryDirectories");
     if (!additionalDirs.empty())
-        appendDirectoryOptions(part, "-s", split(additionalDirs, ";"));
+        appendDirectoryOptions(part, "-s", split(additionalDirs, ";"), true);
     if (project.getProperty("deadCodeElim") == "true")
         part += "-elim ";
     const String configType = project.getProperty("configType");
     if (configType == "lib")
-        part += "-L " + commandPath(project.getProperty("outputPath")) + " ";
+        part += "-L " + commandPath(toSlashes(project.getProperty("outputPath"))) + " ";
     else if (configType == "app")
         part += "-B " + commandPath(m_program) + " ";
     for (const String& asmPiece : assembly)
@@ -123,7 +125,7 @@ String BuildDriver::libraryPart(Project& project, const Vector<String>& assembly
     if (!dependencies.empty()) {
         for (const String& library : split(dependencies, " ")) {
             if (library != "KVLib.lib")
-                part += commandPath(library) + " ";
+                part += commandPath(toSlashes(library)) + " ";
         }
     }
     return part;

@@ -33,7 +33,7 @@ void showMessage(const ProjectManager& manager, const String& text)
 
 String commandPath(const String& path)
 {
-    return quoteArgument(toSlashes(path));
+    return quoteArgument(path);
 }
 
 DirectoryRestorer::DirectoryRestorer()

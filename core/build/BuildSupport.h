@@ -21,8 +21,10 @@ int runTool(const ProjectManager& manager, const String& command);
 // otherwise as a diagnostic so it is not lost.
 void showMessage(const ProjectManager& manager, const String& text);
 
-// A path as it enters a composed command line: backslashes of Windows-born
-// text become "/" and a path holding blanks is quoted.
+// A path as it enters a composed command line: quoted when it holds a blank
+// or a quote. Backslashes stay: the caller has already turned those of
+// Windows-born text into "/", and those of the project directory or of
+// VARNELDIR are part of a Linux name.
 String commandPath(const String& path);
 
 // Changes the current directory back to where it was when the guard was made,

@@ -50,10 +50,10 @@ protected:
     // controlling terminal of a new session).
     pid_t startBuild(const std::string& tty = "")
     {
-        const std::string root = "VARNELDIR=" + m_tmp.file("kit");
+        const std::string root = "VARNELDIR=" + m_tmp.file(m_kitName);
         const char* path = std::getenv("PATH");
         const std::string pathVar = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
-        const std::string project = m_tmp.file("demo/demo.vnp");
+        const std::string project = m_tmp.file(m_projectDir + "/demo.vnp");
         const std::string out = m_tmp.file("cli.out");
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -107,6 +107,8 @@ protected:
     }
 
     TempDir m_tmp;
+    std::string m_kitName = "kit";
+    std::string m_projectDir = "demo";
 };
 
 } // namespace
@@ -224,4 +226,37 @@ TEST_F(CliTools, EmptyDirectoryEntriesBuildWithTheRealTools)
     EXPECT_EQ(std::string::npos, out.find("-s ")) << out;
     EXPECT_NE(std::string::npos, out.find(" -Isrc -DKVPIP ")) << out;
     EXPECT_NE(std::string::npos, out.find("lintel: program " + m_tmp.file("demo/Output/program") + " written")) << out;
+}
+
+// A backslash in the project directory or in VARNELDIR is part of a Linux
+// name: the build runs there with the kit's real tools and leaves no stray
+// tree where the backslash would have been a separator. Stored paths of an
+// imported project still have theirs turned into "/".
+TEST_F(CliTools, BackslashesInTheProjectDirectoryAndRootAreKept)
+{
+    fs::create_directories(m_tmp.file("my\\projects"));
+    fs::rename(m_tmp.file("demo"), m_tmp.file("my\\projects/demo"));
+    fs::rename(m_tmp.file("kit"), m_tmp.file("the\\kit"));
+    m_projectDir = "my\\projects/demo";
+    m_kitName = "the\\kit";
+    // A Windows-born stored path.
+    const std::string project = m_tmp.file("my\\projects/demo/demo.vnp");
+    std::string text = readFile(project);
+    text.replace(text.find("src/util/fixed.c"), 16, "src\\util\\fixed.c");
+    TestSupport::writeFile(project, text);
+
+    const pid_t cli = startBuild();
+    const int status = waitFor(cli, 180, [] {});
+    ASSERT_NE(status, -1);
+    const std::string out = readFile(m_tmp.file("cli.out"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    const std::string output = m_tmp.file("my\\projects/demo/Output");
+    EXPECT_NE(std::string::npos, out.find("Running: cmd /c mkdir " + output + "\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("Running: " + m_tmp.file("the\\kit/bin/xgcc") + " -g -o " + output + "/main.s "))
+        << out;
+    EXPECT_NE(std::string::npos, out.find(" " + m_tmp.file("my\\projects/demo/src/util/fixed.c") + "\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("-I" + m_tmp.file("the\\kit/include") + " ")) << out;
+    EXPECT_TRUE(TestSupport::exists(output + "/program"));
+    EXPECT_FALSE(TestSupport::exists(m_tmp.file("my"))) << "no stray tree";
+    EXPECT_FALSE(TestSupport::exists(m_tmp.file("the")));
 }

@@ -77,6 +77,8 @@ TEST(ProgramSearch, NamesWithASlashAreUsedAsGiven)
     EXPECT_EQ(findProgramIn("/no/such/tool", {}, &error), "/no/such/tool");
     // Windows-born separators become "/".
     EXPECT_EQ(findProgramIn("bin\\Notepad++\\Notepad++", {}, &error), "bin/Notepad++/Notepad++");
+    // A Linux path keeps its backslashes: VARNELDIR may hold one.
+    EXPECT_EQ(findProgramIn("/opt/k\\it/bin/xgcc", {}, &error), "/opt/k\\it/bin/xgcc");
     EXPECT_EQ(error, 0);
 }
 

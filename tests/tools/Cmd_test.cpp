@@ -20,7 +20,8 @@ TEST(Cmd, MkdirCreatesParentsAndRefusesAnExistingOne)
         {"cmd /c mkdir " + tmp.file("Output"), 0, ""},
         {"cmd /c mkdir " + tmp.file("Output"), 1, "A subdirectory or file " + tmp.file("Output") + " already exists.\n"},
         {"cmd /c mkdir " + tmp.file("Output/META-INF/deep"), 0, ""},
-        {"cmd /c mkdir Output\\1\\x\\", 0, ""},
+        {"cmd /c mkdir Output/1/x/", 0, ""},
+        {"cmd /c mkdir name\\with\\backslashes", 0, ""},
         {"cmd /C MKDIR " + tmp.file("upper"), 0, ""},
         {"cmd /c mkdir", 1, "The syntax of the command is incorrect.\n"},
     };
@@ -32,6 +33,9 @@ TEST(Cmd, MkdirCreatesParentsAndRefusesAnExistingOne)
     EXPECT_TRUE(exists(tmp.file("Output/META-INF/deep")));
     EXPECT_TRUE(exists(tmp.file("Output/1/x")));
     EXPECT_TRUE(exists(tmp.file("upper")));
+    // A backslash is part of the name: no stray tree.
+    EXPECT_TRUE(exists(tmp.file("name\\with\\backslashes")));
+    EXPECT_FALSE(exists(tmp.file("name")));
 
     writeFile(tmp.file("plainfile"), "x");
     const ToolResult onFile = runTool(tmp.path(), "cmd /c mkdir plainfile");
@@ -52,7 +56,7 @@ TEST(Cmd, CopyToFileOrDirectory)
     EXPECT_EQ(r.output, copied);
     EXPECT_EQ(readFile(tmp.file("out/1/game.jar")), "jar bytes");
 
-    r = runTool(tmp.path(), "cmd /c copy rt\\devices.txt out\\1 /y");
+    r = runTool(tmp.path(), "cmd /c copy rt/devices.txt out/1 /y");
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(readFile(tmp.file("out/1/devices.txt")), "devices");
 

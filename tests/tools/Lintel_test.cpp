@@ -67,7 +67,7 @@ TEST(Lintel, LinksProgramWithLibrariesFoundInOrder)
     r = runTool(tmp.path(), "lintel -sfirst -ssecond -B Output/program Output/main.s KVStd.lib");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(contains(readFile(tmp.file("Output/program")), "library first/KVStd.lib\n"));
-    r = runTool(tmp.path(), "lintel -sfirst -B Output/program Output/main.s second\\KVStd.lib");
+    r = runTool(tmp.path(), "lintel -sfirst -B Output/program Output/main.s second/KVStd.lib");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(contains(readFile(tmp.file("Output/program")), "library second/KVStd.lib\n"));
 }

@@ -101,14 +101,17 @@ TEST(PathUtilTest, AbsoluteDirectoryAndFileNamePart)
     EXPECT_EQ(absoluteDirectory("/work/game/"), "/work/game/");
     EXPECT_EQ(absoluteDirectory("/work//game///x.c"), "/work/game/");
     EXPECT_EQ(absoluteDirectory("/work/a/../game/./x.c"), "/work/game/");
-    EXPECT_EQ(absoluteDirectory("/work\\game\\x.c"), "/work/game/");
+    // A backslash is part of a Linux name, not a separator.
+    EXPECT_EQ(absoluteDirectory("/work\\game\\x.c"), "/");
+    EXPECT_EQ(absoluteDirectory("/w\\ork/game\\/x.c"), "/w\\ork/game\\/");
     EXPECT_EQ(absoluteDirectory("../demo/demo.vnp"), absoluteDirectory(cwd + "/../demo/x"));
     EXPECT_EQ(absoluteDirectory("/"), "/");
 
     EXPECT_EQ(fileNamePart(""), "");
     EXPECT_EQ(fileNamePart("/work/game/"), "");
     EXPECT_EQ(fileNamePart("/work/game/game.vnp"), "game.vnp");
-    EXPECT_EQ(fileNamePart("src\\main.c"), "main.c");
+    EXPECT_EQ(fileNamePart("src\\main.c"), "src\\main.c");
+    EXPECT_EQ(fileNamePart(toSlashes("src\\main.c")), "main.c");
     EXPECT_EQ(fileNamePart("main.c"), "main.c");
 }
 
@@ -119,8 +122,9 @@ TEST(PathUtilTest, RelativePath)
     EXPECT_EQ(relativePath("/work/game", "/work/lib/x.c"), "../lib/x.c");
     EXPECT_EQ(relativePath("/work/game/deep/er", "/work/x.c"), "../../../x.c");
     EXPECT_EQ(relativePath("/work/game", "/other/x.c"), "../../other/x.c");
-    // Backslashes behave as forward slashes.
-    EXPECT_EQ(relativePath("\\work\\game", "\\work\\game\\src\\main.c"), "./src/main.c");
+    // A directory whose name holds a backslash keeps it.
+    EXPECT_EQ(relativePath("/w\\ork/game", "/w\\ork/game/src/main.c"), "./src/main.c");
+    EXPECT_EQ(relativePath("/w\\ork/game", "/w\\ork/lib\\x.c"), "../lib\\x.c");
     EXPECT_EQ(relativePath("", "/x"), "");
     EXPECT_EQ(relativePath("/x", ""), "");
 }

@@ -22,21 +22,14 @@ const char kHelp[] =
     "  cmd /c mkdir DIR...          create directories and missing parents\n"
     "  cmd /c copy SRC DST /y       copy a file (DST a file or an existing directory)\n"
     "  cmd /c del /q FILE...        delete files\n"
-    "Backslashes in paths are taken as /. Exit code 0 on success, 1 on failure.\n";
+    "A backslash is part of a file name, as everywhere on Linux. Exit code 0 on\n"
+    "success, 1 on failure.\n";
 
 std::string lower(std::string s)
 {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
-}
-
-std::string toSlashes(std::string text)
-{
-    for (char& c : text)
-        if (c == '\\')
-            c = '/';
-    return text;
 }
 
 // A switch such as /y, /Y, /-y or /q. Paths also start with "/" here, so
@@ -83,7 +76,7 @@ int doMkdir(const std::vector<std::string>& args)
     }
     int result = 0;
     for (const std::string& given : args) {
-        std::string path = toSlashes(given);
+        std::string path = given;
         while (path.size() > 1 && path.back() == '/')
             path.pop_back();
         struct stat st;
@@ -160,8 +153,8 @@ int doCopy(const std::vector<std::string>& args)
         std::puts("The syntax of the command is incorrect.");
         return 1;
     }
-    const std::string from = toSlashes(paths[0]);
-    std::string to = toSlashes(paths[1]);
+    const std::string from = paths[0];
+    std::string to = paths[1];
     struct stat src;
     if (::stat(from.c_str(), &src) != 0 || !S_ISREG(src.st_mode)) {
         std::puts("The system cannot find the file specified.");
@@ -202,7 +195,7 @@ int doDel(const std::vector<std::string>& args)
     }
     int result = 0;
     for (const std::string& given : paths) {
-        const std::string path = toSlashes(given);
+        const std::string& path = given;
         struct stat st;
         if (::lstat(path.c_str(), &st) != 0) {
             std::printf("Could Not Find %s\n", given.c_str());

@@ -111,7 +111,7 @@ bool parseOptions(int argc, char** argv, Options& o)
                 error("option " + a + " needs a file name");
                 return false;
             }
-            target = toSlashes(argv[++i]);
+            target = argv[++i];
             return true;
         };
         if (a == "-R") {
@@ -131,11 +131,11 @@ bool parseOptions(int argc, char** argv, Options& o)
             // The directory is joined to the option. A bare "-s" (an empty
             // entry of a directory list) is an empty directory: taking the
             // next word instead would swallow "-B" and its program.
-            o.libraryDirs.push_back(toSlashes(a.substr(2)));
+            o.libraryDirs.push_back(a.substr(2));
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "lintel: warning: ignoring unknown option %s\n", a.c_str());
         } else {
-            o.files.push_back(toSlashes(a));
+            o.files.push_back(a);
         }
     }
     if (!o.resources.empty() && (!o.program.empty() || !o.library.empty())) {

@@ -20,8 +20,7 @@ const char kHelp[] =
     "any case) with -S and the options it was given, and exits with the\n"
     "compiler's exit code.\n"
     "\n"
-    "Usage: xgcc -g -o ASM -S -O2 [options] [-Idir...] [-Dname...] SOURCE\n"
-    "Backslashes in -I directories, the -o file and the source are taken as /.\n";
+    "Usage: xgcc -g -o ASM -S -O2 [options] [-Idir...] [-Dname...] SOURCE\n";
 
 // Options whose value is the following word.
 bool takesValue(const std::string& arg)
@@ -33,14 +32,6 @@ bool takesValue(const std::string& arg)
         if (arg == o)
             return true;
     return false;
-}
-
-std::string toSlashes(std::string text)
-{
-    for (char& c : text)
-        if (c == '\\')
-            c = '/';
-    return text;
 }
 
 bool isCxxSource(const std::string& path)
@@ -99,16 +90,7 @@ int main(int argc, char** argv)
             // table, so main.CPP or main.CC compile as C++ as well.
             cmd.push_back("-x");
             cmd.push_back(cxx ? "c++" : "c");
-            cmd.push_back(toSlashes(a));
-            continue;
-        }
-        if ((a == "-o" || a == "-I") && i + 1 < args.size()) {
             cmd.push_back(a);
-            cmd.push_back(toSlashes(args[++i]));
-            continue;
-        }
-        if (a.size() > 2 && a.compare(0, 2, "-I") == 0) {
-            cmd.push_back(toSlashes(a));
             continue;
         }
         cmd.push_back(a);
