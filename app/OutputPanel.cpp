@@ -61,17 +61,29 @@ int OutputPanel::runCommand(const std::string& commandLine, bool echo)
     m_stream->finish();
 
     if (result.failedStep != Platform::StepNone)
-        appendParagraph(QString::fromUtf8(Platform::failureLine(result).c_str()));
+        appendParagraph(QString::fromUtf8(
+            (Platform::failureLine(result) + Platform::failureExplanation(result)).c_str()));
     return result.code;
 }
 
 void OutputPanel::terminateCommand()
 {
     Platform::ProcessRunner* runner = m_runner.load();
-    if (!runner || m_terminator.joinable())
+    if (!runner)
         return;
+    // One stop at a time; once it has done its work a later stop asks again
+    // (the runner keeps a stop that came before its child was there).
+    if (m_terminator.joinable()) {
+        if (!m_terminatorDone)
+            return;
+        m_terminator.join();
+    }
+    m_terminatorDone = false;
     // terminate() may wait out the grace period; the GUI thread keeps going.
-    m_terminator = std::thread([runner] { runner->terminate(); });
+    m_terminator = std::thread([this, runner] {
+        runner->terminate();
+        m_terminatorDone = true;
+    });
 }
 
 void OutputPanel::outputSelectionChanged()

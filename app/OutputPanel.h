@@ -49,4 +49,5 @@ private:
     OutputStream* m_stream;
     std::atomic<Platform::ProcessRunner*> m_runner{nullptr};
     std::thread m_terminator;
+    std::atomic<bool> m_terminatorDone{false};
 };

@@ -28,12 +28,12 @@ bool displayAvailable()
     return (x11 && *x11) || (wayland && *wayland);
 }
 
-int refuseMissingRoot(int argc, char** argv)
+int refuseRoot(int argc, char** argv, const std::string& refusal)
 {
-    std::fprintf(stderr, "%s\n", Brask::MissingRootMessage);
+    std::fprintf(stderr, "%s\n", refusal.c_str());
     if (displayAvailable()) {
         QApplication app(argc, argv);
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error!"), QString::fromUtf8(Brask::MissingRootMessage),
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error!"), QString::fromLocal8Bit(refusal.c_str()),
                         QMessageBox::Ok);
         box.exec();
     }
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     KVUtil::installAllocationFailureHandler();
     Brask::StartupInfo info;
     if (!Brask::prepareStartup(argc, argv, info))
-        return refuseMissingRoot(argc, argv);
+        return refuseRoot(argc, argv, Brask::rootRefusal(info.root));
     if (!displayAvailable()) {
         std::fprintf(stderr, "varbuild: no display to show the window on; varbuild-cli builds without one.\n");
         return 1;

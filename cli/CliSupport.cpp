@@ -18,8 +18,9 @@ void printError(const std::string& message)
 bool installationRoot(std::string& root)
 {
     root = Brask::getEnv("VARNELDIR");
-    if (root.empty()) {
-        std::fprintf(stderr, "%s\n", Brask::MissingRootMessage);
+    const std::string refusal = Brask::rootRefusal(root);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "%s\n", refusal.c_str());
         return false;
     }
     return true;

@@ -14,7 +14,13 @@ struct StartupInfo {
 // The refusal text for a missing or empty VARNELDIR.
 extern const char* const MissingRootMessage;
 
-// Reads VARNELDIR (refused when missing or empty: returns false), resolves the
+// Why `root` cannot serve as the installation root, or "" when it can: the
+// missing-root text for an empty one; a root holding ";" (the separator of
+// the configuration's directory lists), '"' (no command line can carry it in
+// a program's path) or a control character is refused with a text naming it.
+KVUtil::String rootRefusal(const KVUtil::String& root);
+
+// Reads VARNELDIR (refused when rootRefusal() says so: returns false), resolves the
 // first argument against the starting directory, then makes ROOT/bin the
 // current directory. Further arguments are ignored; the first is a path even
 // if it looks like an option.

@@ -89,7 +89,34 @@ private slots:
         QTextEdit view;
         OutputPanel panel(&view);
         QCOMPARE(panel.runCommand(kit.path("bin/nothing-here").toStdString(), true), 2);
-        QVERIFY2(view.toPlainText().endsWith("Error 2 on line 721\n"), qPrintable(view.toPlainText()));
+        // The designed line, then what is missing.
+        QVERIFY2(view.toPlainText().endsWith("Error 2 on line 721\nCannot find the program \""
+                                             + kit.path("bin/nothing-here") + "\"\n"),
+                 qPrintable(view.toPlainText()));
+    }
+
+    // A stop that lands while the command is still being started ends it;
+    // a stop is never lost and later ones keep working.
+    void stopWhileStartingIsNotLost()
+    {
+        TestInstallation kit;
+        kit.writeTool("hang", "exec sleep 600\n");
+        QTextEdit view;
+        OutputPanel panel(&view);
+        for (int i = 0; i < 20; ++i) {
+            QTimer::singleShot(0, &panel, [&panel] { panel.terminateCommand(); });
+            // Only a rescue for a lost stop, so the test cannot hang.
+            QTimer rescue;
+            rescue.setSingleShot(true);
+            bool rescued = false;
+            connect(&rescue, &QTimer::timeout, this, [&] {
+                rescued = true;
+                panel.terminateCommand();
+            });
+            rescue.start(10000);
+            QCOMPARE(panel.runCommand(kit.path("bin/hang").toStdString(), true), 128 + 15);
+            QVERIFY2(!rescued, "the first stop was lost");
+        }
     }
 
     void terminateEndsAHangingCommand()

@@ -32,6 +32,33 @@ private slots:
                  QString("Error: The VARNELDIR has not been set. Please reinstall Varnel."));
     }
 
+    // A root the kit's lists and command lines cannot carry is refused before
+    // anything is read, with a text naming the problem.
+    void rootWithSeparatorOrQuoteIsRefused_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::newRow("semicolon") << QString(VARBUILD_SOURCE_DIR "/kit/da;ta");
+        QTest::newRow("double quote") << QString(VARBUILD_SOURCE_DIR "/kit/\"data\"");
+    }
+
+    void rootWithSeparatorOrQuoteIsRefused()
+    {
+        QFETCH(QString, root);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        env.insert("VARNELDIR", root);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(VARBUILD_EXE, {});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()).trimmed(),
+                 "Error: The VARNELDIR \"" + root
+                     + "\" holds a character that the kit's paths cannot carry (a \";\", a \"\"\" or a control "
+                       "character). Please install Varnel in a directory whose path has none of them.");
+    }
+
     void validRootWithoutDisplaySaysSoInsteadOfAborting()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

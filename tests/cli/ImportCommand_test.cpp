@@ -162,3 +162,24 @@ TEST_F(ImportCommandTest, HelpListsTheCommands)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("import FILE.vcproj [OUT.vnp]"), std::string::npos);
 }
+
+// A root holding ";" or '"' is refused by every command before it reads
+// anything, with the text that names the problem.
+TEST_F(ImportCommandTest, RootTheKitCannotCarryIsRefused)
+{
+    writeFile(m_work.file("racer.vcproj"), GameVcproj);
+    for (const char* bad : {"a;b", "q\"uote"}) {
+        SCOPED_TRACE(bad);
+        const std::string root = m_work.file(bad);
+        for (const char* args : {"import racer.vcproj", "build racer.vnp", "targets racer.vnp"}) {
+            RunOutput r = runCli(root, args, m_work);
+            EXPECT_EQ(r.status, 1) << args;
+            EXPECT_EQ(r.err, "Error: The VARNELDIR \"" + root
+                                 + "\" holds a character that the kit's paths cannot carry (a \";\", a \"\"\" or a "
+                                   "control character). Please install Varnel in a directory whose path has none of "
+                                   "them.\n")
+                << args;
+        }
+    }
+    EXPECT_FALSE(TestSupport::exists(m_work.file("racer.vnp")));
+}

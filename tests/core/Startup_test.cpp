@@ -77,3 +77,43 @@ TEST(StartupTest, ArgumentIsResolvedAgainstTheStartingDirectoryBeforeMovingToBin
     ASSERT_TRUE(prepareStartup(2, argv2, info));
     EXPECT_EQ(fileNamePart(info.projectPath), "-x");
 }
+
+// A root that the configuration's lists would split (";"), that no command
+// line can carry in a program's path ('"'), or with control characters is
+// refused with a text naming it; every other root is taken as it is.
+TEST(StartupTest, RootsTheKitCannotCarryAreRefused)
+{
+    struct Case {
+        const char* root;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"/opt/varnel", false},
+        {"/opt/My Kits/varnel", false},
+        {"/opt/back\\slash", false},
+        {"/opt/ünï", false},
+        {"/opt/a;b", true},
+        {"/opt/a\"b", true},
+        {"/opt/new\nline", true},
+        {"/opt/tab\there", true},
+    };
+    char arg0[] = "varbuild";
+    char* argv[] = {arg0, nullptr};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        const String refusal = rootRefusal(c.root);
+        EXPECT_EQ(c.refused, !refusal.empty()) << refusal;
+        if (c.refused) {
+            EXPECT_EQ(refusal, std::string("Error: The VARNELDIR \"") + c.root
+                                   + "\" holds a character that the kit's paths cannot carry (a \";\", a \"\"\" or a "
+                                     "control character). Please install Varnel in a directory whose path has none "
+                                     "of them.");
+            EnvGuard env;
+            TestSupport::DirectoryGuard dir;
+            setenv("VARNELDIR", c.root, 1);
+            StartupInfo info;
+            EXPECT_FALSE(prepareStartup(1, argv, info));
+        }
+    }
+    EXPECT_EQ(rootRefusal(""), MissingRootMessage);
+}
