@@ -49,14 +49,21 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     // The style sheet names its image relative to ROOT/bin, but the current
     // directory moves on after construction and Qt loads the image at paint
     // time: anchor it here.
-    m_ui->menuBar->setStyleSheet(m_ui->menuBar->styleSheet().replace(
-        QStringLiteral("url(gfx/"), QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/")));
+    // Scoped to the bar itself: unscoped, the declarations reach into the
+    // drop-down menus, which then show no highlight and draw disabled
+    // entries like enabled ones.
+    m_ui->menuBar->setStyleSheet(
+        QStringLiteral("QMenuBar#menuBar { ")
+        + m_ui->menuBar->styleSheet().replace(QStringLiteral("url(gfx/"),
+                                              QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/"))
+        + QStringLiteral("}"));
     resize(QSize(743, 621).expandedTo(minimumSizeHint()));
     // Build transcripts are long: the output pane gets a third of the height.
     m_ui->splitter_2->setStretchFactor(0, 2);
     m_ui->splitter_2->setStretchFactor(1, 1);
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
+    m_outputPanel->setDialogs(m_dialogs);
     m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
     m_profilesPanel = new ProfilesPanel(this, *m_ui, *m_manager, *m_dialogs, *m_starter, m_runner, this);
     // Closing the window during the phone search gives up waiting for it.
@@ -134,6 +141,9 @@ void Buildtool::connectActions()
     });
     connect(m_projectPanel, &ProjectPanel::projectCreated, m_profilesPanel, &ProfilesPanel::clearTarget);
     connect(m_projectPanel, &ProjectPanel::projectLost, this, &Buildtool::noProject);
+    connect(m_projectPanel, &ProjectPanel::aboutToSave, m_settingsPanel, &SettingsPanel::commitEdits);
+    connect(m_projectPanel, &ProjectPanel::projectLost, m_settingsPanel, &SettingsPanel::clearFields);
+    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, &OutputPanel::appendParagraph);
     connect(m_settingsPanel, &SettingsPanel::buildTypeChanged, this, &Buildtool::applyControlStates);
     connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
     connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);

@@ -1,8 +1,11 @@
 #include "ConstantDialog.h"
 
+#include "ListChoice.h"
 #include "UserDialogs.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "ui_ConstantDialog.h"
+
+#include <QKeyEvent>
 
 ConstantDialog::ConstantDialog(const Brask::ProfileDatabase& database, UserDialogs& dialogs, QWidget* parent,
                                Qt::WindowFlags flags)
@@ -19,6 +22,21 @@ ConstantDialog::ConstantDialog(const Brask::ProfileDatabase& database, UserDialo
     connect(m_ui->eqRadio, &QRadioButton::toggled, this, &ConstantDialog::eqToggled);
     connect(m_ui->neRadio, &QRadioButton::toggled, this, &ConstantDialog::neToggled);
     connect(m_ui->valueEdit, &QLineEdit::editingFinished, this, &ConstantDialog::valueEditingFinished);
+    // Enter in the field would also press Ok right after "Unable to convert".
+    m_ui->valueEdit->installEventFilter(this);
+    keepCurrentRowSelected(m_ui->constantList);
+}
+
+bool ConstantDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->valueEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Text that is no number: the box, and the dialog stays open so the
+        // user can correct it (a later Ok takes the 0 the box announced).
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !convertValue())
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 ConstantDialog::~ConstantDialog() = default;
@@ -55,6 +73,10 @@ void ConstantDialog::neToggled(bool state)
 
 void ConstantDialog::valueEditingFinished()
 {
+    // Already converted (and, if need be, reported) on Enter: leaving the
+    // field for Ok must not show the same box again.
+    if (m_ui->valueEdit->text() == m_convertedText)
+        return;
     convertValue();
 }
 

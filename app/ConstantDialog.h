@@ -36,6 +36,9 @@ public slots:
     void neToggled(bool state);
     void valueEditingFinished();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Reads the field into m_value; false (after the box) when it is no number.
     bool convertValue();

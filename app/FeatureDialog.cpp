@@ -1,6 +1,7 @@
 #include "FeatureDialog.h"
 
 #include "core/profiles/ProfileDatabase.h"
+#include "ListChoice.h"
 #include "ui_FeatureDialog.h"
 
 FeatureDialog::FeatureDialog(const Brask::ProfileDatabase& database, QWidget* parent, Qt::WindowFlags flags)
@@ -10,6 +11,7 @@ FeatureDialog::FeatureDialog(const Brask::ProfileDatabase& database, QWidget* pa
     m_ui->setupUi(this);
     for (const auto& feature : database.getFeatures())
         m_ui->featureList->addItem(QString::fromStdString(feature.second));
+    keepCurrentRowSelected(m_ui->featureList);
 }
 
 FeatureDialog::~FeatureDialog() = default;

@@ -2,7 +2,13 @@
 
 #include "ErrorLineParser.h"
 #include "OutputStream.h"
+#include "UserDialogs.h"
 #include "platform/ProcessRunner.h"
+
+#include <QAction>
+#include <QDir>
+#include <QEvent>
+#include <QMenu>
 
 #include <QEventLoop>
 #include <QScrollBar>
@@ -16,6 +22,47 @@ OutputPanel::OutputPanel(QTextEdit* outputBox, QObject* parent)
 {
     setObjectName(QStringLiteral("outputPanel"));
     connect(m_view, &QTextEdit::selectionChanged, this, &OutputPanel::outputSelectionChanged);
+    // A drag or a double-click changes the selection many times; the line
+    // opens its file once, when the selection has settled.
+    m_selectionTimer = new QTimer(this);
+    m_selectionTimer->setSingleShot(true);
+    m_selectionTimer->setInterval(SelectionSettleMs);
+    connect(m_selectionTimer, &QTimer::timeout, this, &OutputPanel::selectionSettled);
+    m_view->setAcceptRichText(false);
+    m_view->viewport()->installEventFilter(this);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = createContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(m_view->viewport()->mapToGlobal(pos));
+    });
+}
+
+QMenu* OutputPanel::createContextMenu()
+{
+    QMenu* menu = m_view->createStandardContextMenu();
+    if (m_dialogs) {
+        menu->addSeparator();
+        QAction* save = menu->addAction(tr("Save output..."), this, &OutputPanel::saveOutput);
+        save->setObjectName(QStringLiteral("actionSave_output"));
+        save->setEnabled(m_stream->transcript().size() > 0);
+    }
+    return menu;
+}
+
+void OutputPanel::saveOutput()
+{
+    if (!m_dialogs)
+        return;
+    const QString path = m_dialogs->getSaveFileName(m_view->window(), tr("Save output"), QDir::currentPath(),
+                                                    tr("Text files (*.txt);;All Files (*)"));
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!m_stream->transcript().saveTo(path.toStdString(), &error))
+        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
+                               tr("The output could not be saved to %1: %2")
+                                   .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
 }
 
 OutputPanel::~OutputPanel()
@@ -26,12 +73,14 @@ OutputPanel::~OutputPanel()
 
 void OutputPanel::appendParagraph(const QString& text)
 {
-    m_view->append(text);
+    m_stream->appendParagraph(text);
 }
 
 void OutputPanel::clear()
 {
-    m_view->clear();
+    m_stream->clear();
+    m_openedBlock = -1;
+    m_openedLine.clear();
 }
 
 void OutputPanel::scrollToEnd()
@@ -86,12 +135,44 @@ void OutputPanel::terminateCommand()
     });
 }
 
+bool OutputPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view->viewport()) {
+        // A double-click ends its gesture: the word is selected.
+        if (event->type() == QEvent::MouseButtonPress)
+            m_mouseDown = true;
+        else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
+            m_mouseDown = false;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void OutputPanel::outputSelectionChanged()
 {
+    m_selectionTimer->start();
+}
+
+void OutputPanel::selectionSettled()
+{
+    // Still dragging: the selection has not settled yet.
+    if (m_mouseDown) {
+        m_selectionTimer->start();
+        return;
+    }
     QTextCursor cursor = m_view->textCursor();
+    // A click that only drops the selection selects nothing.
+    if (!cursor.hasSelection())
+        return;
     cursor.movePosition(QTextCursor::StartOfLine);
     cursor.select(QTextCursor::LineUnderCursor);
-    const std::string text = cursor.selectedText().toStdString();
-    if (const auto location = parseErrorLine(text))
+    const QString line = cursor.selectedText();
+    const int block = cursor.blockNumber();
+    if (block == m_openedBlock && line == m_openedLine)
+        return;
+    const std::string text = line.toStdString();
+    if (const auto location = parseErrorLine(text)) {
+        m_openedBlock = block;
+        m_openedLine = line;
         emit openRequested(QString::fromStdString(location->file), location->line);
+    }
 }

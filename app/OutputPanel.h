@@ -5,13 +5,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
 class OutputStream;
+class QMenu;
 class QTextEdit;
+class UserDialogs;
 
 namespace Platform {
 class ProcessRunner;
@@ -25,6 +28,18 @@ public:
 
     void appendParagraph(const QString& text);
     void clear();
+    // Boxes and the file dialog of "Save output..." go through `dialogs`
+    // (which must outlive the panel); without it the entry is not offered.
+    void setDialogs(UserDialogs* dialogs) { m_dialogs = dialogs; }
+    // The pane's context menu: the view's own entries and "Save output...".
+    // The caller owns it.
+    QMenu* createContextMenu();
+    // Writes the whole output since the last clear (not only what the pane
+    // still shows) to a file the user names.
+    void saveOutput();
+    OutputStream* stream() const { return m_stream; }
+    // How long a selection must stay put before its line opens its file.
+    static constexpr int SelectionSettleMs = 250;
     void scrollToEnd();
 
     // Runs `commandLine` to completion and returns its exit code (or the
@@ -44,9 +59,21 @@ signals:
 public slots:
     void outputSelectionChanged();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void selectionSettled();
+
     QTextEdit* m_view;
     OutputStream* m_stream;
+    UserDialogs* m_dialogs = nullptr;
+    QTimer* m_selectionTimer;
+    bool m_mouseDown = false;
+    // The line whose file was opened last, so further selecting in it (to
+    // copy text) starts nothing more.
+    int m_openedBlock = -1;
+    QString m_openedLine;
     std::atomic<Platform::ProcessRunner*> m_runner{nullptr};
     std::thread m_terminator;
     std::atomic<bool> m_terminatorDone{false};

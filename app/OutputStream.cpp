@@ -1,7 +1,13 @@
 #include "OutputStream.h"
 
+#include <QCoreApplication>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,6 +41,25 @@ OutputStream::OutputStream(QTextEdit* view, QObject* parent)
 {
     m_timer.setInterval(FlushIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &OutputStream::flushBatch);
+
+    // Like a terminal: at the end, the view stays at the end as text comes
+    // in; scrolled back, it stays where the user put it.
+    QScrollBar* bar = m_view->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (!m_scrolling)
+            m_follow = value >= bar->maximum();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, [this] { followEnd(); });
+}
+
+void OutputStream::followEnd()
+{
+    if (!m_follow)
+        return;
+    QScrollBar* bar = m_view->verticalScrollBar();
+    m_scrolling = true;
+    bar->setValue(bar->maximum());
+    m_scrolling = false;
 }
 
 void OutputStream::begin()
@@ -42,6 +67,8 @@ void OutputStream::begin()
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_pending.clear();
+        m_droppedPending = 0;
+        m_cutPending = false;
     }
     m_carry.clear();
     m_backlog.clear();
@@ -50,16 +77,46 @@ void OutputStream::begin()
 
 void OutputStream::push(const char* data, size_t size)
 {
+    m_transcript.append(data, size);
     std::lock_guard<std::mutex> guard(m_lock);
     m_pending.append(data, size);
+    if (m_pending.size() <= PendingLimit)
+        return;
+    // The view cannot keep up: the oldest waiting lines go (the transcript
+    // has them), down to half the limit so this does not run on every read.
+    size_t cut = m_pending.size() - PendingLimit / 2;
+    const size_t newline = m_pending.find('\n', cut);
+    if (newline != std::string::npos && newline - cut < PendingLimit / 4)
+        cut = newline + 1;
+    m_droppedPending += std::count(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(cut), '\n');
+    m_pending.erase(0, cut);
+    m_cutPending = true;
+}
+
+size_t OutputStream::pendingBytes() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_pending.size();
 }
 
 void OutputStream::takePending()
 {
     std::string bytes;
+    bool cut = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         bytes.swap(m_pending);
+        m_leftOut += m_droppedPending;
+        m_droppedPending = 0;
+        cut = m_cutPending;
+        m_cutPending = false;
+    }
+    if (cut) {
+        // What is left starts after lost text: it starts a line of its own.
+        m_carry.clear();
+        const bool lineOpen = m_backlog.isEmpty() ? m_openLineChars > 0 : !m_backlog.endsWith(QLatin1Char('\n'));
+        if (lineOpen)
+            m_backlog += QLatin1Char('\n');
     }
     if (bytes.empty())
         return;
@@ -68,12 +125,33 @@ void OutputStream::takePending()
     m_carry = bytes.substr(bytes.size() - tail);
     bytes.resize(bytes.size() - tail);
     m_backlog += QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    capBacklog();
+}
+
+void OutputStream::capBacklog()
+{
+    // More waiting lines than the view keeps: the older ones would only be
+    // inserted to be trimmed again.
+    if (m_backlog.size() < ScrollbackLines)
+        return;
+    qsizetype lines = m_backlog.count(QLatin1Char('\n'));
+    if (lines <= ScrollbackLines)
+        return;
+    qsizetype cut = 0;
+    for (qsizetype drop = lines - ScrollbackLines; drop > 0; --drop)
+        cut = m_backlog.indexOf(QLatin1Char('\n'), cut) + 1;
+    // The first dropped line may have begun in the view already.
+    m_leftOut += lines - ScrollbackLines - (m_openLineChars > 0 ? 1 : 0);
+    m_backlog.remove(0, cut);
+    if (m_openLineChars > 0)
+        m_backlog.prepend(QLatin1Char('\n'));
 }
 
 void OutputStream::flushBatch()
 {
     takePending();
-    insertLines(false);
+    insertBatch();
+    showLeftOut();
 }
 
 void OutputStream::finish()
@@ -84,35 +162,125 @@ void OutputStream::finish()
     // character rather than dropped.
     m_backlog += QString::fromUtf8(m_carry.data(), qsizetype(m_carry.size()));
     m_carry.clear();
-    insertLines(true);
-}
-
-void OutputStream::insertLines(bool all)
-{
-    // Each insertion takes a bounded number of lines: the layout work of one
-    // huge insertion would freeze the window as surely as one per line.
-    while (!m_backlog.isEmpty()) {
-        qsizetype end = 0;
-        for (int lines = 0; lines < BatchLines; ++lines) {
-            const qsizetype newline = m_backlog.indexOf(QLatin1Char('\n'), end);
-            if (newline < 0) {
-                end = m_backlog.size();
-                break;
-            }
-            end = newline + 1;
-        }
-        insert(m_backlog.left(end));
-        m_backlog.remove(0, end);
-        if (!all)
-            break;
+    capBacklog();
+    // Batch by batch, painting in between: inserting all of it at once is
+    // what froze the window after a flood.
+    while (insertBatch()) {
+        showLeftOut();
+        if (!m_backlog.isEmpty())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, FlushIntervalMs);
     }
+    showLeftOut();
 }
 
-void OutputStream::insert(const QString& text)
+bool OutputStream::insertBatch()
+{
+    if (m_backlog.isEmpty())
+        return false;
+    // Whole lines up to the batch's bounds; a line longer than LongLineChars
+    // goes on in the next line of the view.
+    QString batch;
+    qsizetype at = 0;
+    int lines = 0;
+    int open = m_openLineChars;
+    while (at < m_backlog.size() && lines < BatchLines && batch.size() < BatchChars) {
+        const qsizetype newline = m_backlog.indexOf(QLatin1Char('\n'), at);
+        const qsizetype lineEnd = newline < 0 ? m_backlog.size() : newline;
+        const qsizetype room = LongLineChars - open;
+        if (lineEnd - at > room) {
+            qsizetype piece = std::max<qsizetype>(room, 1);
+            if (m_backlog.at(at + piece - 1).isHighSurrogate())
+                --piece;
+            batch += QStringView(m_backlog).mid(at, piece);
+            batch += QLatin1Char('\n');
+            at += piece;
+            open = 0;
+        } else if (newline < 0) {
+            batch += QStringView(m_backlog).mid(at);
+            open += int(m_backlog.size() - at);
+            at = m_backlog.size();
+        } else {
+            batch += QStringView(m_backlog).mid(at, newline + 1 - at);
+            at = newline + 1;
+            open = 0;
+        }
+        ++lines;
+    }
+    m_backlog.remove(0, at);
+    m_openLineChars = open;
+    insertText(batch);
+    trimView();
+    return true;
+}
+
+void OutputStream::insertText(const QString& text)
 {
     // A cursor of our own at the end: the user may have clicked into the view
     // and moved its cursor meanwhile.
     QTextCursor cursor(m_view->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
+}
+
+void OutputStream::appendParagraph(const QString& text)
+{
+    QTextDocument* document = m_view->document();
+    m_transcript.append(((m_transcript.size() > 0 ? "\n" : "") + text).toUtf8().toStdString());
+    // As a new paragraph, but always as plain text: a command line holding
+    // <b> is no markup.
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    if (!document->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text);
+    const qsizetype lastBreak = text.lastIndexOf(QLatin1Char('\n'));
+    m_openLineChars = int(text.size() - lastBreak - 1);
+    trimView();
+    showLeftOut();
+}
+
+void OutputStream::clear()
+{
+    m_view->clear();
+    m_transcript.clear();
+    m_leftOut = 0;
+    m_leftOutShown = 0;
+    m_noticeShown = false;
+    m_openLineChars = 0;
+    m_follow = true;
+}
+
+void OutputStream::trimView()
+{
+    QTextDocument* document = m_view->document();
+    const int first = m_noticeShown ? 1 : 0;
+    const int excess = document->blockCount() - first - ScrollbackLines;
+    if (excess <= 0)
+        return;
+    QTextCursor cursor(document);
+    cursor.setPosition(document->findBlockByNumber(first).position());
+    cursor.setPosition(document->findBlockByNumber(first + excess).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_leftOut += excess;
+}
+
+void OutputStream::showLeftOut()
+{
+    if (m_leftOut == m_leftOutShown)
+        return;
+    m_leftOutShown = m_leftOut;
+    // No colon in it: the line must not read as a compiler message.
+    const QString notice = tr("[%1 earlier lines are not shown here; \"Save output...\" in the menu of this pane "
+                              "saves the whole output]")
+                               .arg(m_leftOut);
+    QTextCursor cursor(m_view->document());
+    cursor.movePosition(QTextCursor::Start);
+    if (m_noticeShown) {
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(notice);
+    } else {
+        cursor.insertText(notice);
+        cursor.insertBlock();
+        m_noticeShown = true;
+    }
 }

@@ -1,10 +1,18 @@
 #pragma once
-// Carries a running tool's output from the reading thread into a QTextEdit.
+// Writes the output pane: a running tool's output carried from the reading
+// thread, and the window's own paragraphs, all as plain text.
 //
-// The reader pushes raw bytes from any thread; a timer on the GUI thread
-// decodes them (UTF-8, keeping a character that a read split in two) and
-// inserts them at the end of the view in bounded batches, so a flood of
-// output never stalls painting.
+// The reader pushes raw bytes from any thread; they go whole into the
+// transcript (a temporary file, for "Save output...") and into a bounded
+// queue. A timer on the GUI thread decodes the queue (UTF-8, keeping a
+// character that a read split in two) and inserts it at the end of the view
+// in batches bounded in lines and characters, so painting goes on between
+// them whatever a tool prints. The view keeps the last ScrollbackLines
+// lines; its first line then says how many earlier ones are left out. Lines
+// that never reach the view (the tool printed faster than the view takes
+// text) are counted there too.
+
+#include "OutputTranscript.h"
 
 #include <QObject>
 #include <QString>
@@ -18,9 +26,18 @@ class QTextEdit;
 class OutputStream : public QObject {
     Q_OBJECT
 public:
-    // Lines inserted per timer tick, and the tick interval.
+    // Lines and characters inserted per timer tick, and the tick interval.
     static constexpr int BatchLines = 500;
+    static constexpr int BatchChars = 64 * 1024;
     static constexpr int FlushIntervalMs = 25;
+    // Lines the view keeps, like a terminal's scroll-back.
+    static constexpr int ScrollbackLines = 20000;
+    // A line longer than this continues on the next line of the view (the
+    // layout of one huge line would stall painting); the transcript keeps it
+    // whole.
+    static constexpr int LongLineChars = 4000;
+    // Bytes waiting for the view; beyond it the oldest waiting lines go.
+    static constexpr size_t PendingLimit = 4 * 1024 * 1024;
 
     explicit OutputStream(QTextEdit* view, QObject* parent = nullptr);
 
@@ -29,22 +46,49 @@ public:
     // Any thread.
     void push(const char* data, size_t size);
     // GUI thread: stops the timer and writes everything still queued,
-    // including an incomplete character at the very end.
+    // including an incomplete character at the very end, batch by batch with
+    // the event loop running in between.
     void finish();
 
+    // GUI thread: a paragraph of the window's own (plain text, never markup).
+    void appendParagraph(const QString& text);
+    // GUI thread: empties the view and the transcript.
+    void clear();
+
+    const OutputTranscript& transcript() const { return m_transcript; }
+    // Lines not shown in the view (scrolled out or never inserted).
+    qint64 linesLeftOut() const { return m_leftOut; }
+    // Bytes waiting for the view (bounded by PendingLimit).
+    size_t pendingBytes() const;
+
 public slots:
-    // Inserts at most BatchLines lines of what has arrived so far.
+    // Inserts one bounded batch of what has arrived so far.
     void flushBatch();
 
 private:
     void takePending();
-    void insertLines(bool all);
-    void insert(const QString& text);
+    void capBacklog();
+    // Inserts one batch; false when nothing was waiting.
+    bool insertBatch();
+    void insertText(const QString& text);
+    void trimView();
+    void showLeftOut();
+    void followEnd();
 
     QTextEdit* m_view;
     QTimer m_timer;
-    std::mutex m_lock;
-    std::string m_pending; // guarded by m_lock
-    std::string m_carry;   // start of a UTF-8 character whose rest is still to come
-    QString m_backlog;     // decoded, not yet in the view
+    OutputTranscript m_transcript;
+    mutable std::mutex m_lock;
+    std::string m_pending;         // guarded by m_lock
+    qint64 m_droppedPending = 0;   // guarded by m_lock: lines cut from m_pending
+    bool m_cutPending = false;     // guarded by m_lock: a line lost its start
+    std::string m_carry;           // start of a UTF-8 character whose rest is still to come
+    QString m_backlog;             // decoded, not yet in the view
+    int m_openLineChars = 0;       // characters of the view's last line
+    qint64 m_leftOut = 0;
+    qint64 m_leftOutShown = 0;
+    bool m_noticeShown = false;
+    // The view follows its end while the user has not scrolled away.
+    bool m_follow = true;
+    bool m_scrolling = false;
 };

@@ -163,6 +163,9 @@ QMenu* ProfilesPanel::menuForSelection() const
 
 void ProfilesPanel::profileMenuRequested(const QPoint& pos)
 {
+    // Empty space is not the selected device.
+    if (!m_ui.profileTree->itemAt(pos))
+        return;
     if (QMenu* menu = menuForSelection())
         menu->popup(m_ui.profileTree->viewport()->mapToGlobal(pos) + QPoint(0, 16));
 }
@@ -175,11 +178,18 @@ void ProfilesPanel::viewProfile()
     const std::string path = m_manager.getRoot() + "/profiles/vendors/" + device->getVendor()->getName() + "/"
         + device->getName() + "/profile.h";
     const std::string command = m_manager.getCommandLine(path, 0, true);
-    // Without a "*profile" file type there is nothing to start; a viewer that
-    // fails to start is not reported.
+    // No box for a missing or failing viewer, but the pane says what could
+    // not be started, so the click is not simply lost.
+    if (command.empty()) {
+        emit message(tr("No viewer for device profiles is set: add the file type *profile in "
+                        "Tools->Preferences to view %1.")
+                         .arg(fromStd(path)));
+        return;
+    }
     std::string error;
-    if (!command.empty())
-        m_starter.startDetached(command, &error);
+    if (!m_starter.startDetached(command, &error))
+        emit message(tr("The profile viewer could not be started: %1 (%2)")
+                         .arg(fromStd(command), fromStd(error)));
 }
 
 void ProfilesPanel::useAsTarget()
@@ -221,6 +231,10 @@ void ProfilesPanel::deleteCriterionClicked(bool)
             project->removeCriterion(row);
         delete list->takeItem(row);
     }
+    // The list would select the next criterion, and a second click on Delete
+    // would remove that one too.
+    list->clearSelection();
+    list->setCurrentItem(nullptr);
     buildProfileTree();
 }
 

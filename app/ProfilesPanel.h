@@ -60,6 +60,10 @@ public:
     QMenu* menuForSelection() const;
     QMenu* profileMenu() const { return m_profileMenu.get(); }
 
+signals:
+    // A line for the output pane.
+    void message(const QString& text);
+
 public slots:
     void profileMenuRequested(const QPoint& pos);
     void viewProfile();

@@ -9,7 +9,11 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QPixmap>
+#include <QSet>
 #include <QTreeWidget>
+
+#include <functional>
 
 #include <algorithm>
 
@@ -62,6 +66,9 @@ void ProjectPanel::loadIcons()
     m_cIcon = QIcon(QStringLiteral("gfx/c.png"));
     m_asmIcon = QIcon(QStringLiteral("gfx/s.png"));
     m_resourceIcon = QIcon(QStringLiteral("gfx/pacman.png"));
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    m_blankIcon = QIcon(blank);
 }
 
 Brask::ProjectItem* ProjectPanel::projectItem(const QTreeWidgetItem* item)
@@ -90,13 +97,42 @@ QIcon ProjectPanel::iconForFile(const Brask::Sourcefile& file) const
         return m_headerIcon;
     if (extension == QLatin1String("lst"))
         return m_resourceIcon;
-    return QIcon();
+    // An empty picture, not no icon: without one the name would start where
+    // its siblings' icons do.
+    return m_blankIcon;
 }
+
+namespace {
+
+// A folder's place in the tree by the names leading to it, so a rebuild can
+// open again what was open.
+QString folderKey(const QTreeWidgetItem* item)
+{
+    QString key;
+    for (const QTreeWidgetItem* up = item; up; up = up->parent())
+        key.prepend(up->text(0) + QLatin1Char('/'));
+    return key;
+}
+
+void collectExpanded(const QTreeWidgetItem* item, QSet<QString>& keys)
+{
+    if (item->isExpanded())
+        keys.insert(folderKey(item));
+    for (int i = 0; i < item->childCount(); ++i)
+        collectExpanded(item->child(i), keys);
+}
+
+} // namespace
 
 void ProjectPanel::rebuildProjectTree()
 {
     // Building the items must not read back as the user renaming the project.
     const QSignalBlocker blocker(m_tree);
+    // Adding or removing an item must not close the folders the user opened.
+    QSet<QString> expanded;
+    if (m_tree->topLevelItemCount() > 0 && m_manager.getProject()
+        && projectItem(m_tree->topLevelItem(0)) == m_manager.getProject()->getRoot())
+        collectExpanded(m_tree->topLevelItem(0), expanded);
     m_tree->clear();
     Brask::Project* project = m_manager.getProject();
     if (!project)
@@ -108,6 +144,18 @@ void ProjectPanel::rebuildProjectTree()
     m_tree->addTopLevelItem(root);
     root->setExpanded(true);
     addChildren(root, *project->getRoot());
+    if (!m_revealFolder.isEmpty())
+        expanded.insert(m_revealFolder);
+    m_revealFolder.clear();
+    std::function<void(QTreeWidgetItem*)> reopen = [&](QTreeWidgetItem* item) {
+        for (int i = 0; i < item->childCount(); ++i) {
+            QTreeWidgetItem* child = item->child(i);
+            if (child->childCount() > 0 || expanded.contains(folderKey(child)))
+                child->setExpanded(expanded.contains(folderKey(child)));
+            reopen(child);
+        }
+    };
+    reopen(root);
 }
 
 void ProjectPanel::addChildren(QTreeWidgetItem* parentItem, const Brask::Folder& folder)
@@ -149,6 +197,9 @@ QMenu* ProjectPanel::menuForSelection() const
 
 void ProjectPanel::projectMenuRequested(const QPoint& pos)
 {
+    // Empty space is not the selected item.
+    if (!m_tree->itemAt(pos))
+        return;
     if (QMenu* menu = menuForSelection())
         menu->popup(m_tree->viewport()->mapToGlobal(pos) + QPoint(0, 16));
 }
@@ -174,13 +225,16 @@ void ProjectPanel::addItem(bool createFile)
 
     if (!m_itemDirectory.isEmpty())
         QDir::setCurrent(m_itemDirectory);
+    // The dialog is told where to start: left to itself it opens in the last
+    // folder it visited, and a bare name typed there lands in that folder.
+    const QString start = itemDialogDirectory();
     const QString chosen = createFile
-        ? m_dialogs.getSaveFileName(m_window, tr("Add new item"), QString(), QString())
-        : m_dialogs.getOpenFileName(m_window, tr("Add existing item"), QString(),
+        ? m_dialogs.getSaveFileName(m_window, tr("Add new item"), start, QString())
+        : m_dialogs.getOpenFileName(m_window, tr("Add existing item"), start,
                                     tr("Varnel files (*.c;*.cpp;*.h;*.lst);;All Files (*)"));
     if (chosen.isEmpty())
         return;
-    const QFileInfo info(chosen);
+    const QFileInfo info(QDir(start).absoluteFilePath(chosen));
     const std::string relative = Brask::relativePath(project->getDirectory(), info.absoluteFilePath().toStdString());
 
     if (createFile) {
@@ -195,6 +249,8 @@ void ProjectPanel::addItem(bool createFile)
     }
 
     new Brask::Sourcefile(relative, folder); // the folder takes ownership
+    if (selected->parent())
+        m_revealFolder = folderKey(selected);
     rebuildProjectTree();
     m_itemDirectory = info.absolutePath();
 }
@@ -250,7 +306,8 @@ void ProjectPanel::openFileItem(QTreeWidgetItem* item)
     if (!project || !target || target->getType() != Brask::ProjectItem::FileKind)
         return;
     m_currentFile = static_cast<const Brask::Sourcefile*>(target);
-    emit openFileRequested(fromStd(project->getDirectory() + m_currentFile->getPath()), 0);
+    // Imported projects store their paths with backslashes.
+    emit openFileRequested(fromStd(project->getDirectory() + Brask::toSlashes(m_currentFile->getPath())), 0);
 }
 
 void ProjectPanel::itemRenamed()
@@ -268,8 +325,7 @@ void ProjectPanel::newProject()
 {
     if (!m_projectDirectory.isEmpty())
         QDir::setCurrent(m_projectDirectory);
-    const QString chosen = m_dialogs.getSaveFileName(m_window, tr("Save project"), m_projectDirectory,
-                                                     tr("Varnel projects (*.vnp)"));
+    const QString chosen = askProjectFileName(m_projectDirectory, tr("Varnel projects (*.vnp)"));
     if (chosen.isEmpty())
         return;
     const QFileInfo info(chosen);
@@ -282,6 +338,7 @@ void ProjectPanel::newProject()
     m_itemDirectory = directory;
     m_currentFile = nullptr;
     writeProjectTo(m_projectFilePath);
+    m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
     emit projectCreated();
     emit projectAdopted();
 }
@@ -342,6 +399,9 @@ bool ProjectPanel::importProjectFile(const QString& path)
     rebuildProjectTree();
     QDir::setCurrent(QFileInfo(path).absolutePath());
     m_projectFilePath.clear();
+    // New items of the imported project belong beside it, not in the
+    // directory of the project that was open before.
+    m_itemDirectory = QFileInfo(path).absolutePath();
     if (m_manager.lastLoadWasDamaged())
         reportDamage(path, false);
     emit projectAdopted();
@@ -351,8 +411,10 @@ bool ProjectPanel::importProjectFile(const QString& path)
 
 void ProjectPanel::adoptFailed()
 {
-    // The core has discarded the previous project: nothing may act on it.
+    // The core has discarded the previous project: nothing may act on it,
+    // and nothing may still name it.
     m_projectFilePath.clear();
+    m_tree->setHeaderLabel(QString());
     rebuildProjectTree();
     emit projectLost();
 }
@@ -370,13 +432,32 @@ bool ProjectPanel::saveProject()
 {
     if (!m_manager.getProject())
         return false;
+    emit aboutToSave();
     if (m_projectFilePath.isEmpty()) {
-        const QString chosen = m_dialogs.getSaveFileName(m_window, tr("Save project"), QString(), QString());
+        // After an import the current directory is the imported project's.
+        const QString chosen = askProjectFileName(QDir::currentPath(), QString());
         if (chosen.isEmpty())
             return false;
         m_projectFilePath = chosen;
     }
     return writeProjectTo(m_projectFilePath);
+}
+
+QString ProjectPanel::askProjectFileName(const QString& directory, const QString& filter)
+{
+    QString chosen = m_dialogs.getSaveFileName(m_window, tr("Save project"), directory, filter);
+    if (!chosen.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+        chosen += QStringLiteral(".vnp");
+    return chosen;
+}
+
+QString ProjectPanel::itemDialogDirectory() const
+{
+    if (!m_itemDirectory.isEmpty())
+        return m_itemDirectory;
+    if (const Brask::Project* project = m_manager.getProject())
+        return QDir::cleanPath(fromStd(project->getDirectory()));
+    return QDir::currentPath();
 }
 
 bool ProjectPanel::writeProjectTo(const QString& path)

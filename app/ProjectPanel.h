@@ -61,6 +61,11 @@ public:
     const Brask::Sourcefile* currentFile() const { return m_currentFile; }
 
 signals:
+    // A save is about to write the project: fields still being edited must
+    // hand over their texts now.
+    void aboutToSave();
+    // A line for the output pane.
+    void message(const QString& text);
     // A project was created, opened or imported.
     void projectAdopted();
     // Opening or importing left no project.
@@ -85,6 +90,10 @@ public slots:
 private:
     void addItem(bool createFile);
     bool writeProjectTo(const QString& path);
+    // The save dialog for a project file; a name typed without extension
+    // gets ".vnp", which the Open dialog's filter shows.
+    QString askProjectFileName(const QString& directory, const QString& filter);
+    QString itemDialogDirectory() const;
     void reportDamage(const QString& path, bool willAskForName);
     void adoptFailed();
     void addChildren(QTreeWidgetItem* parentItem, const Brask::Folder& folder);
@@ -100,7 +109,9 @@ private:
     std::unique_ptr<QMenu> m_rootMenu;
     std::unique_ptr<QMenu> m_folderMenu;
     std::unique_ptr<QMenu> m_fileMenu;
-    QIcon m_projectIcon, m_folderIcon, m_cppIcon, m_headerIcon, m_cIcon, m_asmIcon, m_resourceIcon;
+    QIcon m_projectIcon, m_folderIcon, m_cppIcon, m_headerIcon, m_cIcon, m_asmIcon, m_resourceIcon, m_blankIcon;
+    // The folder that just received an item; the next rebuild opens it.
+    QString m_revealFolder;
     QString m_projectFilePath;
     QString m_projectDirectory;
     QString m_itemDirectory;

@@ -4,6 +4,8 @@
 #include "core/ProjectManager.h"
 #include "ui_Buildtool.h"
 
+#include <QSignalBlocker>
+
 #include <cstdlib>
 
 namespace {
@@ -126,6 +128,51 @@ void SettingsPanel::screenHeightChanged()
     checkScreenSize(m_ui.lineScreenHeight, "screenHeight", 320, tr("Incorrect screen height"),
                     tr("The screen height is outside of allowed limits (128x128 - 1024x1024) - the emulator will "
                        "default to 320"));
+}
+
+void SettingsPanel::commitEdits()
+{
+    Brask::Project* project = m_manager.getProject();
+    if (!project)
+        return;
+    const struct {
+        QLineEdit* edit;
+        const char* key;
+    } fields[] = {
+        {m_ui.lineOutputPath, "outputPath"},
+        {m_ui.lineAddInclude, "additionalIncludeDirectories"},
+        {m_ui.lineAddLib, "additionalLibraryDirectories"},
+        {m_ui.lineLibs, "additionalDependencies"},
+        {m_ui.lineGcc, "extraCmd"},
+        {m_ui.lineResourcer, "extraResourcer"},
+        {m_ui.lineLinker, "extraLinker"},
+    };
+    // Only what the user typed since the fields were filled is written: an
+    // untouched field must not add an empty property to the project file.
+    for (const auto& field : fields) {
+        if (field.edit->isModified() && field.edit->text().toStdString() != project->peekProperty(field.key))
+            setText(field.key, field.edit);
+        field.edit->setModified(false);
+    }
+    if (m_ui.lineScreenWidth->isModified())
+        screenWidthChanged();
+    if (m_ui.lineScreenHeight->isModified())
+        screenHeightChanged();
+    m_ui.lineScreenWidth->setModified(false);
+    m_ui.lineScreenHeight->setModified(false);
+}
+
+void SettingsPanel::clearFields()
+{
+    for (QLineEdit* edit : {m_ui.lineOutputPath, m_ui.lineAddInclude, m_ui.lineAddLib, m_ui.lineLibs, m_ui.lineGcc,
+                            m_ui.lineResourcer, m_ui.lineLinker, m_ui.lineScreenWidth, m_ui.lineScreenHeight})
+        edit->clear();
+    // Nothing is written: there is no project to write to.
+    for (QCheckBox* box : {m_ui.checkWerror, m_ui.checkWall, m_ui.checkWextra, m_ui.checkDeadCode,
+                           m_ui.checkIgnoreInclude, m_ui.checkIgnoreLibDirs, m_ui.checkIgnoreLibs}) {
+        const QSignalBlocker blocker(box);
+        box->setChecked(false);
+    }
 }
 
 void SettingsPanel::loadFromProject()

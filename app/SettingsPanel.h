@@ -26,6 +26,12 @@ public:
     // "false", "app" / "lib") back through their slots; line edits set here
     // write nothing.
     void loadFromProject();
+    // Stores what the text fields show but have not reported yet (typing
+    // without leaving the field): saving, building and quitting take the
+    // texts as the user sees them.
+    void commitEdits();
+    // Without a project the fields show nothing of a project that is gone.
+    void clearFields();
 
 signals:
     // The build type changed (Build and Run follows it).

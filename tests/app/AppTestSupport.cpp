@@ -21,15 +21,17 @@ void FakeDialogs::showMessage(Kind kind, const QString& title, const QString& te
     messages.append({kind, title, text});
 }
 
-QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString&, const QString&)
+QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString& directory, const QString&)
 {
     askedCaptions.append(caption);
+    askedDirectories.append(directory);
     return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
 }
 
-QString FakeDialogs::getOpenFileName(QWidget*, const QString& caption, const QString&, const QString&)
+QString FakeDialogs::getOpenFileName(QWidget*, const QString& caption, const QString& directory, const QString&)
 {
     askedCaptions.append(caption);
+    askedDirectories.append(directory);
     return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
 }
 

@@ -39,6 +39,8 @@ public:
     QList<Message> messages;
     QStringList nextFileNames;
     QStringList askedCaptions;
+    // The start directory each file dialog was given.
+    QStringList askedDirectories;
 };
 
 // Records what would have been started.
