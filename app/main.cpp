@@ -40,6 +40,27 @@ int refuseRoot(int argc, char** argv, const std::string& refusal)
     return 1;
 }
 
+QtMessageHandler g_previousHandler = nullptr;
+
+// Only installed while the application object is created, when the only
+// fatal message is the platform plugin's failure to open the display.
+void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type != QtFatalMsg) {
+        if (g_previousHandler)
+            g_previousHandler(type, context, text);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "varbuild: cannot open the display%s%s%s; varbuild-cli builds without one.\n",
+                 display && *display ? " \"" : "", display && *display ? display : "",
+                 display && *display ? "\"" : "");
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -53,7 +74,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // A DISPLAY that names a display which cannot be opened (stale over ssh,
+    // refused by the server) makes the toolkit abort with its own plugin
+    // message; say what is wrong instead and leave with status 1.
+    g_previousHandler = qInstallMessageHandler(refuseUnopenedDisplay);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
     Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath));
     // A missing projects directory leaves the current directory as it is.
     if (::chdir((info.root + "/projects").c_str()) != 0) {
