@@ -23,7 +23,7 @@ inline Bytes bigEndian(std::uint64_t value, int bytes)
 {
     Bytes out;
     for (int i = bytes - 1; i >= 0; --i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        out.push_back(i >= 8 ? 0 : static_cast<std::uint8_t>(value >> (8 * i)));
     return out;
 }
 
