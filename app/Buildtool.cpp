@@ -6,6 +6,7 @@
 #include "InviteDialog.h"
 #include "NetworkCall.h"
 #include "OutputPanel.h"
+#include "PackagesDialog.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
 #include "QtDialogRunner.h"
@@ -130,6 +131,13 @@ void Buildtool::connectActions()
     connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
     connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
     connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
+    // Build > Packages...: which package each target device gets.
+    QAction* packages = ui.menuBuild->addAction(tr("Packages..."));
+    packages->setObjectName(QStringLiteral("actionPackages"));
+    connect(packages, &QAction::triggered, this, [this] {
+        PackagesDialog dialog(*m_manager, this);
+        m_runner->run(dialog);
+    });
 
     // The core has already told settingsChanged and criteriaChanged; loading
     // the settings again here would revive a target that the profile tree

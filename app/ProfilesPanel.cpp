@@ -6,6 +6,7 @@
 #include "FeatureDialog.h"
 #include "ToolStarter.h"
 #include "UserDialogs.h"
+#include "ProfileTreeDetails.h"
 #include "VendorDeviceDialog.h"
 #include "core/ProjectManager.h"
 #include "core/profiles/Criteria.h"
@@ -44,6 +45,8 @@ ProfilesPanel::ProfilesPanel(QWidget* window, Ui::BuildtoolClass& ui, Brask::Pro
     connect(ui.profileTree, &QTreeWidget::customContextMenuRequested, this, &ProfilesPanel::profileMenuRequested);
     connect(ui.addCriterionButton, &QPushButton::clicked, this, &ProfilesPanel::addCriterionClicked);
     connect(ui.deleteCriterionButton, &QPushButton::clicked, this, &ProfilesPanel::deleteCriterionClicked);
+    m_details = new ProfileTreeDetails(ui, manager, this);
+    connect(m_details, &ProfileTreeDetails::showExcludedChanged, this, &ProfilesPanel::buildProfileTree);
 }
 
 ProfilesPanel::~ProfilesPanel() = default;
@@ -115,6 +118,7 @@ void ProfilesPanel::buildProfileTree()
             item->setIcon(0, m_phoneIcon);
         }
     }
+    m_details->decorate(m_vendorIcons, m_phoneIcon);
     tree->sortItems(0, Qt::AscendingOrder);
 
     if (!found) {

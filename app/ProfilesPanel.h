@@ -25,6 +25,7 @@ class QMenu;
 class QTreeWidgetItem;
 class QWidget;
 class ToolStarter;
+class ProfileTreeDetails;
 class UserDialogs;
 
 class ProfilesPanel : public QObject {
@@ -91,4 +92,6 @@ private:
     Brask::DeviceRef m_target;
     // Database generation the tree's device items were built from.
     unsigned m_treeGeneration = 0;
+    // Tooltips, criterion counts and the excluded devices.
+    ProfileTreeDetails* m_details = nullptr;
 };
