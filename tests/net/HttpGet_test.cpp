@@ -143,8 +143,9 @@ TEST(HttpGet, StatusAndLengthRules)
         SCOPED_TRACE(c.answer);
         const Fetch f = fetchFrom(c.answer);
         EXPECT_EQ(f.socket != 0, c.accepted);
-        if (c.accepted)
+        if (c.accepted) {
             EXPECT_EQ(f.length, c.length);
+        }
         EXPECT_NE(f.diagnostics.find(c.line), std::string::npos) << f.diagnostics;
     }
 }

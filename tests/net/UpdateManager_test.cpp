@@ -485,10 +485,9 @@ TEST(ReleaseCheck, Table)
         EXPECT_EQ(v.show, c.show);
         EXPECT_EQ(v.caption, c.caption);
         EXPECT_EQ(v.printServerVersion, c.printsServerVersion);
-        if (c.fetched == 0 && c.show)
-            EXPECT_EQ(v.kind, ReleaseVerdict::Warning);
-        else if (c.show)
-            EXPECT_EQ(v.kind, ReleaseVerdict::Information);
+        if (c.show) {
+            EXPECT_EQ(v.kind, c.fetched == 0 ? ReleaseVerdict::Warning : ReleaseVerdict::Information);
+        }
     }
     EXPECT_EQ(checkRelease(2, "12", 7, true).text,
               std::string("A new version of Varnel is available for download at ") + MakerWebSite);
