@@ -1,9 +1,12 @@
 #include "cli/Commands.h"
 
 #include "core/ProjectManager.h"
+#include "core/ProjectRelocation.h"
+#include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace Cli {
 
@@ -27,15 +30,23 @@ std::string outputName(const std::string& projectName, const std::string& vcproj
 
 int runImportCommand(const std::vector<std::string>& args)
 {
-    if (args.empty() || args.size() > 2) {
-        printError("usage: varbuild-cli import FILE.vcproj [OUT.vnp]");
+    std::vector<std::string> files;
+    bool force = false;
+    for (const std::string& arg : args) {
+        if (arg == "--force")
+            force = true;
+        else
+            files.push_back(arg);
+    }
+    if (files.empty() || files.size() > 2) {
+        printError("usage: varbuild-cli import FILE.vcproj [OUT.vnp] [--force]");
         return 1;
     }
     std::string root;
     if (!installationRoot(root))
         return 1;
 
-    const std::string input = args[0];
+    const std::string input = files[0];
     if (!Brask::fileExists(input) || Brask::isDirectory(input)) {
         printError("cannot read " + input);
         return 1;
@@ -47,17 +58,27 @@ int runImportCommand(const std::vector<std::string>& args)
         printError(input + " is not a Visual C++ 2005 project (no project could be read from it)");
         return 1;
     }
-    const Brask::Project& project = *manager.getProject();
-    const std::string output = args.size() == 2
-        ? args[1]
+    Brask::Project& project = *manager.getProject();
+    const std::string output = files.size() == 2
+        ? files[1]
         : Brask::absoluteDirectory(input) + outputName(project.getName(), input) + ".vnp";
-    if (manager.lastLoadWasDamaged())
-        printError("warning: " + input + " could be read only in part; the project holds what was read");
-    std::string error;
-    if (!manager.writeProject(output, &error)) {
-        printError("cannot write " + output + ": " + error);
+    struct stat st;
+    if (!force && ::lstat(output.c_str(), &st) == 0) {
+        printError(output + " already exists; use --force to replace it");
         return 1;
     }
+    if (manager.lastLoadWasDamaged())
+        printError("warning: " + input + " could be read only in part; the project holds what was read");
+    // The Visual C++ paths are relative to the .vcproj; the project's must be
+    // relative to the file it is saved in.
+    Brask::relocateProject(project, Brask::absoluteDirectory(output));
+    std::string error;
+    if (!manager.writeProject(output, &error)) {
+        // The reason already names the file.
+        printError(error);
+        return 1;
+    }
+    Brask::diagEndLine();
     std::printf("%s\n", output.c_str());
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "core/ProjectManager.h"
 #include "core/profiles/Vendor.h"
+#include "util/Diagnostics.h"
 
 #include <cstdio>
 
@@ -29,6 +30,14 @@ int runTargetsCommand(const std::vector<std::string>& args)
         printError("cannot read project " + args[0]);
         return 1;
     }
+    // The criteria of the part that could not be read are missing: the list
+    // would name devices the project does not target.
+    if (manager.lastLoadWasDamaged()) {
+        printError("project " + args[0] + " is damaged; only part of it could be read");
+        return 1;
+    }
+    // A diagnostic (a damaged bin/config.xml, say) may have left its line open.
+    Brask::diagEndLine();
     for (const Brask::Device* device : manager.getTargetDevices()) {
         const Brask::Vendor* vendor = device->getVendor();
         std::printf("%s\t%s\t%s\n", vendor ? vendor->getName().c_str() : "", device->getName().c_str(),

@@ -20,8 +20,8 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"import", "import FILE.vcproj [OUT.vnp]",
-     "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it)", Cli::runImportCommand},
+    {"import", "import FILE.vcproj [OUT.vnp] [--force]",
+     "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
     {"build", "build PROJECT.vnp", "build the project with the kit's tools", Cli::runBuildCommand},
     {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
     {"targets", "targets --packages PROJECT.vnp", "which JAR (or SIS) each target device gets", Cli::runTargetsCommand},
@@ -45,8 +45,8 @@ void printHelp(std::FILE* out)
                  "\n"
                  "Commands:\n");
     for (const Command& c : commands)
-        std::fprintf(out, "  %-36s %s\n", c.usage, c.summary);
-    std::fprintf(out, "  %-36s %s\n", "--help", "show this text");
+        std::fprintf(out, "  %-38s %s\n", c.usage, c.summary);
+    std::fprintf(out, "  %-38s %s\n", "--help", "show this text");
 }
 
 } // namespace

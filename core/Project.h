@@ -6,6 +6,7 @@
 #include "kvutil/KVUtil.h"
 
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 namespace Brask {
@@ -26,6 +27,9 @@ public:
     const String& getName() const { return m_name; }
     void setName(const String& name) { m_name = name; }
     const String& getDirectory() const { return m_directory; }
+    // The same rule as the constructor; stored paths are not touched (see
+    // relocateProject).
+    void setDirectory(const String& directory);
     Folder* getRoot() const { return m_root.get(); }
     // Replaces the tree with a new empty root folder.
     Folder* resetRoot();
@@ -49,6 +53,9 @@ private:
     String m_name;
     String m_directory;
     Vector<Property> m_properties;
+    // Key to position in m_properties, so a file with many properties loads
+    // in linear time.
+    std::unordered_map<String, size_t> m_propertyIndex;
     Vector<std::unique_ptr<Criterion>> m_criteria;
     std::unique_ptr<Folder> m_root;
 };

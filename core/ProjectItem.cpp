@@ -15,7 +15,19 @@ ProjectItem::ProjectItem(Folder* parent, const String& name)
         static_cast<ProjectItem*>(parent)->m_children.emplace_back(this);
 }
 
-ProjectItem::~ProjectItem() = default;
+ProjectItem::~ProjectItem()
+{
+    // Taken apart one item at a time: destroying a deep tree must not recurse
+    // once per level.
+    Vector<std::unique_ptr<ProjectItem>> doomed = std::move(m_children);
+    while (!doomed.empty()) {
+        std::unique_ptr<ProjectItem> item = std::move(doomed.back());
+        doomed.pop_back();
+        for (auto& child : item->m_children)
+            doomed.push_back(std::move(child));
+        item->m_children.clear();
+    }
+}
 
 String ProjectItem::getName() const
 {
@@ -49,11 +61,36 @@ Folder::Folder(Folder* parent, const String& name)
 
 void Folder::writeXML(String& out, int level) const
 {
-    const String indent(static_cast<size_t>(level), '\t');
-    out += indent + "<Folder name=\"" + escapeAttribute(m_name) + "\">\n";
-    for (const auto& child : getChildren())
-        child->writeXML(out, level + 1);
-    out += indent + "</Folder>\n";
+    // Nested folders are written from a stack of our own, not by recursion:
+    // the depth of the tree comes from a file.
+    struct Open {
+        const ProjectItem* folder;
+        size_t next;
+        int level;
+    };
+    const auto openLine = [&out](const ProjectItem& folder, int at) {
+        out += String(static_cast<size_t>(at), '\t') + "<Folder name=\"" + escapeAttribute(folder.getName()) + "\">\n";
+    };
+    Vector<Open> stack;
+    openLine(*this, level);
+    stack.push_back({this, 0, level});
+    while (!stack.empty()) {
+        Open& top = stack.back();
+        const auto& children = top.folder->getChildren();
+        if (top.next == children.size()) {
+            out += String(static_cast<size_t>(top.level), '\t') + "</Folder>\n";
+            stack.pop_back();
+            continue;
+        }
+        const ProjectItem& child = *children[top.next++];
+        const int childLevel = top.level + 1;
+        if (child.getType() == FolderKind) {
+            openLine(child, childLevel);
+            stack.push_back({&child, 0, childLevel});
+        } else {
+            child.writeXML(out, childLevel);
+        }
+    }
 }
 
 Sourcefile::Sourcefile(const String& path, Folder* parent)

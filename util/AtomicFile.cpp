@@ -222,7 +222,7 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
         const int err = errno;
         if (exists && (err == EACCES || err == EPERM))
             return rewriteInPlace(target, path, data, error, writeFn);
-        return fail(error, exists ? "cannot create a temporary file beside " + path : "cannot create " + path, err);
+        return fail(error, exists ? "cannot create a temporary file beside " + path : "cannot write " + path, err);
     }
     // Held until the temporary file is renamed or removed: it tells a later
     // save that this one is still running.

@@ -32,25 +32,35 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Reads the whole file into `out`. False when it cannot be opened or read.
-bool readFile(const String& path, String& out)
+// Reads the file into `out`: all of it, or with `firstLineOnly` no more than
+// its first line (and never more than FirstLineLimit bytes). Only regular
+// files count: a FIFO or a device (runtime.txt linked to /dev/zero) is
+// treated as a file that cannot be opened, and opening one does not wait.
+constexpr size_t FirstLineLimit = 4096;
+
+bool readFile(const String& path, String& out, bool firstLineOnly = false)
 {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }
-    // The size is a hint only: files may change under us or be special files.
+    // The size is a hint only: files may change under us.
     size_t capacity = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096;
+    if (firstLineOnly)
+        capacity = std::min(capacity, FirstLineLimit);
     out.resize(capacity);
     size_t used = 0;
     for (;;) {
-        if (used == out.size())
+        if (used == out.size()) {
+            if (firstLineOnly)
+                break;
             out.resize(out.size() * 2);
+        }
         const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
         if (n < 0) {
             if (errno == EINTR)
@@ -61,7 +71,10 @@ bool readFile(const String& path, String& out)
         }
         if (n == 0)
             break;
+        const size_t before = used;
         used += static_cast<size_t>(n);
+        if (firstLineOnly && std::memchr(out.data() + before, '\n', static_cast<size_t>(n)))
+            break;
     }
     ::close(fd);
     out.resize(used);
@@ -215,7 +228,7 @@ bool ProfileDatabase::isLoadable(const String& root, String* error)
     for (const String& vendor : listSubdirectories(root)) {
         const String vendorPath = root + "/" + vendor;
         for (const String& device : listSubdirectories(vendorPath)) {
-            if (!readFile(vendorPath + "/" + device + "/runtime.txt", buffer)) {
+            if (!readFile(vendorPath + "/" + device + "/runtime.txt", buffer, true)) {
                 if (error)
                     *error = vendorPath + "/" + device + "/runtime.txt cannot be read";
                 return false;
@@ -263,7 +276,7 @@ void ProfileDatabase::loadVendor(const String& path, const String& name)
 void ProfileDatabase::loadDevice(Vendor& vendor, const String& path, const String& name)
 {
     Device& device = vendor.addDevice(name);
-    if (!readFile(path + "/runtime.txt", m_buffer)) {
+    if (!readFile(path + "/runtime.txt", m_buffer, true)) {
         diag("Error, %s/runtime.txt could not be opened.\n", path.c_str());
         std::exit(1);
     }

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <expat.h>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Corvath::XML {
 
@@ -24,6 +27,8 @@ struct ParseContext {
     XML_Parser expat;
     XMLParser* reader;
     bool failed = false;  // a handler threw; the parse was stopped
+    bool tooDeep = false; // elements nested beyond MaxNestingDepth
+    int depth = 0;
 };
 
 // No exception may travel through expat's C frames: a handler that throws
@@ -32,7 +37,7 @@ template <typename F>
 void guarded(void* data, F&& f)
 {
     auto* ctx = static_cast<ParseContext*>(data);
-    if (ctx->failed)
+    if (ctx->failed || ctx->tooDeep)
         return;
     try {
         f(*ctx->reader);
@@ -44,6 +49,14 @@ void guarded(void* data, F&& f)
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts)
 {
+    auto* ctx = static_cast<ParseContext*>(data);
+    if (ctx->failed || ctx->tooDeep)
+        return;
+    if (++ctx->depth > MaxNestingDepth) {
+        ctx->tooDeep = true;
+        XML_StopParser(ctx->expat, XML_FALSE);
+        return;
+    }
     guarded(data, [&](XMLParser& reader) {
         Attributes attributes;
         for (int i = 0; atts[i] && atts[i + 1]; i += 2)
@@ -54,6 +67,7 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts)
 
 void XMLCALL onEnd(void* data, const XML_Char* name)
 {
+    --static_cast<ParseContext*>(data)->depth;
     guarded(data, [&](XMLParser& reader) { reader.endElement(name); });
 }
 
@@ -85,6 +99,26 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Only a regular file is read: a FIFO would wait for a writer forever, a
+// device may never end, and a directory is no document. Opening does not
+// wait, whatever the path names.
+std::FILE* openRegularFile(const String& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "r");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
 } // namespace
 
 ParseResult parseXMLFile(XMLParser& parser, const String& path)
@@ -98,7 +132,7 @@ ParseResult parseXMLFile(XMLParser& parser, const String& path)
     XML_SetElementHandler(expat.get(), onStart, onEnd);
     XML_SetCharacterDataHandler(expat.get(), onCharacters);
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    std::unique_ptr<std::FILE, FileCloser> file(openRegularFile(path));
     if (!file) {
         Brask::diag("Failed to load XML file %s\n", path.c_str());
         return ParseResult::OpenFailed;
@@ -111,9 +145,10 @@ ParseResult parseXMLFile(XMLParser& parser, const String& path)
         // ends and a cut-short document is reported.
         const bool final = std::feof(file.get()) || std::ferror(file.get());
         if (XML_Parse(expat.get(), buffer, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) == XML_STATUS_ERROR
-            || ctx.failed) {
-            const char* message = ctx.failed ? "internal error while reading"
-                                             : XML_ErrorString(XML_GetErrorCode(expat.get()));
+            || ctx.failed || ctx.tooDeep) {
+            const char* message = ctx.tooDeep ? "elements nested too deeply"
+                : ctx.failed                  ? "internal error while reading"
+                                              : XML_ErrorString(XML_GetErrorCode(expat.get()));
             Brask::diag("%s:%lu:  %s", path.c_str(),
                         static_cast<unsigned long>(XML_GetCurrentLineNumber(expat.get())), message);
             return ParseResult::Malformed;

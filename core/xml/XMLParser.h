@@ -27,6 +27,11 @@ enum class ParseResult {
     Malformed,   // events before the error were delivered, none after
 };
 
+// Elements nested deeper than this make a document damaged: nothing deeper is
+// delivered, and the parse ends as for malformed XML. Far beyond any real
+// project, it bounds the depth of every tree built from a file.
+constexpr int MaxNestingDepth = 256;
+
 // Reads the file at `path` in 512-byte chunks and delivers its events to
 // `parser`. Failures are reported as diagnostic lines: "Failed to load XML
 // file PATH" or "PATH:LINE:  MESSAGE" (the latter without a line feed).

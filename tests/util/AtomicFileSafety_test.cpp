@@ -121,7 +121,7 @@ TEST(AtomicFileSafetyTest, TheFilesOwnPermissionsDecide)
         {"writable file, read-only directory, longer text", 0555, 0600, longer, nullptr, true, ""},
         {"writable file, read-only directory, full disk", 0555, 0644, longer, failingWrite, false,
          "No space left on device"},
-        {"new file, read-only directory", 0555, -1, "new", nullptr, false, "cannot create"},
+        {"new file, read-only directory", 0555, -1, "new", nullptr, false, "Permission denied"},
         {"read-only file, read-only directory", 0555, 0444, "new", nullptr, false, "Permission denied"},
     };
     for (const Case& c : cases) {
