@@ -4,6 +4,7 @@
 
 #include "core/profiles/Criteria.h"
 #include "core/profiles/ProfileDatabase.h"
+#include "core/profiles/TargetExplanation.h"
 #include "core/profiles/TargetSelection.h"
 
 #include <benchmark/benchmark.h>
@@ -107,5 +108,43 @@ void BM_SelectTargets(benchmark::State& state)
     state.counters["selected"] = static_cast<double>(selected);
 }
 BENCHMARK(BM_SelectTargets)->Unit(benchmark::kMicrosecond);
+
+// What "Show excluded devices" and the criteria tooltips cost: the same five
+// criteria, every device judged against all of them, the explanation text
+// for every rejected device and the count text for every criterion.
+void BM_ExplainEveryDevice(benchmark::State& state)
+{
+    ProfileDatabase database;
+    database.load(Database);
+    const auto& features = database.getFeatures();
+    if (features.size() < 2 || database.deviceCount() < 2000) {
+        state.SkipWithError("benchmark database missing or too small");
+        return;
+    }
+    CriterionList criteria;
+    criteria.push_back(std::make_unique<Not>(true, "Vendor0003"));
+    criteria.push_back(std::make_unique<Constant>(Constant::GT, "ScreenSize/X,pixels", 100, true));
+    criteria.push_back(std::make_unique<Lacks>(features[1].second));
+    criteria.push_back(std::make_unique<Has>(features[0].second));
+    criteria.push_back(std::make_unique<Constant>(Constant::LT, "ScreenSize/Y,pixels", 4000, true));
+    size_t rejected = 0;
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const TargetExplanation explanation(database, criteria);
+        rejected = 0;
+        bytes = 0;
+        for (const auto& verdict : explanation.verdicts()) {
+            if (verdict.rejectedBy >= 0) {
+                ++rejected;
+                bytes += explanation.explain(verdict).size();
+            }
+        }
+        for (const CriterionCount& count : explanation.counts())
+            bytes += countText(count, explanation.deviceCount()).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["rejected"] = static_cast<double>(rejected);
+}
+BENCHMARK(BM_ExplainEveryDevice)->Unit(benchmark::kMicrosecond);
 
 } // namespace
