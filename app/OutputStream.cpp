@@ -1,6 +1,7 @@
 #include "OutputStream.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -8,6 +9,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -72,6 +74,7 @@ void OutputStream::begin()
     }
     m_carry.clear();
     m_backlog.clear();
+    m_backlogStart = 0;
     m_timer.start();
 }
 
@@ -114,13 +117,14 @@ void OutputStream::takePending()
     if (cut) {
         // What is left starts after lost text: it starts a line of its own.
         m_carry.clear();
-        const bool lineOpen = m_backlog.isEmpty() ? m_openLineChars > 0 : !m_backlog.endsWith(QLatin1Char('\n'));
-        if (lineOpen)
+        if (lineOpen())
             m_backlog += QLatin1Char('\n');
     }
     if (bytes.empty())
         return;
     bytes.insert(0, m_carry);
+    m_carry.clear();
+    dropSupersededLines(bytes);
     const size_t tail = incompleteTail(bytes);
     m_carry = bytes.substr(bytes.size() - tail);
     bytes.resize(bytes.size() - tail);
@@ -128,21 +132,57 @@ void OutputStream::takePending()
     capBacklog();
 }
 
+bool OutputStream::lineOpen() const
+{
+    return m_backlogStart < m_backlog.size() ? !m_backlog.endsWith(QLatin1Char('\n')) : m_openLineChars > 0;
+}
+
+void OutputStream::dropSupersededLines(std::string& bytes)
+{
+    // When the new bytes alone hold more lines than the view keeps, the
+    // older lines (and everything still waiting) would only be inserted to
+    // be trimmed again: they are counted, not decoded.
+    const char* data = bytes.data();
+    size_t end = bytes.size();
+    int lines = 0;
+    while (lines <= ScrollbackLines && end > 0) {
+        const void* newline = memrchr(data, '\n', end);
+        if (!newline)
+            break;
+        end = size_t(static_cast<const char*>(newline) - data);
+        ++lines;
+    }
+    if (lines <= ScrollbackLines)
+        return;
+    // bytes[end] is the newline before the kept lines.
+    const qint64 dropped = std::count(bytes.begin(), bytes.begin() + std::ptrdiff_t(end + 1), '\n');
+    const qint64 waiting = QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
+    const bool open = m_openLineChars > 0 || lineOpen();
+    // The first dropped line may have begun in the view already.
+    m_leftOut += dropped + waiting - (m_openLineChars > 0 ? 1 : 0);
+    m_backlog.clear();
+    m_backlogStart = 0;
+    if (open)
+        m_backlog += QLatin1Char('\n');
+    bytes.erase(0, end + 1);
+}
+
 void OutputStream::capBacklog()
 {
     // More waiting lines than the view keeps: the older ones would only be
     // inserted to be trimmed again.
-    if (m_backlog.size() < ScrollbackLines)
+    if (m_backlog.size() - m_backlogStart < ScrollbackLines)
         return;
-    qsizetype lines = m_backlog.count(QLatin1Char('\n'));
+    qsizetype lines = QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
     if (lines <= ScrollbackLines)
         return;
-    qsizetype cut = 0;
+    qsizetype cut = m_backlogStart;
     for (qsizetype drop = lines - ScrollbackLines; drop > 0; --drop)
         cut = m_backlog.indexOf(QLatin1Char('\n'), cut) + 1;
     // The first dropped line may have begun in the view already.
     m_leftOut += lines - ScrollbackLines - (m_openLineChars > 0 ? 1 : 0);
     m_backlog.remove(0, cut);
+    m_backlogStart = 0;
     if (m_openLineChars > 0)
         m_backlog.prepend(QLatin1Char('\n'));
 }
@@ -167,7 +207,7 @@ void OutputStream::finish()
     // what froze the window after a flood.
     while (insertBatch()) {
         showLeftOut();
-        if (!m_backlog.isEmpty())
+        if (m_backlogStart < m_backlog.size())
             QCoreApplication::processEvents(QEventLoop::AllEvents, FlushIntervalMs);
     }
     showLeftOut();
@@ -175,15 +215,34 @@ void OutputStream::finish()
 
 bool OutputStream::insertBatch()
 {
-    if (m_backlog.isEmpty())
+    if (m_backlogStart >= m_backlog.size())
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    int lines = 0;
+    int chars = 0;
+    while (lines < BatchLines && chars < BatchChars && clock.elapsed() < TickBudgetMs) {
+        const qsizetype before = m_backlog.size() - m_backlogStart;
+        if (!insertPiece(std::min(PieceLines, BatchLines - lines), BatchChars - chars))
+            break;
+        lines += PieceLines;
+        chars += int(before - (m_backlog.size() - m_backlogStart));
+    }
+    trimView();
+    return true;
+}
+
+bool OutputStream::insertPiece(int maxLines, int maxChars)
+{
+    if (m_backlogStart >= m_backlog.size())
         return false;
     // Whole lines up to the batch's bounds; a line longer than LongLineChars
     // goes on in the next line of the view.
     QString batch;
-    qsizetype at = 0;
+    qsizetype at = m_backlogStart;
     int lines = 0;
     int open = m_openLineChars;
-    while (at < m_backlog.size() && lines < BatchLines && batch.size() < BatchChars) {
+    while (at < m_backlog.size() && lines < maxLines && batch.size() < maxChars) {
         const qsizetype newline = m_backlog.indexOf(QLatin1Char('\n'), at);
         const qsizetype lineEnd = newline < 0 ? m_backlog.size() : newline;
         const qsizetype room = LongLineChars - open;
@@ -206,10 +265,18 @@ bool OutputStream::insertBatch()
         }
         ++lines;
     }
-    m_backlog.remove(0, at);
+    // Taken from the front by moving an offset: removing the front of a long
+    // backlog piece by piece would copy it over and over.
+    m_backlogStart = at;
+    if (m_backlogStart >= m_backlog.size()) {
+        m_backlog.clear();
+        m_backlogStart = 0;
+    } else if (m_backlogStart > (1 << 20) && m_backlogStart > m_backlog.size() / 2) {
+        m_backlog.remove(0, m_backlogStart);
+        m_backlogStart = 0;
+    }
     m_openLineChars = open;
     insertText(batch);
-    trimView();
     return true;
 }
 
@@ -255,7 +322,7 @@ void OutputStream::trimView()
     QTextDocument* document = m_view->document();
     const int first = m_noticeShown ? 1 : 0;
     const int excess = document->blockCount() - first - ScrollbackLines;
-    if (excess <= 0)
+    if (excess <= TrimSlack)
         return;
     QTextCursor cursor(document);
     cursor.setPosition(document->findBlockByNumber(first).position());

@@ -30,6 +30,13 @@ public:
     static constexpr int BatchLines = 500;
     static constexpr int BatchChars = 64 * 1024;
     static constexpr int FlushIntervalMs = 25;
+    // A batch goes in in pieces of this many lines, and a tick stops adding
+    // pieces after this much time, so that a slow layout cannot stretch it.
+    static constexpr int PieceLines = 50;
+    static constexpr int TickBudgetMs = 10;
+    // The view is trimmed back to ScrollbackLines once it has grown this
+    // many lines beyond it: removing lines at the top costs a relayout.
+    static constexpr int TrimSlack = 1000;
     // Lines the view keeps, like a terminal's scroll-back.
     static constexpr int ScrollbackLines = 20000;
     // A line longer than this continues on the next line of the view (the
@@ -67,9 +74,14 @@ public slots:
 
 private:
     void takePending();
+    void dropSupersededLines(std::string& bytes);
     void capBacklog();
-    // Inserts one batch; false when nothing was waiting.
+    // The view's or the backlog's last line has no line end yet.
+    bool lineOpen() const;
+    // Inserts one batch within the tick's time budget; false when nothing
+    // was waiting.
     bool insertBatch();
+    bool insertPiece(int maxLines, int maxChars);
     void insertText(const QString& text);
     void trimView();
     void showLeftOut();
@@ -83,7 +95,8 @@ private:
     qint64 m_droppedPending = 0;   // guarded by m_lock: lines cut from m_pending
     bool m_cutPending = false;     // guarded by m_lock: a line lost its start
     std::string m_carry;           // start of a UTF-8 character whose rest is still to come
-    QString m_backlog;             // decoded, not yet in the view
+    QString m_backlog;             // decoded; from m_backlogStart on not yet in the view
+    qsizetype m_backlogStart = 0;
     int m_openLineChars = 0;       // characters of the view's last line
     qint64 m_leftOut = 0;
     qint64 m_leftOutShown = 0;

@@ -52,7 +52,9 @@ private slots:
             flood += "line " + std::to_string(i) + "\n";
         stream.push(flood.data(), flood.size());
         stream.flushBatch();
-        QCOMPARE(view.document()->blockCount(), OutputStream::BatchLines + 1);
+        // At most one batch; fewer lines when the tick's time ran out first.
+        QVERIFY(view.document()->blockCount() <= OutputStream::BatchLines + 1);
+        QVERIFY(view.document()->blockCount() > OutputStream::PieceLines);
         stream.finish();
         QCOMPARE(view.document()->blockCount(), 1201);
         QVERIFY(view.toPlainText().endsWith("line 1199\n"));

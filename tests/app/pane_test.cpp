@@ -139,7 +139,7 @@ private slots:
         const QString tool = m_kit->path("bin/flood");
         QCOMPARE(panel()->runCommand(tool.toStdString(), true), 0);
         QTextDocument* document = box()->document();
-        QVERIFY2(document->blockCount() <= OutputStream::ScrollbackLines + 1,
+        QVERIFY2(document->blockCount() <= OutputStream::ScrollbackLines + OutputStream::TrimSlack + 1,
                  qPrintable(QString::number(document->blockCount())));
         const QString notice = document->firstBlock().text();
         const qint64 leftOut = panel()->stream()->linesLeftOut();
