@@ -216,6 +216,11 @@ WindowTestBase::~WindowTestBase()
 void WindowTestBase::startSuite()
 {
     Brask::setDiagnosticStream(nullptr);
+    // The window keeps per-user choices (the "Show excluded devices" box)
+    // with QSettings: the user's own must not reach the tests, nor the
+    // tests' theirs.
+    static QTemporaryDir userConfig;
+    qputenv("XDG_CONFIG_HOME", userConfig.path().toLocal8Bit());
     m_startDirectory = QDir::currentPath();
 }
 
