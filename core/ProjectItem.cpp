@@ -3,9 +3,22 @@
 #include "core/xml/XMLParser.h"
 #include "util/PathUtil.h"
 
+#include <algorithm>
+
 namespace Brask {
 
 using Corvath::XML::escapeAttribute;
+
+namespace {
+
+// One tab per level, but no more than a file may nest: a tree built deeper
+// in memory cannot make the text grow with the square of its depth.
+String indent(int level)
+{
+    return String(static_cast<size_t>(std::clamp(level, 0, Corvath::XML::MaxNestingDepth)), '\t');
+}
+
+} // namespace
 
 ProjectItem::ProjectItem(Folder* parent, const String& name)
     : m_name(name)
@@ -69,7 +82,7 @@ void Folder::writeXML(String& out, int level) const
         int level;
     };
     const auto openLine = [&out](const ProjectItem& folder, int at) {
-        out += String(static_cast<size_t>(at), '\t') + "<Folder name=\"" + escapeAttribute(folder.getName()) + "\">\n";
+        out += indent(at) + "<Folder name=\"" + escapeAttribute(folder.getName()) + "\">\n";
     };
     Vector<Open> stack;
     openLine(*this, level);
@@ -78,7 +91,7 @@ void Folder::writeXML(String& out, int level) const
         Open& top = stack.back();
         const auto& children = top.folder->getChildren();
         if (top.next == children.size()) {
-            out += String(static_cast<size_t>(top.level), '\t') + "</Folder>\n";
+            out += indent(top.level) + "</Folder>\n";
             stack.pop_back();
             continue;
         }
@@ -114,7 +127,7 @@ void Sourcefile::setName(const String& name)
 
 void Sourcefile::writeXML(String& out, int level) const
 {
-    out += String(static_cast<size_t>(level), '\t') + "<File path=\"" + escapeAttribute(m_path) + "\"/>\n";
+    out += indent(level) + "<File path=\"" + escapeAttribute(m_path) + "\"/>\n";
 }
 
 String Sourcefile::getExtension() const
