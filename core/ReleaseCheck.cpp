@@ -1,6 +1,7 @@
 #include "core/ReleaseCheck.h"
 
 #include "core/UpdateManager.h"
+#include "util/Strtoul32.h"
 
 #include <climits>
 
@@ -14,18 +15,9 @@ int parseVersionText(const KVUtil::String& text)
         end = text.size();
     if (end > 31)
         end = 31;
-    size_t i = 0;
-    while (i < end && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\v' || text[i] == '\f'))
-        ++i;
-    long long value = 0;
-    for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        // A number too large for 32 bits stays the largest one rather than
-        // wrapping into a small or negative revision.
-        if (value > INT_MAX)
-            value = INT_MAX;
-    }
-    return static_cast<int>(value);
+    // Read as the 32-bit strtoul reads it: too many digits saturate (-1 as a
+    // signed value) instead of wrapping.
+    return toInt32(text.substr(0, end));
 }
 
 ReleaseVerdict checkRelease(int fetchResult, const KVUtil::String& body, int revision, bool silent)

@@ -28,9 +28,9 @@ struct ReleaseVerdict {
 ReleaseVerdict checkRelease(int fetchResult, const KVUtil::String& body, int revision, bool silent);
 
 // A version number as the first line of a version file is read: the text up to
-// the first line feed, at most 31 characters, leading blanks skipped, decimal
-// digits up to the first non-digit, taken as a signed 32-bit value (too many
-// digits saturate instead of wrapping). No digits give 0.
+// the first line feed, at most 31 characters, read by strtoul32
+// (util/Strtoul32.h) and taken as a signed 32-bit value: too many digits
+// saturate to -1 instead of wrapping, "-5" gives -5. No digits give 0.
 int parseVersionText(const KVUtil::String& text);
 
 } // namespace Brask

@@ -477,7 +477,8 @@ TEST(ReleaseCheck, Table)
         {-2, "", -1, true, true, "New update available", false},
         {-2, "", 0, true, false, "", false},
         {3, "abc", 7, true, true, "Network error", true},
-        {11, "99999999999", 7, true, true, "New update available", false},
+        // Read as the 32-bit strtoul: too large saturates to -1.
+        {11, "99999999999", 7, true, true, "Network error", true},
     };
     for (const ReleaseCase& c : cases) {
         SCOPED_TRACE(std::string(c.body) + " vs " + std::to_string(c.revision) + (c.silent ? " silent" : ""));
@@ -516,8 +517,10 @@ TEST(VersionFile, FirstLineAsADecimalNumber)
         {"", 0},
         {"\n42\n", 0},
         {"abc", 0},
-        {"-5\n", 0},
-        {"99999999999\n", INT_MAX},
+        {"-5\n", -5},
+        {"99999999999\n", -1},
+        {"4294967296\n", -1},
+        {"2147483648\n", INT_MIN},
         {"0000000000000000000000000000000000000009\n", 0},
         {"000000000000000000000000000009\n", 9},
     };
