@@ -28,6 +28,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <utility>
+
 Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialogs* dialogs, ToolStarter* starter,
                      QWidget* parent)
     : QMainWindow(parent)
@@ -285,6 +287,9 @@ void Buildtool::doQuit()
         // The running command ends first; endBusy() calls us again.
         m_quitPending = true;
         m_outputPanel->terminateCommand();
+        // A download in progress is given up.
+        if (m_networkProgress)
+            m_networkProgress->cancelled = true;
         return;
     }
     m_quitPending = false;
@@ -443,7 +448,9 @@ void Buildtool::runNetworkCall(const std::function<void()>& call, Brask::HttpPro
     // Busy: nothing may start a build or change the project or the profile
     // database while the exchange runs and the window keeps taking events.
     beginBusy();
+    Brask::HttpProgress* outer = std::exchange(m_networkProgress, progress);
     runNetworkCallOffGuiThread(call, progress, this);
+    m_networkProgress = outer;
     endBusy();
 }
 

@@ -141,6 +141,8 @@ private:
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
+    // The progress of the network exchange under way, if it has one.
+    Brask::HttpProgress* m_networkProgress = nullptr;
     // Last, so it goes first: its pending posts end before the window does.
     std::unique_ptr<FormPoster> m_poster;
 };

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -320,6 +321,33 @@ private slots:
         QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
         QVERIFY(!QFile::exists(m_kit->path("profiles/vendors/Zeta")));
         QVERIFY(!m_window->findChild<QProgressDialog*>("downloadProgress"));
+    }
+
+    void quittingGivesUpTheDownload()
+    {
+        openWindow(openDemoProject());
+        serve();
+        m_profileAnswer = "1";
+        m_archive = {Reply::SendThenStall, "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(10, 'z')};
+        Brask::setHttpTimeoutMilliseconds(8000);
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        bool quitWhileBusy = false;
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, [&] {
+            if (m_server->requests.size() < 2)
+                return;
+            poll.stop();
+            m_window->doQuit();
+            quitWhileBusy = quitting.isEmpty();
+        });
+        poll.start();
+        action("actionUpdate_profile_database")->trigger();
+        poll.stop();
+        // The quit waited for the download, which it ended as cancelled.
+        QVERIFY(quitWhileBusy);
+        QVERIFY(texts().contains("The profile update was cancelled. The installed profile database is unchanged."));
+        QTRY_COMPARE(quitting.size(), 1);
     }
 
     void startUpChecksWhenAutoUpdatesIsOn_data()
