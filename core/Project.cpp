@@ -7,13 +7,10 @@ namespace Brask {
 using Corvath::XML::escapeAttribute;
 
 Project::Project(const String& directory)
-    : m_directory(directory)
-    , m_root(std::make_unique<Folder>(nullptr, "root"))
+    : m_root(std::make_unique<Folder>(nullptr, "root"))
 {
-    // Only "/" ends a Linux directory; a name may end with a backslash.
-    if (m_directory.empty() || m_directory.back() != '/')
-        m_directory += '/';
-    m_properties = {
+    setDirectory(directory);
+    const Property defaults[] = {
         {"configType", "app"},
         {"screenWidth", "240"},
         {"screenHeight", "320"},
@@ -22,6 +19,16 @@ Project::Project(const String& directory)
         {"ignoreDefaultLibraryDirectories", "false"},
         {"ignoreDefaultLibraries", "false"},
     };
+    for (const Property& property : defaults)
+        setProperty(property.first, property.second);
+}
+
+void Project::setDirectory(const String& directory)
+{
+    m_directory = directory;
+    // Only "/" ends a Linux directory; a name may end with a backslash.
+    if (m_directory.empty() || m_directory.back() != '/')
+        m_directory += '/';
 }
 
 Project::~Project() = default;
@@ -34,30 +41,26 @@ Folder* Project::resetRoot()
 
 String Project::getProperty(const String& key)
 {
-    for (const auto& [name, value] : m_properties)
-        if (name == key)
-            return value;
-    m_properties.emplace_back(key, String());
+    const auto found = m_propertyIndex.find(key);
+    if (found != m_propertyIndex.end())
+        return m_properties[found->second].second;
+    setProperty(key, String());
     return String();
 }
 
 String Project::peekProperty(const String& key) const
 {
-    for (const auto& [name, value] : m_properties)
-        if (name == key)
-            return value;
-    return String();
+    const auto found = m_propertyIndex.find(key);
+    return found == m_propertyIndex.end() ? String() : m_properties[found->second].second;
 }
 
 void Project::setProperty(const String& key, const String& value)
 {
-    for (auto& property : m_properties) {
-        if (property.first == key) {
-            property.second = value;
-            return;
-        }
-    }
-    m_properties.emplace_back(key, value);
+    const auto [found, added] = m_propertyIndex.emplace(key, m_properties.size());
+    if (added)
+        m_properties.emplace_back(key, value);
+    else
+        m_properties[found->second].second = value;
 }
 
 int Project::addCriterion(std::unique_ptr<Criterion> criterion)
