@@ -21,6 +21,7 @@ const char kMainAsm[] =
     "\t.loc 1 2 1\n"
     "\t.cfi_startproc\n"
     "\tcall\thelper\n"
+    "\tmovl\tg_score(%rip), %eax\n"
     "\tret\n"
     "\t.cfi_endproc\n"
     "\t.size\tmain, .-main\n"
@@ -63,7 +64,8 @@ TEST(Lintel, LinksProgramWithLibrariesFoundInOrder)
               "library second/KVStd.lib\nentry main\nend\n");
 
     // The first directory that has it wins; a name with "/" is taken as given.
-    writeFile(tmp.file("first/KVStd.lib"), "VARNEL-LIBRARY 1\nend\n");
+    writeFile(tmp.file("first/KVStd.lib"), "VARNEL-LIBRARY 1\nmember " + std::to_string(sizeof kHelperAsm - 1)
+                                               + " helper.s\n" + kHelperAsm + "\nend\n");
     r = runTool(tmp.path(), "lintel -sfirst -ssecond -B Output/program Output/main.s KVStd.lib");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(contains(readFile(tmp.file("Output/program")), "library first/KVStd.lib\n"));
@@ -133,11 +135,15 @@ TEST(Lintel, DeadCodeEliminationWritesRebuildAndSecondPassReadsIt)
     ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/KVStd.lib lib/helper.s").code, 0);
 
     // A second unit with the same local label and a string that looks like one.
-    writeFile(tmp.file("Output/other.s"), "\t.text\n.LFB0:\n\tjmp\t.LFB0\n\t.string\t\".LFB0 stays\"\n");
+    writeFile(tmp.file("Output/other.s"), "\t.text\n.LFB0:\n\tjmp\t.LFB0\n\t.string\t\".LFB0 stays\"\n"
+                                          "\t.globl\tunused\n\t.type\tunused, @function\nunused:\n\tcall\thelper\n"
+                                          "\tret\n\t.size\tunused, .-unused\n");
 
     ToolResult r = runTool(tmp.path(), "lintel  -slib -elim -B Output/program Output/main.s  Output/other.s  KVStd.lib ");
     ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "lintel: removed 1 of 3 functions, ")) << r.output;
     const std::string rebuild = readFile(tmp.file("rebuild.s"));
+    EXPECT_FALSE(contains(rebuild, "unused")) << rebuild;
     EXPECT_TRUE(contains(rebuild, "main:\n.LFB0.1:\n")) << rebuild;
     EXPECT_TRUE(contains(rebuild, ".LFB0.2:\n\tjmp\t.LFB0.2\n\t.string\t\".LFB0 stays\"\n")) << rebuild;
     EXPECT_TRUE(contains(rebuild, "helper:\n")) << "library code is part of the program";
@@ -159,18 +165,68 @@ TEST(Lintel, DeadCodeEliminationWritesRebuildAndSecondPassReadsIt)
     EXPECT_FALSE(contains(program, "library "));
 }
 
-TEST(Lintel, ProgramWithoutMainIsWarnedAboutUnlessNotVerifying)
+TEST(Lintel, ProgramWithoutMainIsAnErrorUnlessNotVerifying)
 {
     TempDir tmp;
     writeFile(tmp.file("helper.s"), kHelperAsm);
     ToolResult r = runTool(tmp.path(), "lintel -B program helper.s");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(contains(r.output, "warning: the program defines no entry point main"));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.output, "lintel: error: the program defines no entry point main\n")) << r.output;
+    EXPECT_FALSE(TestSupport::exists(tmp.file("program")));
     r = runTool(tmp.path(), "lintel -no-verify -B program helper.s");
-    EXPECT_FALSE(contains(r.output, "warning"));
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_FALSE(contains(r.output, "entry point"));
     const ToolResult help = runTool(tmp.path(), "lintel --help");
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(contains(help.output, "stand-in"));
+}
+
+// Names resolve across files and library members; statics stay private to
+// their file, weak definitions give way, and every failure names the file.
+TEST(Lintel, ResolvesNamesAcrossFilesAndLibraries)
+{
+    TempDir tmp;
+    const std::string mainAsm = "\t.globl\tmain\n\t.type\tmain, @function\nmain:\n\tcall\tshared\n"
+                                "\tleaq\ttable(%rip), %rax\n\tcall\tlocalOnly\n\tret\n"
+                                "localOnly:\n\tret\n";
+    writeFile(tmp.file("main.s"), mainAsm);
+    writeFile(tmp.file("shared.s"), "\t.globl\tshared\nshared:\n\tjmp\tlocalOnly\nlocalOnly:\n\tret\n");
+    writeFile(tmp.file("table.s"), "\t.data\n\t.globl\ttable\ntable:\n\t.quad\tshared\n");
+    writeFile(tmp.file("weak.s"), "\t.weak\tshared\nshared:\n\tret\n");
+    writeFile(tmp.file("twice.s"), "\t.globl\tshared\nshared:\n\tret\n");
+    writeFile(tmp.file("calls.s"), "\t.globl\tother\nother:\n\tcall\tnosuch\n\tmovl\t$gone, %eax\n\tret\n");
+    ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/Parts.lib shared.s table.s").code, 1) << "lib/ does not exist";
+    TestSupport::makeDirs(tmp.file("lib"));
+    ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/Parts.lib shared.s table.s").code, 0);
+
+    struct Case {
+        std::string args;
+        int code;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"-B program main.s shared.s table.s", 0, {"program program written"}},
+        {"-slib -B program main.s Parts.lib", 0, {"program program written"}},
+        {"-B program main.s weak.s shared.s table.s", 0, {"program program written"}},
+        {"-B program main.s table.s", 1, {"main.s: undefined reference to `shared'\n",
+                                          "table.s: undefined reference to `shared'\n"}},
+        {"-B program main.s shared.s table.s twice.s", 1,
+         {"twice.s: multiple definition of `shared'; first defined in shared.s\n"}},
+        {"-slib -B program main.s twice.s Parts.lib calls.s", 1,
+         {"calls.s: undefined reference to `nosuch'\n", "calls.s: undefined reference to `gone'\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        std::remove(tmp.file("program").c_str());
+        const ToolResult r = runTool(tmp.path(), "lintel " + c.args);
+        EXPECT_EQ(r.code, c.code) << r.output;
+        for (const std::string& line : c.lines)
+            EXPECT_TRUE(contains(r.output, line)) << r.output;
+        EXPECT_EQ(TestSupport::exists(tmp.file("program")), c.code == 0);
+    }
+    // Library members join the program in the order they are needed.
+    ASSERT_EQ(runTool(tmp.path(), "lintel -slib -B program main.s Parts.lib").code, 0);
+    EXPECT_TRUE(contains(readFile(tmp.file("program")), "label shared\nlabel table\n"));
 }
 
 // A doubled or trailing ";" in a library directory list gives a bare "-s";

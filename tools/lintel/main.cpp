@@ -4,11 +4,14 @@
 
 #include "Assembly.h"
 #include "Formats.h"
+#include "Linker.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -218,37 +221,64 @@ std::string findLibrary(const std::string& name, const std::vector<std::string>&
     return std::string();
 }
 
+// A file or library member taking part in a link.
+struct Part {
+    Entry entry;
+    Unit unit;
+    bool linked = false;
+};
+
+std::string joinNames(const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const std::string& n : names)
+        out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
 int link(const Options& o)
 {
     std::vector<Entry> inputs;
     std::vector<std::string> libraryPaths;
-    std::vector<Entry> libraryMembers;
+    std::vector<Part> members;
+    int number = 0;
     for (const std::string& f : o.files) {
         if (endsWithNoCase(f, ".lib")) {
             const std::string path = findLibrary(f, o.libraryDirs);
             if (path.empty()) {
-                std::string where;
+                std::vector<std::string> where;
                 for (const std::string& d : o.libraryDirs)
                     if (!d.empty())
-                        where += (where.empty() ? "" : ", ") + d;
+                        where.push_back(d);
                 error("cannot find library " + f
-                      + (where.empty() ? " (no library directory given)" : " (searched " + where + ")"));
+                      + (where.empty() ? " (no library directory given)" : " (searched " + joinNames(where) + ")"));
                 continue;
             }
             std::string data;
             std::string why;
+            std::vector<Entry> found;
             if (!readWholeFile(path, data)) {
                 error("cannot read library " + path + ": " + std::strerror(errno));
                 continue;
             }
-            if (!readLibrary(data, libraryMembers, &why)) {
+            if (!readLibrary(data, found, &why)) {
                 error(path + ": " + why);
                 continue;
             }
             libraryPaths.push_back(path);
+            for (Entry& e : found) {
+                Part part{e, parseUnit(fileName(path) + "(" + e.name + ")", e.content, 0), false};
+                members.push_back(std::move(part));
+            }
             continue;
         }
+        // The same file named twice (two sources of one stem) is linked once.
+        bool again = false;
+        for (const Entry& e : inputs)
+            again = again || e.name == f;
         std::string content;
+        if (again)
+            continue;
         if (isDirectory(f))
             error("input file " + f + " is a directory");
         else if (!isRegularFile(f))
@@ -261,52 +291,114 @@ int link(const Options& o)
     if (g_errors)
         return 1;
 
-    std::vector<Symbol> symbols;
+    std::vector<Part> parts;
     for (const Entry& e : inputs)
-        scanSymbols(e.content, symbols);
-    for (const Entry& e : libraryMembers)
-        scanSymbols(e.content, symbols);
-
-    if (o.elim) {
-        std::string reduced = "# rebuild.s: reduced program written by lintel -elim\n";
-        int unit = 0;
-        for (const Entry& e : inputs)
-            reduced += "# lintel: from " + e.name + "\n" + reduceAssembly(e.content, ++unit);
-        for (const Entry& e : libraryMembers)
-            reduced += "# lintel: from library member " + e.name + "\n" + reduceAssembly(e.content, ++unit);
-        std::string why;
-        if (!writeWholeFile("rebuild.s", reduced, &why)) {
-            error("cannot write rebuild.s: " + why);
-            return 1;
-        }
-    }
+        parts.push_back({e, parseUnit(fileName(e.name), e.content, ++number), true});
 
     if (!o.library.empty()) {
-        std::vector<Entry> members;
-        for (const Entry& e : inputs)
-            members.push_back({fileName(e.name), e.content});
-        members.insert(members.end(), libraryMembers.begin(), libraryMembers.end());
+        std::vector<Entry> libraryEntries;
+        for (const Part& p : parts)
+            libraryEntries.push_back({fileName(p.entry.name), p.entry.content});
+        for (const Part& m : members)
+            libraryEntries.push_back(m.entry);
         std::string why;
-        if (!writeWholeFile(o.library, writeLibrary(members), &why)) {
+        if (!writeWholeFile(o.library, writeLibrary(libraryEntries), &why)) {
             error("cannot write " + o.library + ": " + why);
             return 1;
         }
-        std::printf("lintel: library %s written with %zu member(s)\n", o.library.c_str(), members.size());
+        std::printf("lintel: library %s written with %zu member(s)\n", o.library.c_str(), libraryEntries.size());
         return 0;
     }
-    if (o.program.empty()) {
-        // Only -elim's rebuild.s was asked for; the second pass writes the program.
-        if (o.elim)
-            return 0;
+
+    if (o.program.empty() && !o.elim) {
         error("no -B or -L given: nothing would be written");
         return 1;
     }
-    bool hasMain = false;
-    for (const Symbol& s : symbols)
-        hasMain = hasMain || s.name == "main";
-    if (!hasMain && !o.noVerify)
-        std::fprintf(stderr, "lintel: warning: the program defines no entry point main\n");
+
+    // Resolve: every name a linked unit uses must be defined by exactly one
+    // unit. A library member is linked when it defines a name still missing.
+    std::map<std::string, std::string> definedBy;
+    std::set<std::string> weakNames;
+    auto addDefinitions = [&](const Unit& u) {
+        for (const std::string& name : u.globals) {
+            const bool weak = u.weak.count(name) > 0;
+            auto d = definedBy.find(name);
+            if (d == definedBy.end()) {
+                definedBy[name] = u.name;
+                if (weak)
+                    weakNames.insert(name);
+            } else if (!weak && weakNames.count(name)) {
+                d->second = u.name;
+                weakNames.erase(name);
+            } else if (!weak) {
+                std::fprintf(stderr, "%s: multiple definition of `%s'; first defined in %s\n", u.name.c_str(),
+                             name.c_str(), d->second.c_str());
+                ++g_errors;
+            }
+        }
+    };
+    for (const Part& p : parts)
+        addDefinitions(p.unit);
+    for (bool pulled = true; pulled;) {
+        pulled = false;
+        for (size_t i = 0; i < parts.size() && !pulled; ++i) {
+            for (const std::string& name : parts[i].unit.external) {
+                if (definedBy.count(name))
+                    continue;
+                for (Part& m : members) {
+                    if (m.linked)
+                        continue;
+                    bool defines = false;
+                    for (const std::string& g : m.unit.globals)
+                        defines = defines || g == name;
+                    if (!defines)
+                        continue;
+                    m.linked = true;
+                    m.unit = parseUnit(m.unit.name, m.entry.content, ++number);
+                    addDefinitions(m.unit);
+                    parts.push_back(m);
+                    pulled = true;
+                    break;
+                }
+                if (pulled)
+                    break;
+            }
+        }
+    }
+    for (const Part& p : parts) {
+        for (const std::string& name : p.unit.external) {
+            if (!definedBy.count(name)) {
+                std::fprintf(stderr, "%s: undefined reference to `%s'\n", p.unit.name.c_str(), name.c_str());
+                ++g_errors;
+            }
+        }
+    }
+    if (!o.noVerify && !definedBy.count("main"))
+        error("the program defines no entry point main");
+    if (g_errors)
+        return 1;
+
+    if (o.elim) {
+        std::vector<const Unit*> units;
+        for (const Part& p : parts)
+            units.push_back(&p.unit);
+        const ElimResult reduced = eliminate(units, "main");
+        std::string why;
+        if (!writeWholeFile("rebuild.s", reduced.assembly, &why)) {
+            error("cannot write rebuild.s: " + why);
+            return 1;
+        }
+        std::printf("lintel: removed %d of %d functions, %s bytes\n", reduced.removed, reduced.functions,
+                    withThousands(reduced.removedBytes).c_str());
+    }
+
+    // Only -elim's rebuild.s was asked for; the second pass writes the program.
+    if (o.program.empty())
+        return 0;
+    std::vector<Symbol> symbols;
     std::vector<std::string> inputNames;
+    for (const Part& p : parts)
+        scanSymbols(p.entry.content, symbols);
     for (const Entry& e : inputs)
         inputNames.push_back(e.name);
     std::string why;

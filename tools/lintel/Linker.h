@@ -1,0 +1,49 @@
+#pragma once
+// Symbol resolution and dead-code elimination over GNU-style assembly: each
+// input file or library member is a unit, cut into blocks (one per label that
+// is not local, plus the unit's shared parts), with the labels each block
+// defines and the names it uses.
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Lintel {
+
+struct Block {
+    std::string symbol;          // the label that starts it; empty for a shared part
+    bool function = false;
+    std::string section;         // section directive in effect where it starts
+    std::vector<std::string> lines;
+    std::vector<std::string> uses; // names it uses, in order, each once
+};
+
+struct Unit {
+    std::string name;             // as messages show it: "main.s", "KVStd.lib(kvstd.s)"
+    std::vector<Block> blocks;
+    std::set<std::string> labels; // everything the unit defines, statics renamed
+    std::vector<std::string> globals; // defined and visible to other units, in order
+    std::set<std::string> weak;
+    std::vector<std::string> external; // used but not defined here, in order
+};
+
+// Parses one file. `number` makes its local and static names unique
+// (".L3" becomes ".L3.N", a static "helper" becomes "helper.N"), so the
+// kept parts of many units can share one file.
+Unit parseUnit(const std::string& name, const std::string& text, int number);
+
+struct ElimResult {
+    std::string assembly;
+    int functions = 0;
+    int removed = 0;
+    size_t removedBytes = 0;
+};
+
+// Keeps the blocks reachable from `entry` (and from every shared part)
+// through the names they use. Units must already resolve.
+ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry);
+
+// 3184 -> "3,184".
+std::string withThousands(size_t n);
+
+} // namespace Lintel
