@@ -7,7 +7,7 @@ packages=(
     libexpat1-dev libbluetooth-dev libdbus-1-dev dbus-daemon
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    zip unzip python3
+    zip unzip python3 default-jdk-headless
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include "BuildFixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -78,6 +79,41 @@ TEST_F(DemoBuild, DemoProjectBuilds)
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Build complete"), std::string::npos) << run.output;
     EXPECT_TRUE(TestSupport::exists(m_tmp.file("demo/Output/program")));
+
+    // Every runtime's package carries what its manifest names.
+    int jars = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(m_tmp.file("demo/Output"))) {
+        if (entry.path().extension() != ".jar")
+            continue;
+        ++jars;
+        const std::string jar = entry.path().string();
+        SCOPED_TRACE(jar);
+        const std::vector<std::string> entries = BuildTest::zipEntries(jar);
+        for (const char* name : {"KVMidlet.class", "icon.png", "program", "resources", "META-INF/MANIFEST.MF"})
+            EXPECT_NE(std::find(entries.begin(), entries.end(), name), entries.end()) << name;
+        EXPECT_EQ(BuildTest::zipEntry(jar, "META-INF/MANIFEST.MF"), BuildTest::expectedManifest("demo"));
+        const std::string cls = BuildTest::zipEntry(jar, "KVMidlet.class");
+        ASSERT_GT(cls.size(), 10u);
+        EXPECT_EQ(cls.substr(0, 4), "\xCA\xFE\xBA\xBE") << "a class file";
+        EXPECT_NE(cls.find("javax/microedition/midlet/MIDlet"), std::string::npos) << "a MIDlet";
+        if (TestSupport::exists("/usr/bin/javap")) {
+            const std::string dir = m_tmp.file("classes");
+            fs::create_directories(dir);
+            writeFile(dir + "/KVMidlet.class", cls);
+            FILE* pipe = ::popen(("/usr/bin/javap -cp " + shellQuote(dir) + " KVMidlet 2>&1").c_str(), "r");
+            ASSERT_NE(pipe, nullptr);
+            std::string text;
+            char buffer[1024];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+                text.append(buffer, n);
+            EXPECT_EQ(::pclose(pipe), 0) << text;
+            EXPECT_NE(text.find("public class KVMidlet extends javax.microedition.midlet.MIDlet"), std::string::npos)
+                << text;
+            EXPECT_NE(text.find("protected void startApp()"), std::string::npos) << text;
+        }
+    }
+    EXPECT_EQ(jars, 3) << "one package per demo runtime";
 }
 
 TEST_F(DemoBuild, LinkErrorsEndTheBuildWithTheLinkersLines)
