@@ -1,11 +1,11 @@
 #include "ProfileTreeDetails.h"
 
 #include "core/ProjectManager.h"
+#include "core/build/JavaMePackager.h"
 #include "core/profiles/Device.h"
 #include "core/profiles/PackageMap.h"
 #include "core/profiles/TargetExplanation.h"
 #include "core/profiles/Vendor.h"
-#include "core/build/JavaMePackager.h"
 #include "ui_Buildtool.h"
 
 #include <QCheckBox>

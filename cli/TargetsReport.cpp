@@ -105,8 +105,8 @@ int printWhy(const std::string& vendor, const std::string& name, const std::stri
     } else {
         const Brask::PackageMap map = Brask::buildPackageMap(*manager);
         if (map.symbian) {
-            std::printf("%s %s is a target: it gets the SIS %s\n", vendor.c_str(), name.c_str(),
-                        map.sisPath.c_str());
+            std::printf("%s %s is a target: it gets the SIS %s%s\n", vendor.c_str(), name.c_str(),
+                        map.sisPath.c_str(), map.uidValid ? "" : " (but the build stops at \"Bad UID\")");
         } else if (const Brask::RuntimePackage* package = map.packageFor(device)) {
             std::printf("%s %s is a target: it gets %s (runtime %s)\n", vendor.c_str(), name.c_str(),
                         package->jarPath.c_str(), package->runtime.c_str());

@@ -135,6 +135,16 @@ TEST_F(TargetsReport, WhyNamesTheFirstRejectingCriterionOrThePackage)
     setCriteria("", "<Property name=\"S60v3UID\" value=\"0x2000ABCD\"/>");
     EXPECT_EQ(run({"targets", "--why", "Quessa", "Q1", m_project}).out,
               "Quessa Q1 is a target: it gets the SIS " + m_tmp.path() + "/demo/so/demo.sis\n");
+
+    setCriteria("", "<Property name=\"S60v3UID\" value=\"0x2000ABC\"/>");
+    EXPECT_EQ(run({"targets", "--why", "Quessa", "Q1", m_project}).out,
+              "Quessa Q1 is a target: it gets the SIS " + m_tmp.path()
+                  + "/demo/so/demo.sis (but the build stops at \"Bad UID\")\n");
+    EXPECT_EQ(run({"targets", "--packages", m_project}).out,
+              "SIS " + m_tmp.path() + "/demo/so/demo.sis (Symbian UID 0x2000ABC)\n"
+              "No JAR is made: the project has a Symbian UID.\n"
+              "The build stops at \"Bad UID\": the UID must be 0x and eight hexadecimal digits.\n"
+              "Total: 22 devices meet the criteria\n");
 }
 
 TEST_F(TargetsReport, FailuresExitWithStatusOne)
