@@ -2,6 +2,7 @@
 
 #include "util/Diagnostics.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
