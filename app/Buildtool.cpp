@@ -60,14 +60,17 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
         + m_ui->menuBar->styleSheet().replace(QStringLiteral("url(gfx/"),
                                               QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/"))
         + QStringLiteral("}"));
-    resize(QSize(743, 621).expandedTo(minimumSizeHint()));
-    // Build transcripts are long: the output pane gets a third of the height.
-    m_ui->splitter_2->setStretchFactor(0, 2);
+    // Build transcripts are long: the output pane gets as much of the height
+    // as the panels above it.
+    m_ui->splitter_2->setStretchFactor(0, 1);
     m_ui->splitter_2->setStretchFactor(1, 1);
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
     m_outputPanel->setDialogs(m_dialogs);
     m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
+    // Only now: the settings panel puts the tab pages in scroll areas, which
+    // lowers the minimum height.
+    resize(QSize(743, 621).expandedTo(minimumSizeHint()));
     m_profilesPanel = new ProfilesPanel(this, *m_ui, *m_manager, *m_dialogs, *m_starter, m_runner, this);
     // Closing the window during the phone search gives up waiting for it.
     m_ownChooser = std::make_unique<QtPhoneChooser>(this, m_runner, [this] { return m_quitPending; });

@@ -4,6 +4,7 @@
 #include "core/ProjectManager.h"
 #include "ui_Buildtool.h"
 
+#include <QScrollArea>
 #include <QSignalBlocker>
 
 #include <cstdlib>
@@ -29,6 +30,26 @@ SettingsPanel::SettingsPanel(Ui::BuildtoolClass& ui, Brask::ProjectManager& mana
     , m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("settingsPanel"));
+    // The two pages decide the window's minimum height (the Settings page
+    // alone needs more than a 768-pixel screen has). In scroll areas they no
+    // longer do: the window fits a small screen and the output pane can
+    // have most of the height; a page scrolls when it is given less.
+    QTabWidget* tabs = ui.tabPane;
+    const int current = tabs->currentIndex();
+    for (QWidget* page : {ui.tab, ui.tab_2}) {
+        const int index = tabs->indexOf(page);
+        if (index < 0)
+            continue;
+        const QString title = tabs->tabText(index);
+        tabs->removeTab(index);
+        auto* scroller = new QScrollArea;
+        scroller->setObjectName(page->objectName() + QStringLiteral("Scroller"));
+        scroller->setWidgetResizable(true);
+        scroller->setFrameShape(QFrame::NoFrame);
+        scroller->setWidget(page);
+        tabs->insertTab(index, scroller, title);
+    }
+    tabs->setCurrentIndex(current);
     connect(ui.appRadio, &QRadioButton::toggled, this, &SettingsPanel::appRadioToggled);
     connect(ui.checkWerror, &QCheckBox::stateChanged, this, &SettingsPanel::werrorStateChanged);
     connect(ui.checkWall, &QCheckBox::stateChanged, this, &SettingsPanel::wallStateChanged);

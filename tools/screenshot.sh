@@ -5,10 +5,11 @@
 #   tools/screenshot.sh [BUILD_DIRECTORY]     (default: ./build)
 set -e
 SRC=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${1:-$SRC/build}
+# Absolute: the program takes VARNELDIR from it and changes directories.
+BUILD=$(cd "${1:-$SRC/build}" && pwd)
 cmake --build "$BUILD" --target varbuild-screenshot kit
 # The stand-in tools make the build in the picture a real one.
-for tool in xgcc lintel cmd; do
+for tool in vbtool_xgcc vbtool_lintel vbtool_cmd; do
   cmake --build "$BUILD" --target "$tool" >/dev/null 2>&1 || echo "screenshot: $tool not built, the build will fail" >&2
 done
 "$BUILD/app/varbuild-screenshot" "$BUILD/kit" "$BUILD/kit/projects/demo/demo.vnp" "$SRC/docs/screenshot.png" 1180 900

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -411,6 +412,33 @@ private slots:
         QVERIFY2(darkest(text(save)) > darkest(text(action(m_window.get(), "actionImport_vcproj"))) + 60,
                  "a disabled entry is drawn as dark as an enabled one");
         file->hide();
+    }
+
+    // The window fits a 1366 x 768 screen, its pane shows a useful number
+    // of lines at the default size, and the user can give the pane most of
+    // the height.
+    void sizesLeaveRoomForTheOutput()
+    {
+        openProject();
+        m_window->show();
+        QCoreApplication::processEvents();
+        const QSize minimum = m_window->minimumSizeHint().expandedTo(m_window->minimumSize());
+        QVERIFY2(minimum.height() <= 700 && minimum.width() <= 1366,
+                 qPrintable(QString("%1 x %2").arg(minimum.width()).arg(minimum.height())));
+
+        auto* box = widget<QTextEdit>("outputBox");
+        const int lineHeight = box->fontMetrics().lineSpacing();
+        QVERIFY2(box->viewport()->height() / lineHeight >= 8,
+                 qPrintable(QString::number(box->viewport()->height() / lineHeight)));
+
+        m_window->resize(1366, 700);
+        QCoreApplication::processEvents();
+        auto* splitter = widget<QSplitter>("splitter_2");
+        const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+        splitter->setSizes({1, total - 1});
+        QCoreApplication::processEvents();
+        QVERIFY2(splitter->sizes().value(1) >= total * 6 / 10,
+                 qPrintable(QString("%1 of %2").arg(splitter->sizes().value(1)).arg(total)));
     }
 
     void viewProfileWithoutViewerSaysSoInThePane_data()
