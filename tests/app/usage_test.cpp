@@ -389,6 +389,8 @@ private slots:
         QTest::qWait(20);
         file->setActiveAction(action(m_window.get(), "actionNew_Project"));
         const QImage image = file->grab().toImage();
+        if (qEnvironmentVariableIsSet("VARBUILD_GRAB_DIR"))
+            image.save(qEnvironmentVariable("VARBUILD_GRAB_DIR") + "/file-menu.png");
         auto row = [&](QAction* entry) {
             const QRect rect = file->actionGeometry(entry);
             return image.copy(rect.adjusted(rect.width() / 2, 0, 0, 0)); // the right half: no icon, no text
