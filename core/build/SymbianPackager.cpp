@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -181,8 +182,24 @@ int SymbianPackager::run()
         return result;
     if (int result = runTool(m_manager, "abld build gcce urel"))
         return result;
-    const String createSis = commandPath(m_manager.getCreateSisPath())
-        + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
+    // The SDK names its root with EPOCROOT; without it the SDK's usual
+    // installation path stands.
+    String createSisPath = m_manager.getCreateSisPath();
+    const char* epocRoot = std::getenv("EPOCROOT");
+    if (epocRoot && *epocRoot && createSisPath == ProjectManager::DefaultCreateSisPath) {
+        createSisPath = epocRoot;
+        if (createSisPath[createSisPath.size() - 1] != '/')
+            createSisPath += '/';
+        createSisPath += "Epoc32/tools/CreateSIS";
+    }
+    // Nothing in a build makes the signing files: say which is missing and
+    // where, beside whatever CreateSIS reports.
+    for (const char* signing : {"my.cert", "my.key"}) {
+        if (!fileExists(signing))
+            showMessage(m_manager, String("The signing ") + (signing[3] == 'c' ? "certificate" : "key") + " \""
+                                       + signing + "\" is missing in \"" + currentDirectory() + "\"\n");
+    }
+    const String createSis = commandPath(createSisPath) + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
     if (int result = runTool(m_manager, createSis))
         return result;
 

@@ -26,9 +26,25 @@ struct CliRun {
     std::string output;
 };
 
+// Runs a shell command line; its exit status and everything it printed.
+CliRun runShell(const std::string& command)
+{
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
 class DemoBuild : public ::testing::Test {
 protected:
-    void SetUp() override { fs::copy(Kit + "/projects/demo", m_tmp.file("demo"), fs::copy_options::recursive); }
+    void SetUp() override { fs::copy(Kit + "/projects/" + m_source, m_tmp.file("demo"), fs::copy_options::recursive); }
 
     // Adds a source file to the project's root folder.
     void addSource(const std::string& name, const std::string& content)
@@ -49,26 +65,29 @@ protected:
         writeFile(project(), text);
     }
 
-    std::string project() const { return m_tmp.file("demo/demo.vnp"); }
+    std::string project() const { return m_tmp.file("demo/" + m_source + ".vnp"); }
 
-    CliRun build()
+    CliRun build(const std::string& environment = "")
     {
-        CliRun run;
-        const std::string command = "VARNELDIR=" + shellQuote(Kit) + " " + shellQuote(Kit + "/bin/varbuild-cli")
-            + " build " + shellQuote(project()) + " </dev/null 2>&1";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            run.output.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
+        const std::string command = environment + " VARNELDIR=" + shellQuote(Kit) + " "
+            + shellQuote(Kit + "/bin/varbuild-cli") + " build " + shellQuote(project()) + " </dev/null 2>&1";
+        return runShell(command);
     }
 
     TempDir m_tmp;
+    std::string m_source = "demo";
+};
+
+// The demo project with a Symbian UID, built with the demo Symbian SDK.
+class SymbianDemo : public DemoBuild {
+protected:
+    SymbianDemo() { m_source = "symbian"; }
+
+    std::string sdkEnvironment() const
+    {
+        const char* path = std::getenv("PATH");
+        return "EPOCROOT=" + shellQuote(Kit + "/symbian/") + " PATH=" + shellQuote(Kit + "/symbian/Epoc32/tools:" + (path ? path : "/usr/bin:/bin"));
+    }
 };
 
 } // namespace
@@ -183,4 +202,102 @@ TEST_F(DemoBuild, DeadCodeEliminationDropsWhatNothingCalls)
     for (size_t at = program.find("\nfunction "); at != std::string::npos; at = program.find("\nfunction ", at + 1))
         ++functions;
     EXPECT_EQ(functions, total - removed) << program;
+}
+
+TEST_F(SymbianDemo, BuildsTheSignedPackageWithTheDemoSdk)
+{
+    const CliRun run = build(sdkEnvironment());
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* line : {"is in the test range", "Running: bldmake bldfiles\n", "Running: abld build gcce urel\n",
+                             "lintel: removed "})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+    EXPECT_NE(run.output.find("Running: " + Kit + "/symbian/Epoc32/tools/CreateSIS create -cert my.cert -key my.key "
+                              "-pass Zeqa LauncherApp.pkg\n"),
+              std::string::npos)
+        << "CreateSIS taken from EPOCROOT\n" << run.output;
+    const std::string sis = readFile(m_tmp.file("demo/so/symbian.sis"));
+    EXPECT_EQ(sis.rfind("VARNEL-DEMO-SIS 1\nheader #{\"symbian\"},(0xE1234567),", 0), 0u) << sis;
+    // The package holds this build's program, the launcher and its resources.
+    EXPECT_NE(sis.find("!:\\private\\E1234567\\program\n" + readFile(m_tmp.file("demo/Output/program"))), std::string::npos);
+    for (const char* target : {"!:\\sys\\bin\\E1234567.exe", "!:\\resource\\apps\\E1234567.rsc",
+                               "!:\\private\\10003a3f\\import\\apps\\E1234567_reg.rsc"})
+        EXPECT_NE(sis.find(std::string(" ") + target + "\n"), std::string::npos) << target;
+    EXPECT_FALSE(TestSupport::exists(m_tmp.file("demo/so/LauncherApp.sis")));
+}
+
+TEST_F(SymbianDemo, MissingSigningFilesAreNamedAndRefused)
+{
+    struct Case {
+        const char* remove;
+        std::string line, toolLine;
+    };
+    const Case cases[] = {
+        {"my.cert", "The signing certificate \"my.cert\" is missing in \"",
+         "CreateSIS: error: cannot find the signing certificate my.cert in "},
+        {"my.key", "The signing key \"my.key\" is missing in \"", "CreateSIS: error: cannot find the signing key my.key in "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.remove);
+        fs::remove_all(m_tmp.file("demo"));
+        SetUp();
+        fs::remove(m_tmp.file(std::string("demo/so/") + c.remove));
+        const CliRun run = build(sdkEnvironment());
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(c.line + m_tmp.file("demo/so") + "\"\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.toolLine + m_tmp.file("demo/so") + "\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Tool returned error: 1\n"), std::string::npos) << run.output;
+        EXPECT_FALSE(TestSupport::exists(m_tmp.file("demo/so/symbian.sis")));
+    }
+}
+
+// Each demo SDK tool refuses what it cannot use and names it.
+TEST_F(SymbianDemo, SdkToolsCheckTheirInputs)
+{
+    const std::string so = m_tmp.file("demo/so");
+    struct Case {
+        std::string command;
+        std::string output;
+    };
+    const std::string tools = Kit + "/symbian/Epoc32/tools/";
+    const Case cases[] = {
+        {"bldmake bldfiles", "bldmake: error: no bld.inf in " + so},
+        {"bldmake", "usage: bldmake bldfiles"},
+        {"abld build gcce urel", "abld: error: no project list here: run bldmake bldfiles first"},
+        {"abld build winscw urel", "usage: abld build gcce|armv5 urel|udeb"},
+        {"CreateSIS create -cert my.cert -key my.key -pass Zeqa none.pkg", "CreateSIS: error: cannot find the package file none.pkg"},
+        {"CreateSIS create -cert my.key -key my.cert -pass Zeqa none.pkg", "CreateSIS: error: my.key is no signing certificate"},
+        {"CreateSIS create -cert my.cert -key my.key LauncherApp.pkg", "is encrypted: give its password with -pass"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        const std::string command = "cd " + shellQuote(so) + " && EPOCROOT=" + shellQuote(m_tmp.file("sdk/")) + " "
+            + shellQuote(tools + c.command.substr(0, c.command.find(' '))) + c.command.substr(std::min(c.command.size(), c.command.find(' '))) + " 2>&1";
+        const CliRun run = runShell(command);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
+    }
+    // A .pkg naming a file that is not there.
+    writeFile(so + "/LauncherApp.pkg", "#{\"x\"},(0xE1234567),1,0,0\n\"\\epoc32\\release\\gcce\\urel\\gone.exe\"-\"!:\\sys\\bin\\gone.exe\"\n");
+    const std::string command = "cd " + shellQuote(so) + " && EPOCROOT=" + shellQuote(m_tmp.file("sdk/")) + " "
+        + shellQuote(tools + "CreateSIS") + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg 2>&1";
+    const CliRun run = runShell(command);
+    EXPECT_EQ(run.status, 1);
+    const std::string& text = run.output;
+    EXPECT_NE(text.find("LauncherApp.pkg:2: cannot find \\epoc32\\release\\gcce\\urel\\gone.exe (looked at "
+                        + m_tmp.file("sdk/") + "Epoc32/release/gcce/urel/gone.exe)"),
+              std::string::npos)
+        << text;
+}
+
+// Without EPOCROOT the SDK's usual installation path is used as it is.
+TEST_F(SymbianDemo, WithoutEpocRootTheUsualCreateSisPathStands)
+{
+    const char* path = std::getenv("PATH");
+    const CliRun run = build("PATH=" + shellQuote(Kit + "/symbian/Epoc32/tools:" + (path ? path : "/usr/bin:/bin")));
+    EXPECT_NE(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Running: /Symbian/9.2/S60_3rd_FP1/Epoc32/tools/CreateSIS create -cert my.cert -key "
+                              "my.key -pass Zeqa LauncherApp.pkg\nError 2 on line 721\nCannot find the program "
+                              "\"/Symbian/9.2/S60_3rd_FP1/Epoc32/tools/CreateSIS\""),
+              std::string::npos)
+        << run.output;
 }
