@@ -37,7 +37,11 @@ if [ -x "$kit/bin/varbuild" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISP
     exec "$kit/bin/varbuild" "$project"
 fi
 
-echo "No display: building the demo project with varbuild-cli instead of opening the window."
+echo "No display: building the demo projects with varbuild-cli instead of opening the window."
 "$kit/bin/varbuild-cli" import "$kit/projects/demo/vc/demo.vcproj" "$kit/projects/demo/vc/imported.vnp"
 "$kit/bin/varbuild-cli" targets "$project"
-exec "$kit/bin/varbuild-cli" build "$project"
+"$kit/bin/varbuild-cli" build "$project"
+# The Symbian demo project, with the demo installation's Symbian SDK.
+export EPOCROOT="$kit/symbian/"
+export PATH="$kit/symbian/Epoc32/tools:$PATH"
+exec "$kit/bin/varbuild-cli" build "$kit/projects/symbian/symbian.vnp"
