@@ -38,7 +38,7 @@ if [ -x "$kit/bin/varbuild" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISP
 fi
 
 echo "No display: building the demo projects with varbuild-cli instead of opening the window."
-"$kit/bin/varbuild-cli" import "$kit/projects/demo/vc/demo.vcproj" "$kit/projects/demo/vc/imported.vnp"
+"$kit/bin/varbuild-cli" import --force "$kit/projects/demo/vc/demo.vcproj" "$kit/projects/demo/vc/imported.vnp"
 "$kit/bin/varbuild-cli" targets "$project"
 "$kit/bin/varbuild-cli" build "$project"
 # The Symbian demo project, with the demo installation's Symbian SDK.
