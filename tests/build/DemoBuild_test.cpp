@@ -44,7 +44,13 @@ CliRun runShell(const std::string& command)
 
 class DemoBuild : public ::testing::Test {
 protected:
-    void SetUp() override { fs::copy(Kit + "/projects/" + m_source, m_tmp.file("demo"), fs::copy_options::recursive); }
+    // From the sources, so that outputs of earlier builds in the assembled
+    // installation cannot stand in for this build's.
+    void SetUp() override
+    {
+        fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/" + m_source, m_tmp.file("demo"),
+                 fs::copy_options::recursive);
+    }
 
     // Adds a source file to the project's root folder.
     void addSource(const std::string& name, const std::string& content)
