@@ -350,20 +350,24 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
                 if (!seen)
                     b.uses.push_back(u);
             }
-            const std::string d = firstWord(lines[k]);
-            const std::vector<std::string> ops = operandNames(trim(lines[k]));
-            if (d == ".type" && ops.size() >= 2 && ops[0] == symbol)
-                b.function = ops[1] == "@function" || ops[1] == "%function" || ops[1] == "STT_FUNC";
         }
-        if (!symbol.empty()) {
-            bool typed = false;
-            for (const std::string& l : b.lines)
-                typed = typed || (firstWord(l) == ".type" && operandNames(trim(l)).size() >= 2
-                                  && operandNames(trim(l))[0] == symbol);
-            if (!typed) // an untyped label in a code section is code
-                b.function = startsWith(sectionAt[from + 0], ".text")
-                    || startsWith(sectionAt[from + 0], ".section\t.text")
-                    || startsWith(sectionAt[from + 0], ".section .text");
+        // Typed by its .type directive; an untyped label in a code section
+        // is code.
+        bool typed = false;
+        for (const std::string& l : b.lines) {
+            const std::vector<std::string> ops = operandNames(trim(l));
+            if (!symbol.empty() && firstWord(l) == ".type" && ops.size() >= 2 && ops[0] == symbol) {
+                typed = true;
+                b.function = ops[1] == "@function" || ops[1] == "%function" || ops[1] == "STT_FUNC";
+            }
+        }
+        if (!symbol.empty() && !typed) {
+            size_t at = from;
+            while (at < to && labelOf(lines[at]) != symbol)
+                ++at;
+            const std::string& section = sectionAt[at];
+            b.function = section == ".text" || section.find(" .text") != std::string::npos
+                || section.find("\t.text") != std::string::npos;
         }
         unit.blocks.push_back(b);
     };

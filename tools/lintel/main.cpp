@@ -1,6 +1,7 @@
 // lintel: the demo kit's linker and resource compiler. It checks its inputs
-// the way a real linker must (every file there, every library found) and
-// writes simple text formats described in docs/kit-tools.md.
+// the way a real linker must (every file there, every library found, every
+// name resolved) and writes simple text formats described in
+// docs/kit-tools.md.
 
 #include "Assembly.h"
 #include "Formats.h"
@@ -36,11 +37,13 @@ const char kHelp[] =
     "\n"
     "  -sDIR      search libraries (FILE ending in .lib) in DIR, in the given order\n"
     "             (a bare -s is an empty directory and searches nowhere)\n"
-    "  -elim      also write the reduced program as assembly to ./rebuild.s\n"
-    "  -no-verify do not check that the program has an entry point\n"
+    "  -elim      also write what the entry main reaches, as assembly, to ./rebuild.s\n"
+    "  -no-verify do not require the entry point main\n"
     "A resource list names one file per line, relative to the list; blank lines\n"
     "and lines starting with # are ignored. A link must write something: -B,\n"
-    "-L or -elim. Exit code 0 on success, 1 on error.\n";
+    "-L or -elim. Every name the linked files use must be defined exactly once\n"
+    "(library members are linked when they define a missing name); otherwise\n"
+    "nothing is written. Exit code 0 on success, 1 on error.\n";
 
 struct Options {
     std::string resources;
