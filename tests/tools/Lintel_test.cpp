@@ -270,3 +270,44 @@ TEST(Lintel, BareLibraryDirectoryAndLinksThatWriteNothing)
     EXPECT_EQ(runTool(tmp.path(), "lintel -slib -s -B program main.s KVStd.lib").code, 0);
     EXPECT_TRUE(contains(readFile(tmp.file("program")), "library lib/KVStd.lib\n"));
 }
+
+// Real compiler output with the shapes that make cutting hard: a static
+// constructor reached only through .init_array, a jump table, a string shared
+// by two functions, a cold part split from main. What nothing reaches goes;
+// the rest still assembles.
+TEST(Lintel, DeadCodeEliminationOnCompilerOutput)
+{
+    TempDir tmp;
+    writeFile(tmp.file("a.cpp"),
+              "extern \"C\" int kvYield(void);\n"
+              "extern \"C\" void kvDrawText(int, int, const char*, unsigned);\n"
+              "struct Counter { int n; Counter() : n(kvYield()) {} };\n"
+              "static Counter g_counter;\n"
+              "static int pick(int k) {\n"
+              "    switch (k) { case 0: return 3; case 1: return 9; case 2: return 11; case 3: return 40;\n"
+              "                 case 4: return 2; case 5: return 17; default: return -1; }\n"
+              "}\n"
+              "__attribute__((noinline)) int label(int k) { kvDrawText(0, 0, \"hello\", 1); return pick(k); }\n"
+              "__attribute__((noinline)) int unused(int k) { kvDrawText(0, 0, \"hello\", 2); return pick(k + 1) * 3; }\n"
+              "__attribute__((noinline, cold)) void coldPath() { kvDrawText(1, 1, \"cold\", 3); }\n"
+              "int main(int argc, char**) { if (__builtin_expect(argc > 5, 0)) coldPath();\n"
+              "    return label(argc) + g_counter.n; }\n");
+    ToolResult r = runTool(tmp.path(), "xgcc -g -o a.s -S -O2 a.cpp");
+    ASSERT_EQ(r.code, 0) << r.output;
+    const std::string lib = std::string(VARBUILD_SOURCE_DIR) + "/kit/data/lib/pipe";
+    r = runTool(tmp.path(), "lintel -s" + lib + " -elim -B program a.s KVStd.lib");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "lintel: removed ")) << r.output;
+    const std::string rebuild = readFile(tmp.file("rebuild.s"));
+    EXPECT_FALSE(contains(rebuild, "_Z6unusedi:")) << rebuild;
+    EXPECT_FALSE(contains(rebuild, "kvStrLen:"));
+    for (const char* kept : {"main:", "_Z5labeli:", "_Z8coldPathv:", "_GLOBAL__sub_I_", ".init_array", "kvYield:"})
+        EXPECT_TRUE(contains(rebuild, kept)) << kept;
+    Platform::ProcessRunner runner;
+    std::string asOutput;
+    const auto assembled = runner.run("/usr/bin/as -o " + tmp.file("rebuild.o") + " " + tmp.file("rebuild.s"), true,
+                                      [&](const char* d, size_t n) { asOutput.append(d, n); });
+    EXPECT_EQ(assembled.code, 0) << asOutput;
+    r = runTool(tmp.path(), "lintel -no-verify -B program rebuild.s");
+    EXPECT_EQ(r.code, 0) << r.output;
+}
