@@ -341,15 +341,12 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
         Block b;
         b.symbol = symbol;
         b.section = sectionAt[from];
+        std::set<std::string> seen;
         for (size_t k = from; k < to; ++k) {
             b.lines.push_back(lines[k]);
-            for (const std::string& u : lineUses[k]) {
-                bool seen = false;
-                for (const std::string& v : b.uses)
-                    seen = seen || v == u;
-                if (!seen)
+            for (const std::string& u : lineUses[k])
+                if (seen.insert(u).second)
                     b.uses.push_back(u);
-            }
         }
         // Typed by its .type directive; an untyped label in a code section
         // is code.
@@ -380,16 +377,11 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
     if (tail < lines.size() || starts.empty())
         makeBlock(starts.empty() ? firstStart : tail, lines.size(), std::string());
 
+    std::set<std::string> external;
     for (const Block& b : unit.blocks)
-        for (const std::string& u : b.uses) {
-            if (unit.labels.count(u) || u == "_GLOBAL_OFFSET_TABLE_")
-                continue;
-            bool seen = false;
-            for (const std::string& e : unit.external)
-                seen = seen || e == u;
-            if (!seen)
+        for (const std::string& u : b.uses)
+            if (!unit.labels.count(u) && u != "_GLOBAL_OFFSET_TABLE_" && external.insert(u).second)
                 unit.external.push_back(u);
-        }
     return unit;
 }
 

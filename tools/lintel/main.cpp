@@ -342,30 +342,24 @@ int link(const Options& o)
     };
     for (const Part& p : parts)
         addDefinitions(p.unit);
-    for (bool pulled = true; pulled;) {
-        pulled = false;
-        for (size_t i = 0; i < parts.size() && !pulled; ++i) {
-            for (const std::string& name : parts[i].unit.external) {
-                if (definedBy.count(name))
-                    continue;
-                for (Part& m : members) {
-                    if (m.linked)
-                        continue;
-                    bool defines = false;
-                    for (const std::string& g : m.unit.globals)
-                        defines = defines || g == name;
-                    if (!defines)
-                        continue;
-                    m.linked = true;
-                    m.unit = parseUnit(m.unit.name, m.entry.content, ++number);
-                    addDefinitions(m.unit);
-                    parts.push_back(m);
-                    pulled = true;
-                    break;
-                }
-                if (pulled)
-                    break;
-            }
+    // The first member defining a name supplies it.
+    std::map<std::string, size_t> memberFor;
+    for (size_t m = 0; m < members.size(); ++m)
+        for (const std::string& g : members[m].unit.globals)
+            memberFor.emplace(g, m);
+    // Parts grows while it is walked: each linked member's uses are looked
+    // at in turn.
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::vector<std::string> uses = parts[i].unit.external;
+        for (const std::string& name : uses) {
+            auto m = memberFor.find(name);
+            if (definedBy.count(name) || m == memberFor.end() || members[m->second].linked)
+                continue;
+            Part& member = members[m->second];
+            member.linked = true;
+            member.unit = parseUnit(member.unit.name, member.entry.content, ++number);
+            addDefinitions(member.unit);
+            parts.push_back(member);
         }
     }
     for (const Part& p : parts) {
