@@ -1,6 +1,6 @@
 #include "Assembly.h"
 
-#include <algorithm>
+#include <map>
 #include <set>
 
 namespace Lintel {
@@ -125,14 +125,15 @@ void scanSymbols(const std::string& text, std::vector<Symbol>& symbols)
 {
     std::set<std::string> globals;
     std::vector<Symbol> found;
+    std::map<std::string, size_t> foundAt;
     auto note = [&](const std::string& name, const std::string& kind) {
-        for (Symbol& s : found) {
-            if (s.name == name) {
-                if (s.kind == "label")
-                    s.kind = kind;
-                return;
-            }
+        auto at = foundAt.find(name);
+        if (at != foundAt.end()) {
+            if (found[at->second].kind == "label")
+                found[at->second].kind = kind;
+            return;
         }
+        foundAt[name] = found.size();
         found.push_back({name, kind});
     };
     std::vector<std::string> labels;
@@ -162,11 +163,12 @@ void scanSymbols(const std::string& text, std::vector<Symbol>& symbols)
     for (const std::string& l : labels)
         if (globals.count(l))
             note(l, "label");
-    for (const Symbol& s : found) {
-        auto same = [&](const Symbol& o) { return o.name == s.name; };
-        if (std::find_if(symbols.begin(), symbols.end(), same) == symbols.end())
+    std::set<std::string> listed;
+    for (const Symbol& s : symbols)
+        listed.insert(s.name);
+    for (const Symbol& s : found)
+        if (listed.insert(s.name).second)
             symbols.push_back(s);
-    }
 }
 
 std::string reduceAssembly(const std::string& text, int unit)
