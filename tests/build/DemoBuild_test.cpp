@@ -282,6 +282,13 @@ TEST_F(SymbianDemo, SdkToolsCheckTheirInputs)
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
     }
+    for (const char* tool : {"bldmake", "abld", "CreateSIS"}) {
+        const CliRun help = runShell(shellQuote(tools + tool) + " --help 2>&1");
+        EXPECT_EQ(help.status, 0) << tool;
+        EXPECT_NE(help.output.find(std::string(tool) + " - a tool of the Varnel demo installation's Symbian SDK stand-in"),
+                  std::string::npos)
+            << help.output;
+    }
     // A .pkg naming a file that is not there.
     writeFile(so + "/LauncherApp.pkg", "#{\"x\"},(0xE1234567),1,0,0\n\"\\epoc32\\release\\gcce\\urel\\gone.exe\"-\"!:\\sys\\bin\\gone.exe\"\n");
     const std::string command = "cd " + shellQuote(so) + " && EPOCROOT=" + shellQuote(m_tmp.file("sdk/")) + " "
