@@ -26,7 +26,7 @@
 
 namespace {
 
-const QStringList knownDevices{"--device", "00:11:22:33:44:55,Nokia 6230i,1", "--device", "AB:CD:EF:12:34:56,,0",
+const QStringList knownDevices{"--device", "00:11:22:33:44:55,Aldaro A350,1", "--device", "AB:CD:EF:12:34:56,,0",
                                "--alias",  "AB:CD:EF:12:34:56,Work phone",    "--device", "12:34:56:78:9A:BC,,0"};
 
 QStringList rows(QDialog& dialog)
@@ -154,7 +154,7 @@ private slots:
         PhoneDialog dialog;
         QCOMPARE(dialog.state(), PhoneDialog::State::Ready);
         // The alias wins over the name; without either the address names the device.
-        QCOMPARE(rows(dialog), (QStringList{"Nokia 6230i|00:11:22:33:44:55|Yes", "12:34:56:78:9A:BC|12:34:56:78:9A:BC|No",
+        QCOMPARE(rows(dialog), (QStringList{"Aldaro A350|00:11:22:33:44:55|Yes", "12:34:56:78:9A:BC|12:34:56:78:9A:BC|No",
                                             "Work phone|AB:CD:EF:12:34:56|No"}));
         QCOMPARE(text(dialog, "statusLabel"), QString("3 devices"));
         QVERIFY(!button(dialog, QDialogButtonBox::Ok)->isEnabled());
@@ -188,7 +188,7 @@ private slots:
 
     void scanKeepsTheListCurrent()
     {
-        QVERIFY(startBluez({"--device", "00:11:22:33:44:55,Nokia 6230i,1", "--device", "AB:CD:EF:12:34:56,Old,0",
+        QVERIFY(startBluez({"--device", "00:11:22:33:44:55,Aldaro A350,1", "--device", "AB:CD:EF:12:34:56,Old,0",
                             "--scan-device", "66:55:44:33:22:11,New phone,0", "--scan-rename",
                             "00:11:22:33:44:55,Renamed", "--scan-remove", "AB:CD:EF:12:34:56"}));
         {
@@ -216,7 +216,7 @@ private slots:
 
     void aRefusedScanSaysWhy()
     {
-        QVERIFY(startBluez({"--fail-scan", "--device", "00:11:22:33:44:55,Nokia 6230i,1"}));
+        QVERIFY(startBluez({"--fail-scan", "--device", "00:11:22:33:44:55,Aldaro A350,1"}));
         PhoneDialog dialog;
         dialog.show();
         auto* scan = dialog.findChild<QPushButton*>("scanButton");
@@ -537,7 +537,7 @@ private slots:
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
         QTest::newRow("devices") << "bluez" << knownDevices << 0
-                                 << "00:11:22:33:44:55\tNokia 6230i\tpaired\n12:34:56:78:9A:BC\t\tnot paired\n"
+                                 << "00:11:22:33:44:55\tAldaro A350\tpaired\n12:34:56:78:9A:BC\t\tnot paired\n"
                                     "AB:CD:EF:12:34:56\tWork phone\tnot paired\n"
                                  << "";
         QTest::newRow("none known") << "bluez" << QStringList() << 0 << "" << "No devices known yet";
