@@ -42,9 +42,9 @@ QString devicePath(const QString& address)
     return adapterPath + QStringLiteral("/dev_") + QString(address).replace(QLatin1Char(':'), QLatin1Char('_'));
 }
 
-QVariantMap deviceProperties(const QString& spec)
+QVariantMap deviceProperties(const QString& description)
 {
-    const QStringList parts = spec.split(QLatin1Char(','));
+    const QStringList parts = description.split(QLatin1Char(','));
     QVariantMap properties;
     properties.insert(QStringLiteral("Address"), parts.value(0));
     if (!parts.value(1).isEmpty())
@@ -144,8 +144,8 @@ private:
 
     void scan()
     {
-        for (const QString& spec : scanDevices) {
-            const QVariantMap properties = deviceProperties(spec);
+        for (const QString& description : scanDevices) {
+            const QVariantMap properties = deviceProperties(description);
             const QString path = devicePath(properties.value(QStringLiteral("Address")).toString());
             devices.insert(path, properties);
             QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/"), objectManager,
@@ -154,9 +154,9 @@ private:
                    << QVariant::fromValue(InterfaceMap{{deviceInterface, properties}});
             m_bus.send(signal);
         }
-        for (const QString& spec : scanRenames) {
-            const QString path = devicePath(spec.section(QLatin1Char(','), 0, 0));
-            const QString alias = spec.section(QLatin1Char(','), 1);
+        for (const QString& description : scanRenames) {
+            const QString path = devicePath(description.section(QLatin1Char(','), 0, 0));
+            const QString alias = description.section(QLatin1Char(','), 1);
             devices[path].insert(QStringLiteral("Alias"), alias);
             propertiesChanged(path, deviceInterface, {{QStringLiteral("Alias"), alias}});
         }
