@@ -7,6 +7,7 @@
 #include "core/ProjectManager.h"
 #include "util/PathUtil.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -84,12 +85,48 @@ private:
     std::thread m_thread;
 };
 
+// Takes -j N, -jN and a bare -j (every core) out of `args`. False after a
+// message for a count that is not a number from 1 to kMaxJobs.
+bool takeJobsOption(std::vector<std::string>& args, int& jobs)
+{
+    constexpr int kMaxJobs = 256;
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("-j", 0) != 0) {
+            rest.push_back(arg);
+            continue;
+        }
+        std::string count = arg.substr(2);
+        const auto isNumber = [](const std::string& text) {
+            return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+        };
+        if (count.empty() && i + 1 < args.size() && isNumber(args[i + 1]))
+            count = args[++i];
+        if (count.empty()) {
+            jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+            continue;
+        }
+        if (!isNumber(count) || count.size() > 4 || std::stoi(count) < 1 || std::stoi(count) > kMaxJobs) {
+            printError("-j needs a number of jobs from 1 to " + std::to_string(kMaxJobs) + ", not \"" + count + "\"");
+            return false;
+        }
+        jobs = std::stoi(count);
+    }
+    args = std::move(rest);
+    return true;
+}
+
 } // namespace
 
-int runBuildCommand(const std::vector<std::string>& args)
+int runBuildCommand(const std::vector<std::string>& options)
 {
+    std::vector<std::string> args = options;
+    int jobs = 1;
+    if (!takeJobsOption(args, jobs))
+        return 1;
     if (args.size() != 1) {
-        printError("usage: varbuild-cli build PROJECT.vnp");
+        printError("usage: varbuild-cli build [-j [N]] PROJECT.vnp");
         return 1;
     }
     std::string root;
@@ -102,6 +139,7 @@ int runBuildCommand(const std::vector<std::string>& args)
         return 1;
     }
     InterruptibleExecutor executor;
+    executor.setJobs(jobs);
     // A broken profile database ends the process here, as it does for the window.
     Brask::ProjectManager manager(root, &executor);
     if (!manager.loadProject(path)) {

@@ -1,5 +1,7 @@
 #include "cli/ConsoleExecutor.h"
 
+#include <csignal>
+
 namespace Brask {
 
 ConsoleExecutor::ConsoleExecutor(std::FILE* out)
@@ -35,6 +37,40 @@ int ConsoleExecutor::execute(const KVUtil::String& command, bool echo)
         write(Platform::failureLine(result) + Platform::failureExplanation(result));
     }
     return result.code;
+}
+
+ParallelExecutor::Captured ConsoleExecutor::runCaptured(const KVUtil::String& command)
+{
+    Captured captured;
+    // After a stop nothing more starts; the build ends at the first such compile.
+    if (m_group.stopped()) {
+        captured.code = 128 + SIGTERM;
+        captured.started = false;
+        return captured;
+    }
+    const Platform::RunResult result = m_group.run(command, captured.shown);
+    captured.code = result.code;
+    return captured;
+}
+
+void ConsoleExecutor::release(const KVUtil::String& command, const KVUtil::String& shown)
+{
+    startLine();
+    write("Running: " + command + "\n");
+    write(shown);
+}
+
+void ConsoleExecutor::waitUntil(const std::function<bool()>& ready)
+{
+    std::unique_lock<std::mutex> lock(m_waitLock);
+    m_woken.wait(lock, ready);
+}
+
+void ConsoleExecutor::wake()
+{
+    // Taking the lock orders the wake after a waiter's check of `ready`.
+    { std::lock_guard<std::mutex> hold(m_waitLock); }
+    m_woken.notify_all();
 }
 
 void ConsoleExecutor::message(const KVUtil::String& text)

@@ -3,13 +3,17 @@
 // passed straight through to the console as it arrives.
 
 #include "core/build/CommandExecutor.h"
+#include "core/build/ParallelExecutor.h"
 #include "platform/ProcessRunner.h"
+#include "platform/RunnerGroup.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 namespace Brask {
 
-class ConsoleExecutor : public CommandExecutor {
+class ConsoleExecutor : public CommandExecutor, public ParallelExecutor {
 public:
     // Everything goes to `out` (standard output unless a test passes a file).
     explicit ConsoleExecutor(std::FILE* out = stdout);
@@ -17,9 +21,22 @@ public:
     int execute(const KVUtil::String& command, bool echo) override;
     void message(const KVUtil::String& text) override;
 
+    // Compiles that may run at once (-j); 1, the default, runs every command
+    // through execute() as it comes.
+    void setJobs(int jobs) { m_jobs = jobs; }
+    int jobs() const override { return m_jobs; }
+    Captured runCaptured(const KVUtil::String& command) override;
+    void release(const KVUtil::String& command, const KVUtil::String& shown) override;
+    void waitUntil(const std::function<bool()>& ready) override;
+    void wake() override;
+
     // Ends the running command from another thread (an interrupt handler's
     // helper thread, for instance).
-    void terminate() { m_runner.terminate(); }
+    void terminate()
+    {
+        m_group.stopAll();
+        m_runner.terminate();
+    }
 
 private:
     void write(const char* data, size_t size);
@@ -30,6 +47,10 @@ private:
 
     std::FILE* m_out;
     Platform::ProcessRunner m_runner;
+    Platform::RunnerGroup m_group;
+    int m_jobs = 1;
+    std::mutex m_waitLock;
+    std::condition_variable m_woken;
     bool m_lineOpen = false;
 };
 

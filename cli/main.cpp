@@ -22,7 +22,10 @@ struct Command {
 const Command commands[] = {
     {"import", "import FILE.vcproj [OUT.vnp] [--force]",
      "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
-    {"build", "build PROJECT.vnp", "build the project with the kit's tools", Cli::runBuildCommand},
+    {"build", "build [-j [N]] PROJECT.vnp",
+     "build the project with the kit's tools; -j N compiles up to N sources at once (-j alone: one per core; "
+     "default 1), the output staying in source order",
+     Cli::runBuildCommand},
     {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
     {"targets", "targets --packages PROJECT.vnp", "which JAR (or SIS) each target device gets", Cli::runTargetsCommand},
     {"targets", "targets --why VENDOR DEVICE PROJECT.vnp", "why a device is not a target, or which package it gets",

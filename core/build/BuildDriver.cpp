@@ -3,6 +3,8 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/ParallelCompile.h"
+#include "core/build/CommandExecutor.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
@@ -208,12 +210,24 @@ int BuildDriver::run()
 
     const String compiler = commandPath(m_manager.getRoot() + "/bin/xgcc") + " ";
     Vector<String> assembly;
-    for (const String& source : sources) {
-        const String asmPiece = commandPath(assemblyPath(source)) + " ";
-        const String command = compiler + "-g -o " + asmPiece + flags + includes + defines + " " + commandPath(source);
-        if (int result = runTool(m_manager, command))
+    auto* parallel = dynamic_cast<ParallelExecutor*>(m_manager.getExecutor());
+    if (parallel && parallel->jobs() > 1 && sources.size() > 1) {
+        Vector<String> compiles;
+        for (const String& source : sources) {
+            const String asmPiece = commandPath(assemblyPath(source)) + " ";
+            compiles.push_back(compiler + "-g -o " + asmPiece + flags + includes + defines + " " + commandPath(source));
+            assembly.push_back(asmPiece);
+        }
+        if (int result = runInOrder(*parallel, compiles))
             return result;
-        assembly.push_back(asmPiece);
+    } else {
+        for (const String& source : sources) {
+            const String asmPiece = commandPath(assemblyPath(source)) + " ";
+            const String command = compiler + "-g -o " + asmPiece + flags + includes + defines + " " + commandPath(source);
+            if (int result = runTool(m_manager, command))
+                return result;
+            assembly.push_back(asmPiece);
+        }
     }
 
     linkCommand += libraryPart(*project, assembly, projectAssembly);

@@ -1,0 +1,214 @@
+// varbuild-cli build -j: compiles run side by side, yet the transcript is the
+// one-by-one build's byte for byte, also when a compile fails. The kit's real
+// compiler runs behind a wrapper that makes later sources finish first.
+
+#include "BuildFixture.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sys/wait.h>
+
+using BuildTest::shellQuote;
+using TestSupport::TempDir;
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Kit = VARBUILD_KIT_DIR;
+
+struct CliRun {
+    int status = -1;
+    std::string output;
+};
+
+CliRun runShell(const std::string& command)
+{
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The completion line carries the clock time.
+std::string withoutTime(const std::string& transcript)
+{
+    return std::regex_replace(transcript, std::regex("Build complete, time: [^\n]*"), "Build complete, time: T");
+}
+
+class ParallelBuild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/demo", m_tmp.file("demo"),
+                 fs::copy_options::recursive);
+        // The kit by links, except bin/xgcc: the wrapper written by delayCompiles().
+        fs::create_directories(m_tmp.file("kit/bin"));
+        for (const auto& entry : fs::directory_iterator(Kit)) {
+            if (entry.path().filename() != "bin")
+                fs::create_directory_symlink(entry.path(), m_tmp.file("kit") / entry.path().filename());
+        }
+        for (const auto& entry : fs::directory_iterator(Kit + "/bin")) {
+            if (entry.path().filename() != "xgcc")
+                fs::create_symlink(entry.path(), m_tmp.file("kit/bin") / entry.path().filename());
+        }
+        for (int i = 0; i < 4; ++i)
+            addSource("p" + std::to_string(i) + ".c",
+                      "int p" + std::to_string(i) + "(int x)\n{\n    return x * " + std::to_string(i + 2) + ";\n}\n");
+        delayCompiles({});
+    }
+
+    void addSource(const std::string& name, const std::string& content)
+    {
+        writeFile(m_tmp.file("demo/" + name), content);
+        std::string text = readFile(project());
+        text.insert(text.rfind("</Project>"), "\t<File path=\"" + name + "\"/>\n");
+        writeFile(project(), text);
+    }
+
+    // The wrapper sleeps the longer the earlier its source comes in `order`,
+    // runs the real compiler and logs "end SOURCE" when it is done.
+    void delayCompiles(const std::vector<std::string>& order)
+    {
+        std::string body = "for last; do :; done\ncase \"$last\" in\n";
+        for (size_t i = 0; i < order.size(); ++i)
+            body += "  *" + order[i] + ") sleep " + std::to_string(0.1 * double(order.size() - i)) + " ;;\n";
+        body += "esac\n" + shellQuote(Kit + "/bin/xgcc") + " \"$@\"\ncode=$?\necho \"end $last\" >> "
+            + shellQuote(m_tmp.file("ends.log")) + "\nexit $code\n";
+        BuildTest::writeScript(m_tmp.file("kit/bin/xgcc"), body);
+    }
+
+    std::string project() const { return m_tmp.file("demo/demo.vnp"); }
+
+    // A build from a clean Output, so every run meets the same state.
+    CliRun build(const std::string& options)
+    {
+        fs::remove_all(m_tmp.file("demo/Output"));
+        fs::remove(m_tmp.file("ends.log"));
+        return runShell("VARNELDIR=" + shellQuote(m_tmp.file("kit")) + " " + shellQuote(Kit + "/bin/varbuild-cli")
+                        + " build " + options + " " + shellQuote(project()) + " </dev/null 2>&1");
+    }
+
+    // The sources in the order the build compiles them.
+    std::vector<std::string> compileOrder(const std::string& transcript) const
+    {
+        std::vector<std::string> sources;
+        const std::regex compile("Running: [^\n]*/bin/xgcc [^\n]* (\\S+\\.(?:c|cpp))\n");
+        for (std::sregex_iterator it(transcript.begin(), transcript.end(), compile), end; it != end; ++it)
+            sources.push_back((*it)[1]);
+        return sources;
+    }
+
+    std::vector<std::string> endOrder() const
+    {
+        std::vector<std::string> ends;
+        const std::string log = readFile(m_tmp.file("ends.log"));
+        const std::regex line("end (\\S+)\n");
+        for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it)
+            ends.push_back((*it)[1]);
+        return ends;
+    }
+
+    TempDir m_tmp;
+};
+
+TEST_F(ParallelBuild, TranscriptIsTheSequentialOneByteForByte)
+{
+    const CliRun plain = build("");
+    ASSERT_EQ(plain.status, 0) << plain.output;
+    const std::vector<std::string> order = compileOrder(plain.output);
+    ASSERT_EQ(order.size(), 7u) << plain.output;
+    delayCompiles(order);
+
+    const CliRun sequential = build("");
+    ASSERT_EQ(sequential.status, 0) << sequential.output;
+    // One job is the build as it always was.
+    const CliRun one = build("-j 1");
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(withoutTime(one.output), withoutTime(sequential.output));
+    EXPECT_EQ(endOrder(), order);
+
+    for (const std::string options : {"-j 4", "-j3", "-j"}) {
+        SCOPED_TRACE(options);
+        const CliRun parallel = build(options);
+        EXPECT_EQ(parallel.status, 0);
+        EXPECT_EQ(withoutTime(parallel.output), withoutTime(sequential.output));
+        EXPECT_TRUE(fs::exists(m_tmp.file("demo/Output/program")));
+    }
+    // The wrapper did reorder the compiles: the first source ended last.
+    build("-j 7");
+    const std::vector<std::string> ends = endOrder();
+    ASSERT_EQ(ends.size(), order.size());
+    EXPECT_EQ(ends.back(), order.front());
+    EXPECT_NE(ends, order);
+}
+
+TEST_F(ParallelBuild, FailingCompileEndsTheTranscriptWhereSequentialDoes)
+{
+    const std::vector<std::string> order = compileOrder(build("").output);
+    ASSERT_EQ(order.size(), 7u);
+    delayCompiles(order);
+    const std::string pristine = readFile(order[0]);
+
+    struct Case {
+        const char* name;
+        size_t failing;
+    };
+    for (const Case& c : {Case{"first", 0}, Case{"middle", 3}, Case{"last", 6}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = order[c.failing];
+        const std::string before = readFile(path);
+        writeFile(path, before + "\nint broken( { return; }\n");
+
+        const CliRun sequential = build("");
+        EXPECT_EQ(sequential.status, 1);
+        EXPECT_EQ(compileOrder(sequential.output).size(), c.failing + 1) << sequential.output;
+        EXPECT_NE(sequential.output.find(path + ":"), std::string::npos) << sequential.output;
+        EXPECT_NE(sequential.output.find("Tool returned error: "), std::string::npos) << sequential.output;
+        for (const std::string options : {"-j 2", "-j 7"}) {
+            SCOPED_TRACE(options);
+            const CliRun parallel = build(options);
+            EXPECT_EQ(parallel.status, sequential.status);
+            EXPECT_TRUE(parallel.output == sequential.output) << parallel.output;
+            EXPECT_FALSE(fs::exists(m_tmp.file("demo/Output/program")));
+        }
+        writeFile(path, before);
+    }
+    EXPECT_EQ(readFile(order[0]), pristine);
+}
+
+TEST_F(ParallelBuild, JobsOptionIsChecked)
+{
+    struct Case {
+        const char* options;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"-j 0", "-j needs a number of jobs from 1 to 256, not \"0\""},
+        {"-j 257", "-j needs a number of jobs from 1 to 256, not \"257\""},
+        {"-jx", "-j needs a number of jobs from 1 to 256, not \"x\""},
+        {"-j99999999999", "-j needs a number of jobs from 1 to 256, not \"99999999999\""},
+        // -j takes only a number after it; anything else is a second project.
+        {"-j -3", "usage: varbuild-cli build [-j [N]] PROJECT.vnp"},
+        {"-j 2 extra.vnp", "usage: varbuild-cli build [-j [N]] PROJECT.vnp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const CliRun run = build(c.options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.output.find(c.error), std::string::npos) << run.output;
+        EXPECT_FALSE(fs::exists(m_tmp.file("demo/Output")));
+    }
+}
+
+} // namespace
