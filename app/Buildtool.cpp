@@ -26,6 +26,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QShortcut>
+#include <QStyle>
 #include <QUrl>
 
 #include <utility>
@@ -136,6 +138,18 @@ void Buildtool::connectActions()
     connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
     connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
     connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
+    // Build > Stop build and the toolbar; Esc in the output pane does the same.
+    QAction* stop = new QAction(tr("Stop build"), this);
+    stop->setObjectName(QStringLiteral("actionStopBuild"));
+    stop->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+    stop->setEnabled(false);
+    ui.menuBuild->addAction(stop);
+    ui.toolBar->insertAction(ui.actionRun, stop);
+    connect(stop, &QAction::triggered, this, &Buildtool::stopBuild);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), ui.outputBox, nullptr, nullptr,
+                                 Qt::WidgetWithChildrenShortcut);
+    escape->setObjectName(QStringLiteral("stopBuildShortcut"));
+    connect(escape, &QShortcut::activated, this, &Buildtool::stopBuild);
     // Build > Packages...: which package each target device gets.
     QAction* packages = ui.menuBuild->addAction(tr("Packages..."));
     packages->setObjectName(QStringLiteral("actionPackages"));
@@ -193,6 +207,8 @@ void Buildtool::applyControlStates()
     ui.actionBuild->setEnabled(project && idle);
     ui.actionRun->setEnabled(project && idle && application);
     ui.actionSend_to_phone->setEnabled(project && idle);
+    if (QAction* stop = findChild<QAction*>(QStringLiteral("actionStopBuild")))
+        stop->setEnabled(m_building && !m_stopRequested);
 
     // While a command runs nothing may start another one or change what the
     // running build reads: projects, settings, profiles, configuration.
@@ -224,6 +240,8 @@ int Buildtool::execute(const KVUtil::String& command, bool echo)
     // Once quitting has been asked for, the rest of a build does not run.
     if (m_quitPending || m_outputPanel->isRunning())
         return -1;
+    if (m_stopRequested)
+        return Brask::kStoppedResult;
     beginBusy();
     const int result = m_outputPanel->runCommand(command, echo);
     endBusy();
@@ -329,15 +347,21 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
             *success = false;
         return;
     }
+    m_building = true;
+    m_stopRequested = false;
     beginBusy();
     m_ui->outputBox->setFocus();
     m_projectPanel->saveProject();
     m_outputPanel->clear();
     const int result = m_manager->build();
+    const bool stopped = std::exchange(m_stopRequested, false);
+    m_building = false;
+    if (stopped)
+        m_outputPanel->appendParagraph(QString::fromLatin1(Brask::kBuildStoppedLine));
     m_outputPanel->scrollToEnd();
     const bool quitting = m_quitPending;
     endBusy();
-    if (quitting) {
+    if (quitting || stopped) {
         if (success)
             *success = false;
         return;
@@ -391,6 +415,15 @@ bool Buildtool::startTool(const std::string& commandLine)
 {
     std::string error;
     return !commandLine.empty() && m_starter->startDetached(commandLine, &error);
+}
+
+void Buildtool::stopBuild()
+{
+    if (!m_building || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    applyControlStates();
+    m_outputPanel->terminateCommand();
 }
 
 void Buildtool::outputSelectionChanged()

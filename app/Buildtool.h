@@ -62,6 +62,7 @@ public:
     // CommandExecutor
     int execute(const KVUtil::String& command, bool echo) override;
     void message(const KVUtil::String& text) override;
+    bool stopRequested() const override { return m_stopRequested; }
 
     // ProjectManagerListener
     void settingsChanged() override;
@@ -111,6 +112,9 @@ public slots:
     void phoneSend();
     void phoneSelect();
     void outputSelectionChanged();
+    // "Stop build": ends the running tool's process tree; the build runs
+    // nothing more and ends with the stopped line.
+    void stopBuild();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,6 +145,9 @@ private:
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
+    // A build (or Build and Run) is under way / has been asked to stop.
+    bool m_building = false;
+    bool m_stopRequested = false;
     // The progress of the network exchange under way, if it has one.
     Brask::HttpProgress* m_networkProgress = nullptr;
     // Last, so it goes first: its pending posts end before the window does.

@@ -35,6 +35,9 @@ public:
         terminate();
     }
 
+    bool stopRequested() const override { return m_signal.load() != 0; }
+    int stopSignal() const { return m_signal.load(); }
+
 private:
     std::atomic<int> m_signal{0};
 };
@@ -157,6 +160,12 @@ int runBuildCommand(const std::vector<std::string>& options)
     {
         InterruptWatcher watcher(executor);
         result = manager.build();
+    }
+    // A stopped build says so like the window does and exits with 128 + the
+    // signal (130 for Ctrl+C), whatever the ended tool returned.
+    if (const int signal = executor.stopSignal()) {
+        executor.message(Brask::kBuildStoppedLine);
+        return 128 + signal;
     }
     if (result != 0) {
         executor.message("Tool returned error: " + std::to_string(result) + "\n");

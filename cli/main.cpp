@@ -24,7 +24,8 @@ const Command commands[] = {
      "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
     {"build", "build [-j [N]] PROJECT.vnp",
      "build the project with the kit's tools; -j N compiles up to N sources at once (-j alone: one per core; "
-     "default 1), the output staying in source order",
+     "default 1), the output staying in source order (exit 1 on a tool error; on an interrupt the running tool is ended, "
+     "\"Build stopped.\" is printed and the exit status is 128 + the signal, 130 for Ctrl+C)",
      Cli::runBuildCommand},
     {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
     {"targets", "targets --packages PROJECT.vnp", "which JAR (or SIS) each target device gets", Cli::runTargetsCommand},

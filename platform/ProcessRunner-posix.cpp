@@ -25,7 +25,7 @@ namespace Platform {
 namespace {
 
 // How long terminate() gives the group to end after SIGTERM.
-constexpr auto kTerminateGrace = std::chrono::seconds(2);
+constexpr auto kTerminateGrace = std::chrono::milliseconds(500);
 
 // Owns one descriptor; close() reports failure so the caller can name the
 // step, the destructor closes whatever is left on early returns.
@@ -218,6 +218,7 @@ bool ProcessRunner::signalGroup(int signal)
 
 void ProcessRunner::terminate()
 {
+    pid_t group = 0;
     {
         std::unique_lock<std::mutex> lock(m_pidLock);
         // A child being started has its id in a moment; ending it then is
@@ -228,12 +229,17 @@ void ProcessRunner::terminate()
             m_stopPending = true;
             return;
         }
+        group = pid;
         ::kill(-pid, SIGTERM);
     }
     const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
     while (isRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    signalGroup(SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // A member that ignores SIGTERM and let go of the output pipe outlives
+    // the reaped child; its group (our child's id, which the kernel does not
+    // hand out while the group has members) still names it.
+    if (!signalGroup(SIGKILL))
+        ::kill(-group, SIGKILL);
 }
 
 RunResult ProcessRunner::run(const std::string& commandLine, bool echo, const OutputCallback& onOutput)

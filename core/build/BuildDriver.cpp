@@ -243,6 +243,8 @@ int BuildDriver::run()
 
     if (project->getProperty("configType") == "lib")
         return 0;
+    if (stopRequested(m_manager))
+        return kStoppedResult;
 
     const int packaged = project->getProperty("S60v3UID").empty()
         ? m_manager.packageJavaMe(!resourceLists.empty())

@@ -20,7 +20,15 @@ int runTool(const ProjectManager& manager, const String& command)
     CommandExecutor* executor = manager.getExecutor();
     if (!executor)
         return -1;
+    if (executor->stopRequested())
+        return kStoppedResult;
     return executor->execute(command, true);
+}
+
+bool stopRequested(const ProjectManager& manager)
+{
+    const CommandExecutor* executor = manager.getExecutor();
+    return executor && executor->stopRequested();
 }
 
 void showMessage(const ProjectManager& manager, const String& text)

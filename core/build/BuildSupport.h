@@ -14,8 +14,12 @@ class Project;
 String outputDirectory(const Project& project);
 
 // Runs `command` through the manager's executor with echo on. Without an
-// executor nothing runs and the step fails with -1.
+// executor nothing runs and the step fails with -1; after a stop nothing runs
+// and the step fails with kStoppedResult.
 int runTool(const ProjectManager& manager, const String& command);
+
+// True once the executor has been asked to stop the build.
+bool stopRequested(const ProjectManager& manager);
 
 // Shows one of the build's own lines: through the executor when there is one,
 // otherwise as a diagnostic so it is not lost.

@@ -18,6 +18,15 @@ public:
 
     // Shows `text` as a new paragraph.
     virtual void message(const KVUtil::String& text) = 0;
+
+    // True once the user has asked the running build to stop: the build runs
+    // no further command and packages nothing more.
+    virtual bool stopRequested() const { return false; }
 };
+
+// The line a stopped build ends with, in the window and on the console alike.
+inline constexpr const char* kBuildStoppedLine = "Build stopped.\n";
+// What a command that was not run because of a stop returns.
+inline constexpr int kStoppedResult = 130;
 
 } // namespace Brask

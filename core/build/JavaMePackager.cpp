@@ -3,6 +3,7 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/CommandExecutor.h"
 #include "core/profiles/Device.h"
 #include "util/AtomicFile.h"
 #include "util/Diagnostics.h"
@@ -83,6 +84,8 @@ int JavaMePackager::run(bool includeResources)
     }
 
     for (const String& runtime : runtimes) {
+        if (stopRequested(m_manager))
+            return kStoppedResult;
         if (int result = packageRuntime(runtime, includeResources))
             return result;
     }
@@ -105,16 +108,23 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
         "cmd /c copy " + commandPath(runtimeDir + "/devices.txt") + " " + commandPath(outDir) + " /y",
         "cmd /c copy " + commandPath(runtimeDir + "/config.h") + " " + commandPath(outDir) + " /y",
     };
+    // From the copy of the runtime JAR on, a stopped step leaves a JAR that
+    // is half written; it goes, so nothing under Output looks like a package.
+    auto stopped = [&](int result) {
+        if (result != 0 && stopRequested(m_manager))
+            ::unlink(jar.c_str());
+        return result;
+    };
     for (const String& copy : copies) {
         if (int result = runTool(m_manager, copy))
-            return result;
+            return stopped(result);
     }
     if (includeResources) {
         if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_resources)))
-            return result;
+            return stopped(result);
     }
     if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_program)))
-        return result;
+        return stopped(result);
 
     // META-INF must enter the archive under that relative name, so the last
     // zip runs inside Output; the previous directory comes back on every path.
@@ -123,7 +133,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
         showMessage(m_manager, "Can't enter \"" + m_outputDir + "\"\n");
         return -1;
     }
-    return runTool(m_manager, zip + " -r -9 " + commandPath(jar) + " META-INF");
+    return stopped(runTool(m_manager, zip + " -r -9 " + commandPath(jar) + " META-INF"));
 }
 
 } // namespace Brask

@@ -4,6 +4,7 @@
 
 #include "BuildFixture.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -143,9 +144,14 @@ TEST_F(CliTools, TerminatingSignalsEndTheRunningTool)
         if (toolLeft)
             ::kill(tool, SIGKILL);
         EXPECT_FALSE(toolLeft) << "the tool runs on after varbuild-cli ended";
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-        // The tool was ended with SIGTERM, whatever reached varbuild-cli.
-        EXPECT_NE(std::string::npos, readFile(m_tmp.file("cli.out")).find("Tool returned error: 143\n"));
+        // A stop, not a tool error: the stopped line and 128 + the signal
+        // (130 for Ctrl+C), like a shell reports an interrupted command.
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
+        const std::string out = readFile(m_tmp.file("cli.out"));
+        EXPECT_TRUE(out.size() >= 15 && out.compare(out.size() - 15, 15, "Build stopped.\n") == 0) << out;
+        EXPECT_EQ(std::string::npos, out.find("Tool returned error")) << out;
+        // Nothing ran after the stopped compile: no link.
+        EXPECT_EQ(std::string::npos, out.find(" -B ")) << out;
     }
 }
 
@@ -259,4 +265,47 @@ TEST_F(CliTools, BackslashesInTheProjectDirectoryAndRootAreKept)
     EXPECT_TRUE(TestSupport::exists(output + "/program"));
     EXPECT_FALSE(TestSupport::exists(m_tmp.file("my"))) << "no stray tree";
     EXPECT_FALSE(TestSupport::exists(m_tmp.file("the")));
+}
+
+// An interrupt while a JAR is being zipped ends the zip's whole group and
+// leaves no half-written JAR under Output; nothing is packaged after it.
+TEST_F(CliTools, InterruptDuringZipLeavesNoHalfJar)
+{
+    const std::string groupFile = m_tmp.file("zip.group");
+    replaceTool("zip", "for a; do case \"$a\" in *.jar) echo half > \"$a\";; esac; done\n"
+                       "(sleep 600) &\necho $$ > " + BuildTest::shellQuote(groupFile) + ".tmp\nmv "
+                       + BuildTest::shellQuote(groupFile) + ".tmp " + BuildTest::shellQuote(groupFile)
+                       + "\nwait\n");
+    const pid_t cli = startBuild();
+    ASSERT_GT(cli, 0);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!TestSupport::exists(groupFile) && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(TestSupport::exists(groupFile)) << readFile(m_tmp.file("cli.out"));
+    const pid_t group = std::stoi(readFile(groupFile));
+
+    ::kill(cli, SIGINT);
+    const int status = waitFor(cli, 20, [] {});
+    if (status == -1) {
+        ::kill(cli, SIGKILL);
+        ::waitpid(cli, nullptr, 0);
+    }
+    ASSERT_NE(status, -1);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    // The background sleep went with its group (orphans are reaped by init).
+    bool gone = false;
+    for (int i = 0; i < 250 && !gone; ++i) {
+        gone = ::kill(-group, 0) == -1 && errno == ESRCH;
+        if (!gone)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!gone)
+        ::kill(-group, SIGKILL);
+    EXPECT_TRUE(gone) << "a process of the zip's group runs on";
+    const std::string out = readFile(m_tmp.file("cli.out"));
+    EXPECT_NE(std::string::npos, out.find("Build stopped.\n")) << out;
+    EXPECT_EQ(out.find("Build stopped.\n"), out.size() - 15) << out;
+    EXPECT_EQ(std::string::npos, out.find("Build complete")) << out;
+    for (const auto& entry : fs::recursive_directory_iterator(m_tmp.file("demo/Output")))
+        EXPECT_NE(".jar", entry.path().extension()) << entry.path();
 }
