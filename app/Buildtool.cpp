@@ -7,6 +7,7 @@
 #include "NetworkCall.h"
 #include "OutputPanel.h"
 #include "PackagesDialog.h"
+#include "PaneJobs.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
 #include "QtDialogRunner.h"
@@ -26,6 +27,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QSpinBox>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
@@ -69,6 +71,7 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
     m_outputPanel->setDialogs(m_dialogs);
+    m_paneJobs = new PaneJobs(m_outputPanel, [this] { return m_quitPending || stopRequested(); }, this);
     m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
     // Only now: the settings panel puts the tab pages in scroll areas, which
     // lowers the minimum height.
@@ -128,6 +131,8 @@ void Buildtool::connectActions()
     connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
     connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
     connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
+    // How many sources a build compiles at once: the user's own preference.
+    ui.toolBar->addWidget(PaneJobs::createField(this));
     connect(ui.actionRun, &QAction::triggered, this, &Buildtool::buildAndRun);
     connect(ui.actionPreferences, &QAction::triggered, this, &Buildtool::doPreferences);
     connect(ui.actionUpdate_profile_database, &QAction::triggered, this, &Buildtool::updateProfileDatabase);
@@ -251,6 +256,31 @@ int Buildtool::execute(const KVUtil::String& command, bool echo)
 void Buildtool::message(const KVUtil::String& text)
 {
     m_outputPanel->appendParagraph(QString::fromStdString(text));
+}
+
+int Buildtool::jobs() const
+{
+    return m_paneJobs->jobs();
+}
+
+Brask::ParallelExecutor::Captured Buildtool::runCaptured(const KVUtil::String& command)
+{
+    return m_paneJobs->runCaptured(command);
+}
+
+void Buildtool::release(const KVUtil::String& command, const Captured& captured)
+{
+    m_paneJobs->release(command, captured);
+}
+
+void Buildtool::waitUntil(const std::function<bool()>& ready)
+{
+    m_paneJobs->waitUntil(ready);
+}
+
+void Buildtool::wake()
+{
+    m_paneJobs->wake();
 }
 
 void Buildtool::settingsChanged()

@@ -6,6 +6,7 @@
 #include "core/ProjectManagerListener.h"
 #include "core/UpdateInterface.h"
 #include "core/build/CommandExecutor.h"
+#include "core/build/ParallelExecutor.h"
 
 #include <QMainWindow>
 
@@ -21,6 +22,7 @@ class ProjectManager;
 class DialogRunner;
 class FormPoster;
 class OutputPanel;
+class PaneJobs;
 class ProfilesPanel;
 class ProjectPanel;
 class QtPhoneChooser;
@@ -31,6 +33,7 @@ class UserDialogs;
 
 class Buildtool : public QMainWindow,
                   public Brask::CommandExecutor,
+                  public Brask::ParallelExecutor,
                   public Brask::ProjectManagerListener,
                   public Brask::UpdateInterface {
     Q_OBJECT
@@ -63,6 +66,14 @@ public:
     int execute(const KVUtil::String& command, bool echo) override;
     void message(const KVUtil::String& text) override;
     bool stopRequested() const override { return m_stopRequested; }
+
+    // ParallelExecutor: compiles side by side, released into the pane in
+    // order (PaneJobs); the number of jobs is the user's preference.
+    int jobs() const override;
+    Captured runCaptured(const KVUtil::String& command) override;
+    void release(const KVUtil::String& command, const Captured& captured) override;
+    void waitUntil(const std::function<bool()>& ready) override;
+    void wake() override;
 
     // ProjectManagerListener
     void settingsChanged() override;
@@ -140,6 +151,7 @@ private:
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
     OutputPanel* m_outputPanel = nullptr;
+    PaneJobs* m_paneJobs = nullptr;
     ProfilesPanel* m_profilesPanel = nullptr;
     SettingsPanel* m_settingsPanel = nullptr;
     bool m_hasProject = false;

@@ -50,14 +50,20 @@ ParallelExecutor::Captured ConsoleExecutor::runCaptured(const KVUtil::String& co
     }
     const Platform::RunResult result = m_group.run(command, captured.shown);
     captured.code = result.code;
+    if (result.failedStep != Platform::StepNone)
+        captured.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
     return captured;
 }
 
-void ConsoleExecutor::release(const KVUtil::String& command, const KVUtil::String& shown)
+void ConsoleExecutor::release(const KVUtil::String& command, const Captured& captured)
 {
     startLine();
     write("Running: " + command + "\n");
-    write(shown);
+    write(captured.shown);
+    if (!captured.failure.empty()) {
+        startLine();
+        write(captured.failure);
+    }
 }
 
 void ConsoleExecutor::waitUntil(const std::function<bool()>& ready)

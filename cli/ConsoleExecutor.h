@@ -26,7 +26,7 @@ public:
     void setJobs(int jobs) { m_jobs = jobs; }
     int jobs() const override { return m_jobs; }
     Captured runCaptured(const KVUtil::String& command) override;
-    void release(const KVUtil::String& command, const KVUtil::String& shown) override;
+    void release(const KVUtil::String& command, const Captured& captured) override;
     void waitUntil(const std::function<bool()>& ready) override;
     void wake() override;
 

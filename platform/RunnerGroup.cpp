@@ -21,11 +21,6 @@ RunResult RunnerGroup::run(const std::string& commandLine, std::string& shown)
         std::lock_guard<std::mutex> hold(m_lock);
         m_running.erase(&runner);
     }
-    if (result.failedStep != StepNone) {
-        if (!shown.empty() && shown.back() != '\n')
-            shown += '\n';
-        shown += failureLine(result) + failureExplanation(result);
-    }
     return result;
 }
 

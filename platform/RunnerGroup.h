@@ -14,9 +14,7 @@ namespace Platform {
 class RunnerGroup {
 public:
     // Runs `commandLine` as ProcessRunner::run does with echo on, from any
-    // thread. `shown` receives the child's output followed, when the system
-    // refused a step, by the failure lines the executors show (on a line of
-    // their own). Once stopAll() has been called nothing more starts: the
+    // thread, with the child's output appended to `shown`. Once stopAll() has been called nothing more starts: the
     // call returns 128 + SIGTERM at once.
     RunResult run(const std::string& commandLine, std::string& shown);
 

@@ -74,7 +74,7 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
             outcome = std::move(shared->outcomes[index]);
         }
         if (outcome.run.started)
-            executor.release(commands[index], outcome.run.shown);
+            executor.release(commands[index], outcome.run);
         if (outcome.run.code != 0 || !outcome.run.started) {
             result = outcome.run.code;
             break;

@@ -23,8 +23,12 @@ public:
         // False when a stop kept the command from starting: nothing is shown
         // for it, as execute would not have been called.
         bool started = true;
-        // Everything execute would show after its "Running:" line.
+        // The child's output, as execute would show it after its "Running:"
+        // line.
         KVUtil::String shown;
+        // When the system refused a step: the failure lines execute shows
+        // after the output ("Error %i on line %i" and its explanation).
+        KVUtil::String failure;
     };
 
     // Runs `command` to completion with echo on, from a worker thread,
@@ -32,8 +36,8 @@ public:
     virtual Captured runCaptured(const KVUtil::String& command) = 0;
 
     // Shows, on the build's own thread, what execute(command, true) showed:
-    // the "Running:" line, then `shown`.
-    virtual void release(const KVUtil::String& command, const KVUtil::String& shown) = 0;
+    // the "Running:" line, the output and any failure lines.
+    virtual void release(const KVUtil::String& command, const Captured& captured) = 0;
 
     // Blocks the build's thread until `ready` holds. wake() (from any
     // thread) says it may have changed. A window keeps painting meanwhile.
