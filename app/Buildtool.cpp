@@ -1,5 +1,6 @@
 #include "Buildtool.h"
 
+#include "CompilerMessages.h"
 #include "ConfigDialog.h"
 #include "FeedbackDialog.h"
 #include "FormPoster.h"
@@ -28,6 +29,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
@@ -155,6 +158,20 @@ void Buildtool::connectActions()
                                  Qt::WidgetWithChildrenShortcut);
     escape->setObjectName(QStringLiteral("stopBuildShortcut"));
     connect(escape, &QShortcut::activated, this, &Buildtool::stopBuild);
+    // F8 / Shift+F8: from compiler message to compiler message in the pane.
+    QAction* next = ui.menuBuild->addAction(tr("Next message"));
+    next->setObjectName(QStringLiteral("actionNextMessage"));
+    next->setShortcut(QKeySequence(Qt::Key_F8));
+    connect(next, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(true); });
+    QAction* previous = ui.menuBuild->addAction(tr("Previous message"));
+    previous->setObjectName(QStringLiteral("actionPreviousMessage"));
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    connect(previous, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(false); });
+    // After a build: how long it took and what the compiler said, beside the
+    // pane rather than in its transcript.
+    auto* summary = new QLabel(ui.statusBar);
+    summary->setObjectName(QStringLiteral("buildSummary"));
+    ui.statusBar->addPermanentWidget(summary);
     // Build > Packages...: which package each target device gets.
     QAction* packages = ui.menuBuild->addAction(tr("Packages..."));
     packages->setObjectName(QStringLiteral("actionPackages"));
@@ -379,6 +396,8 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
     }
     m_building = true;
     m_stopRequested = false;
+    QElapsedTimer buildTime;
+    buildTime.start();
     beginBusy();
     m_ui->outputBox->setFocus();
     m_projectPanel->saveProject();
@@ -388,6 +407,9 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
     m_building = false;
     if (stopped)
         m_outputPanel->appendParagraph(QString::fromLatin1(Brask::kBuildStoppedLine));
+    if (auto* summary = findChild<QLabel*>(QStringLiteral("buildSummary")))
+        summary->setText(CompilerMessages::summary(CompilerMessages::count(m_ui->outputBox->toPlainText()),
+                                                   double(buildTime.elapsed()) / 1000.0));
     m_outputPanel->scrollToEnd();
     const bool quitting = m_quitPending;
     endBusy();

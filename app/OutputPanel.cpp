@@ -1,5 +1,6 @@
 #include "OutputPanel.h"
 
+#include "CompilerMessages.h"
 #include "ErrorLineParser.h"
 #include "OutputStream.h"
 #include "UserDialogs.h"
@@ -12,6 +13,7 @@
 
 #include <QEventLoop>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -81,6 +83,25 @@ void OutputPanel::clear()
     m_stream->clear();
     m_openedBlock = -1;
     m_openedLine.clear();
+    m_messageBlock = -1;
+}
+
+void OutputPanel::gotoMessage(bool forward)
+{
+    const int block = CompilerMessages::find(*m_view->document(), m_messageBlock, forward);
+    if (block < 0)
+        return;
+    m_messageBlock = block;
+    const QTextBlock target = m_view->document()->findBlockByNumber(block);
+    QTextCursor cursor(target);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    m_view->setTextCursor(cursor);
+    // The selection was ours: its settling must not open the file a second time.
+    m_selectionTimer->stop();
+    m_view->ensureCursorVisible();
+    const std::string text = target.text().toStdString();
+    if (const auto location = parseErrorLine(text))
+        emit openRequested(QString::fromStdString(location->file), location->line);
 }
 
 void OutputPanel::scrollToEnd()

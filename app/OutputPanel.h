@@ -52,6 +52,10 @@ public:
     // returns as soon as the child is gone. Does nothing when idle.
     void terminateCommand();
 
+    // F8 / Shift+F8: selects the next (previous) compiler message, wrapping
+    // at the ends, scrolls to it and asks once to open its file at its line.
+    void gotoMessage(bool forward);
+
 signals:
     // Text was selected in a line that names a file and a line number.
     void openRequested(const QString& file, int line);
@@ -74,6 +78,8 @@ private:
     // copy text) starts nothing more.
     int m_openedBlock = -1;
     QString m_openedLine;
+    // The block of the message F8 went to last; -1 after a clear.
+    int m_messageBlock = -1;
     std::atomic<Platform::ProcessRunner*> m_runner{nullptr};
     std::thread m_terminator;
     std::atomic<bool> m_terminatorDone{false};
