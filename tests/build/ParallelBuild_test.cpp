@@ -4,10 +4,14 @@
 
 #include "BuildFixture.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using BuildTest::shellQuote;
 using TestSupport::TempDir;
@@ -38,6 +42,22 @@ CliRun runShell(const std::string& command)
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// Whether `pid` has ended (or is a zombie left for its reaper) within `ms`;
+// a signalled process group may take a moment to go.
+bool goneWithin(pid_t pid, int ms)
+{
+    for (int waited = 0; waited <= ms; waited += 20) {
+        const std::string stat = TestSupport::exists("/proc/" + std::to_string(pid) + "/stat")
+            ? readFile("/proc/" + std::to_string(pid) + "/stat")
+            : std::string();
+        const size_t paren = stat.rfind(')');
+        if (stat.empty() || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0))
+            return true;
+        ::usleep(20000);
+    }
+    return false;
 }
 
 // The completion line carries the clock time.
@@ -185,6 +205,36 @@ TEST_F(ParallelBuild, FailingCompileEndsTheTranscriptWhereSequentialDoes)
         writeFile(path, before);
     }
     EXPECT_EQ(readFile(order[0]), pristine);
+}
+
+TEST_F(ParallelBuild, InterruptEndsEveryRunningCompileAndTheTranscriptAsSequential)
+{
+    // Every compile hangs in a child of its own, logging that child's id.
+    BuildTest::writeScript(m_tmp.file("kit/bin/xgcc"),
+                           "sleep 30 &\necho $! >> " + shellQuote(m_tmp.file("pids")) + "\nwait\n");
+    std::string sequentialOutput;
+    for (const std::string options : {"", "-j 3"}) {
+        SCOPED_TRACE(options);
+        fs::remove_all(m_tmp.file("demo/Output"));
+        fs::remove(m_tmp.file("pids"));
+        const CliRun run = runShell("VARNELDIR=" + shellQuote(m_tmp.file("kit")) + " "
+                                    + shellQuote(Kit + "/bin/varbuild-cli") + " build " + options + " "
+                                    + shellQuote(project()) + " >" + shellQuote(m_tmp.file("out"))
+                                    + " 2>&1 </dev/null & pid=$!; sleep 1.5; kill -INT $pid; wait $pid; echo $?");
+        EXPECT_EQ(run.output, "130\n");
+        const std::string output = readFile(m_tmp.file("out"));
+        EXPECT_NE(output.find("Build stopped.\n"), std::string::npos) << output;
+        if (options.empty())
+            sequentialOutput = output;
+        else
+            EXPECT_EQ(output, sequentialOutput);
+        // No compile's child is left.
+        const std::string pids = readFile(m_tmp.file("pids"));
+        EXPECT_EQ(std::count(pids.begin(), pids.end(), '\n'), options.empty() ? 1 : 3) << pids;
+        std::istringstream lines(pids);
+        for (pid_t pid; lines >> pid;)
+            EXPECT_TRUE(goneWithin(pid, 2000)) << pid;
+    }
 }
 
 TEST_F(ParallelBuild, JobsOptionIsChecked)
