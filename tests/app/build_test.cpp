@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -196,6 +197,9 @@ private slots:
     void closingDuringBuildStopsItAndQuits()
     {
         m_kit->writeTool("xgcc", "echo hanging; exec sleep 600\n");
+        // One job: a compile's output reaches the pane while it runs (side by
+        // side compiles hold theirs back until they end).
+        QSettings("Varnel", "VarBuild").setValue("build/jobs", 1);
         openProject({"./main.c", "./second.c"});
         QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
         whenPaneShows("hanging", [&] {
@@ -210,6 +214,7 @@ private slots:
         QCOMPARE(pane().count("Running: " + m_kit->root() + "/bin/xgcc"), 1);
         QVERIFY(!pane().contains("Running: lintel"));
         QCOMPARE(m_dialogs.messages.size(), 0);
+        QSettings("Varnel", "VarBuild").remove("build/jobs");
     }
 };
 
