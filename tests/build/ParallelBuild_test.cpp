@@ -24,25 +24,8 @@ namespace {
 
 const std::string Kit = VARBUILD_KIT_DIR;
 
-struct CliRun {
-    int status = -1;
-    std::string output;
-};
-
-CliRun runShell(const std::string& command)
-{
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using CliRun = TestSupport::ShellRun;
+using TestSupport::runShell;
 
 // Whether `pid` has ended (or is a zombie left for its reaper) within `ms`;
 // a signalled process group may take a moment to go.

@@ -173,4 +173,19 @@ DirectoryGuard::~DirectoryGuard()
     }
 }
 
+ShellRun runShell(const std::string& command)
+{
+    ShellRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
 } // namespace TestSupport

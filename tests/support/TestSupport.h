@@ -48,6 +48,15 @@ struct ProgramRun {
 ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment = {});
 
+struct ShellRun {
+    int status = -1;  // exit status; -1 when the shell did not exit normally
+    std::string output;
+};
+
+// Runs a shell command line; its exit status and everything it printed on
+// standard output (add 2>&1 for both streams).
+ShellRun runShell(const std::string& command);
+
 // Routes the core's diagnostics into a buffer while alive.
 class CapturedDiagnostics {
 public:

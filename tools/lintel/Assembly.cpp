@@ -5,8 +5,6 @@
 
 namespace Lintel {
 
-namespace {
-
 std::string trim(const std::string& s)
 {
     const size_t b = s.find_first_not_of(" \t\r");
@@ -21,7 +19,7 @@ bool startsWith(const std::string& s, const char* prefix)
     return s.rfind(prefix, 0) == 0;
 }
 
-std::vector<std::string> lines(const std::string& text)
+std::vector<std::string> splitLines(const std::string& text)
 {
     std::vector<std::string> out;
     size_t start = 0;
@@ -34,6 +32,8 @@ std::vector<std::string> lines(const std::string& text)
     }
     return out;
 }
+
+namespace {
 
 // The names after a directive, split at commas and blanks.
 std::vector<std::string> operands(const std::string& rest)
@@ -137,7 +137,7 @@ void scanSymbols(const std::string& text, std::vector<Symbol>& symbols)
         found.push_back({name, kind});
     };
     std::vector<std::string> labels;
-    for (const std::string& raw : lines(text)) {
+    for (const std::string& raw : splitLines(text)) {
         const std::string line = trim(raw);
         if (startsWith(line, ".globl") || startsWith(line, ".global")) {
             const size_t space = line.find_first_of(" \t");
@@ -177,7 +177,7 @@ std::string reduceAssembly(const std::string& text, int unit)
     std::string out;
     std::string section = ".text";
     std::string previous = ".text";
-    for (const std::string& raw : lines(text)) {
+    for (const std::string& raw : splitLines(text)) {
         const std::string line = trim(raw);
         const std::string target = sectionOf(line);
         if (!target.empty()) {

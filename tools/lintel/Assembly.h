@@ -7,6 +7,11 @@
 
 namespace Lintel {
 
+// Text helpers shared by the symbol scan and the linker.
+std::string trim(const std::string& s);
+bool startsWith(const std::string& s, const char* prefix);
+std::vector<std::string> splitLines(const std::string& text);
+
 struct Symbol {
     std::string name;
     // "function" or "object" from a .type directive; "label" for a global

@@ -8,33 +8,6 @@ namespace Lintel {
 
 namespace {
 
-std::string trim(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
-}
-
-bool startsWith(const std::string& s, const char* prefix)
-{
-    return s.rfind(prefix, 0) == 0;
-}
-
-std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos)
-            nl = text.size();
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return out;
-}
-
 bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.';
