@@ -23,6 +23,7 @@
 #include "ui_Buildtool.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
+#include "util/Version.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -501,7 +502,9 @@ void Buildtool::showAbout()
     m_dialogs->showMessage(UserDialogs::Kind::About, QString(),
                            QStringLiteral("<h1 align=\"center\">Varnel<br/>Build Tool</h1>"
                                           "<h2 align=\"center\">Beta 3</h2>"
-                                          "<p align=\"center\">Made by Kestrane.</p>"));
+                                          "<p align=\"center\">VarBuild %1</p>"
+                                          "<p align=\"center\">Made by Kestrane.</p>")
+                               .arg(QLatin1String(Brask::VarBuildVersion)));
 }
 
 void Buildtool::notAvailableYet(const QString& what)

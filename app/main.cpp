@@ -4,6 +4,8 @@
 #include "Buildtool.h"
 #include "core/Startup.h"
 #include "kvutil/KVUtil.h"
+#include "platform/ProgramSearch.h"
+#include "util/Version.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -66,9 +68,15 @@ void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context, co
 int main(int argc, char** argv)
 {
     KVUtil::installAllocationFailureHandler();
+    // Asked before anything else: it needs neither a kit nor a display. A
+    // project file of that name can still be opened as ./--version.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("varbuild %s\n", Brask::VarBuildVersion);
+        return 0;
+    }
     Brask::StartupInfo info;
-    if (!Brask::prepareStartup(argc, argv, info))
-        return refuseRoot(argc, argv, Brask::rootRefusal(info.root));
+    if (!Brask::prepareStartup(argc, argv, info, Platform::runningProgramDirectory()))
+        return refuseRoot(argc, argv, info.refusal);
     if (!displayAvailable()) {
         std::fprintf(stderr, "varbuild: no display to show the window on; varbuild-cli builds without one.\n");
         return 1;
@@ -80,6 +88,8 @@ int main(int argc, char** argv)
     g_previousHandler = qInstallMessageHandler(refuseUnopenedDisplay);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_previousHandler);
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("varbuild"));
     Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath));
     // A missing projects directory leaves the current directory as it is.
     if (::chdir((info.root + "/projects").c_str()) != 0) {

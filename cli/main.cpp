@@ -4,6 +4,7 @@
 
 #include "kvutil/KVUtil.h"
 #include "util/Diagnostics.h"
+#include "util/Version.h"
 
 #include <cstdio>
 #include <cstring>
@@ -51,6 +52,7 @@ void printHelp(std::FILE* out)
     for (const Command& c : commands)
         std::fprintf(out, "  %-38s %s\n", c.usage, c.summary);
     std::fprintf(out, "  %-38s %s\n", "--help", "show this text");
+    std::fprintf(out, "  %-38s %s\n", "--version", "print the version");
 }
 
 } // namespace
@@ -68,6 +70,10 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printHelp(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("varbuild-cli %s\n", Brask::VarBuildVersion);
         return 0;
     }
     for (const Command& c : commands) {

@@ -7,8 +7,9 @@
 namespace Brask {
 
 struct StartupInfo {
-    KVUtil::String root;         // VARNELDIR as the environment gives it
+    KVUtil::String root;         // VARNELDIR as the environment gives it, or the kit around the program
     KVUtil::String projectPath;  // absolute form of the first argument, or empty
+    KVUtil::String refusal;      // why the start was refused, when it was
 };
 
 // The refusal text for a missing or empty VARNELDIR.
@@ -20,10 +21,23 @@ extern const char* const MissingRootMessage;
 // a program's path) or a control character is refused with a text naming it.
 KVUtil::String rootRefusal(const KVUtil::String& root);
 
-// Reads VARNELDIR (refused when rootRefusal() says so: returns false), resolves the
-// first argument against the starting directory, then makes ROOT/bin the
-// current directory. Further arguments are ignored; the first is a path even
-// if it looks like an option.
-bool prepareStartup(int argc, char** argv, StartupInfo& info);
+// The kit whose bin directory is `programDirectory`: its parent when the
+// directory is named "bin" and the parent holds a profile database
+// (profiles/vendors/definitions.txt); "" otherwise.
+KVUtil::String kitAroundProgram(const KVUtil::String& programDirectory);
+
+// The refusal when VARNELDIR is missing and no kit holds the program in
+// `programDirectory`: says what to set and where, since a program started
+// from the desktop has no shell to set it in.
+KVUtil::String rootNotFoundMessage(const KVUtil::String& programDirectory);
+
+// Reads VARNELDIR; when it is missing or empty, takes the kit around the
+// program in `programDirectory` instead and puts it into the environment, so
+// the program search and the kit's tools see the same root. Refused
+// (info.refusal, returns false) when rootRefusal() says so or no kit was
+// found. Then resolves the first argument against the starting directory and
+// makes ROOT/bin the current directory. Further arguments are ignored; the
+// first is a path even if it looks like an option.
+bool prepareStartup(int argc, char** argv, StartupInfo& info, const KVUtil::String& programDirectory);
 
 } // namespace Brask

@@ -1,22 +1,46 @@
 // The program itself, started as a user would start it.
 
+#include "util/Version.h"
+
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void missingRootWithoutDisplayIsRefusedOnStandardError_data()
+    // Without VARNELDIR the window takes the kit whose bin holds the program
+    // (it then only misses the display here); a program elsewhere is refused
+    // with the variable to set.
+    void missingRootIsTheKitAroundTheProgram_data()
     {
         QTest::addColumn<QString>("root");
-        QTest::newRow("unset") << QString();
-        QTest::newRow("empty") << QString("");
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("unset, outside a kit") << QString() << "elsewhere/bin" << false;
+        QTest::newRow("empty, outside a kit") << QString("") << "elsewhere/bin" << false;
+        QTest::newRow("unset, in a kit's bin") << QString() << "kit/bin" << true;
+        QTest::newRow("unset, in a bin of no kit") << QString() << "nokit/bin" << false;
     }
 
-    void missingRootWithoutDisplayIsRefusedOnStandardError()
+    void missingRootIsTheKitAroundTheProgram()
     {
         QFETCH(QString, root);
+        QFETCH(QString, place);
+        QFETCH(bool, found);
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath(place);
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QDir().mkpath(tmp.filePath("nokit/profiles")));
+        QVERIFY(QDir().mkpath(tmp.filePath("kit/profiles/vendors")));
+        QFile definitions(tmp.filePath("kit/profiles/vendors/definitions.txt"));
+        QVERIFY(definitions.open(QIODevice::WriteOnly));
+        definitions.close();
+        QVERIFY(QFile::copy(VARBUILD_EXE, dir + "/varbuild"));
+
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNELDIR"})
             env.remove(name);
@@ -24,12 +48,19 @@ private slots:
             env.insert("VARNELDIR", root);
         QProcess process;
         process.setProcessEnvironment(env);
-        process.start(VARBUILD_EXE, {"some.vnp"});
+        process.start(dir + "/varbuild", {"some.vnp"});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(process.readAllStandardError()).trimmed(),
-                 QString("Error: The VARNELDIR has not been set. Please reinstall Varnel."));
+        const QString err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        if (found)
+            QCOMPARE(err, QString("varbuild: no display to show the window on; varbuild-cli builds without one."));
+        else
+            QCOMPARE(err, "Error: The VARNELDIR has not been set, and this program (in " + dir
+                              + ") is not in the bin directory of a kit. Set VARNELDIR to the directory the kit is "
+                                "installed in, the one holding bin/ and profiles/: for example, add the line\n"
+                                "    export VARNELDIR=$HOME/varnel\nto ~/.profile and log in again, so that "
+                                "programs started from the desktop see it too.");
     }
 
     // A root the kit's lists and command lines cannot carry is refused before
@@ -72,6 +103,31 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains("no display"));
+    }
+
+    // --version needs neither a kit nor a display.
+    void versionIsTheProjectVersion_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("window") << QString(VARBUILD_EXE) << "varbuild";
+        QTest::newRow("command line") << QString(VARBUILD_CLI_EXE) << "varbuild-cli";
+    }
+
+    void versionIsTheProjectVersion()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, name);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNELDIR"})
+            env.remove(variable);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program, {"--version"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+                 name + " " + QLatin1String(Brask::VarBuildVersion) + "\n");
     }
 
     void emulatorStandInAnswersHelp()

@@ -5,6 +5,7 @@
 #include "Buildtool.h"
 #include "ProjectPanel.h"
 #include "core/ProjectManager.h"
+#include "util/Version.h"
 
 #include <QAction>
 #include <QDir>
@@ -381,6 +382,9 @@ private slots:
         m_starter.succeed = false;
         action(m_window.get(), "actionVarnel_Help")->trigger();
         QCOMPARE(m_dialogs.messages.last().text, QString("Unknown error opening documentation."));
+
+        action(m_window.get(), "actionAbout_Varnel")->trigger();
+        QVERIFY(m_dialogs.messages.last().text.contains(">VarBuild " + QLatin1String(Brask::VarBuildVersion) + "<"));
     }
 };
 

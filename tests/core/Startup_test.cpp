@@ -34,19 +34,51 @@ private:
 
 } // namespace
 
-TEST(StartupTest, MissingOrEmptyRootIsRefused)
+// Without VARNELDIR (or with an empty one) the kit whose bin directory holds
+// the program serves as the root and is put into the environment; a program
+// anywhere else is refused with a text saying what to set.
+TEST(StartupTest, MissingRootIsTheKitAroundTheProgramOrRefused)
 {
-    EnvGuard env;
-    TestSupport::DirectoryGuard dir;
-    const String before = currentDirectory();
+    TestSupport::TempDir tmp;
+    TestSupport::makeMinimalInstallation(tmp.file("kit"));
+    TestSupport::makeDirs(tmp.file("bare/bin"));
+    TestSupport::makeMinimalInstallation(tmp.file("odd"));
+    TestSupport::makeDirs(tmp.file("odd/tools"));
+    struct Case {
+        const char* variable;  // nullptr: unset
+        std::string programDirectory;
+        std::string root;      // "" when refused
+    };
+    const Case cases[] = {
+        {nullptr, tmp.file("kit/bin"), tmp.file("kit")},
+        {"", tmp.file("kit/bin"), tmp.file("kit")},
+        {nullptr, tmp.file("bare/bin"), ""},
+        {nullptr, tmp.file("odd/tools"), ""},
+        {nullptr, "", ""},
+        {"/opt/set", tmp.file("kit/bin"), "/opt/set"},
+    };
     char arg0[] = "varbuild";
     char* argv[] = {arg0, nullptr};
-    StartupInfo info;
-    unsetenv("VARNELDIR");
-    EXPECT_FALSE(prepareStartup(1, argv, info));
-    setenv("VARNELDIR", "", 1);
-    EXPECT_FALSE(prepareStartup(1, argv, info));
-    EXPECT_EQ(currentDirectory(), before);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.programDirectory + " " + (c.variable ? c.variable : "(unset)"));
+        EnvGuard env;
+        TestSupport::DirectoryGuard dir;
+        const String before = currentDirectory();
+        if (c.variable)
+            setenv("VARNELDIR", c.variable, 1);
+        else
+            unsetenv("VARNELDIR");
+        StartupInfo info;
+        const bool accepted = prepareStartup(1, argv, info, c.programDirectory);
+        EXPECT_EQ(accepted, !c.root.empty());
+        if (accepted) {
+            EXPECT_EQ(info.root, c.root);
+            EXPECT_EQ(getEnv("VARNELDIR"), c.root);
+        } else {
+            EXPECT_NE(info.refusal.find("in " + c.programDirectory + ")"), std::string::npos) << info.refusal;
+            EXPECT_EQ(currentDirectory(), before);
+        }
+    }
     EXPECT_STREQ(MissingRootMessage, "Error: The VARNELDIR has not been set. Please reinstall Varnel.");
 }
 
@@ -66,7 +98,7 @@ TEST(StartupTest, ArgumentIsResolvedAgainstTheStartingDirectoryBeforeMovingToBin
     char arg2[] = "--ignored";
     char* argv[] = {arg0, arg1, arg2, nullptr};
     StartupInfo info;
-    ASSERT_TRUE(prepareStartup(3, argv, info));
+    ASSERT_TRUE(prepareStartup(3, argv, info, ""));
     EXPECT_EQ(info.root, tmp.file("kit"));
     EXPECT_EQ(info.projectPath, absoluteDirectory(work + "/../") + "demo/demo.vnp");
     EXPECT_EQ(currentDirectory(), std::filesystem::canonical(tmp.file("kit/bin")).string());
@@ -74,7 +106,7 @@ TEST(StartupTest, ArgumentIsResolvedAgainstTheStartingDirectoryBeforeMovingToBin
     // An argument that looks like an option is still a path.
     char opt[] = "-x";
     char* argv2[] = {arg0, opt, nullptr};
-    ASSERT_TRUE(prepareStartup(2, argv2, info));
+    ASSERT_TRUE(prepareStartup(2, argv2, info, ""));
     EXPECT_EQ(fileNamePart(info.projectPath), "-x");
 }
 
@@ -112,7 +144,8 @@ TEST(StartupTest, RootsTheKitCannotCarryAreRefused)
             TestSupport::DirectoryGuard dir;
             setenv("VARNELDIR", c.root, 1);
             StartupInfo info;
-            EXPECT_FALSE(prepareStartup(1, argv, info));
+            EXPECT_FALSE(prepareStartup(1, argv, info, ""));
+            EXPECT_EQ(info.refusal, refusal);
         }
     }
     EXPECT_EQ(rootRefusal(""), MissingRootMessage);
