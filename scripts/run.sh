@@ -11,10 +11,12 @@ kit="$PWD/build/kit"
 export VARNELDIR="$kit"
 project="$kit/projects/demo/demo.vnp"
 
-# The demo's own update server (docs/network.md) on a free loopback port, so
-# the update checks of the first start (autoUpdates is on by default) stay on
-# this machine. It ends with this script, or after the exec below with the
-# program that replaced it (--exit-with-parent).
+# The demo's own update server (docs/network.md) on a free loopback port.
+# The demo's configuration keeps the window's start-up checks off, so no start
+# of the demo reaches past this machine; this script shows the checks against
+# that server instead, and the window's Services menu uses it too. It ends
+# with this script, or after the exec below with the program that replaced it
+# (--exit-with-parent).
 if [ -z "${VARNEL_UPDATE_SERVER:-}" ]; then
     portfile="$(mktemp)"
     "$kit/bin/updateserver" --exit-with-parent --port-file "$portfile" "$PWD/build/kit-update" >/dev/null 2>&1 &
@@ -32,6 +34,10 @@ if [ -z "${VARNEL_UPDATE_SERVER:-}" ]; then
     fi
     rm -f "$portfile"
 fi
+
+echo "Update checks against the update server at $VARNEL_UPDATE_SERVER:"
+"$kit/bin/varbuild-cli" check-release 2>/dev/null || true
+"$kit/bin/varbuild-cli" update 2>/dev/null || true
 
 if [ -x "$kit/bin/varbuild" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
     exec "$kit/bin/varbuild" "$project"

@@ -8,6 +8,8 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     zip unzip python3 default-jdk-headless
+    desktop-file-utils shared-mime-info lintian libxml2-utils
+    xdg-utils libglib2.0-bin dpkg-dev file
 )
 
 missing=()

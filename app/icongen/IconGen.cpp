@@ -1,8 +1,11 @@
 // Draws the window's icons as PNG files, each at 1x and 2x ("name@2x.png"),
-// so they stay crisp on high-density screens. Run it once after changing a
+// so they stay crisp on high-density screens; with --app-icons, the
+// program's icon for the desktop's icon theme at each size the theme expects
+// (DIRECTORY/SIZExSIZE/apps/varbuild.png). Run it once after changing a
 // drawing and commit the images: the build does not run it.
 //
 //   icongen OUTPUT_DIRECTORY
+//   icongen --app-icons OUTPUT_DIRECTORY
 
 #include <QDir>
 #include <QFont>
@@ -342,6 +345,29 @@ bool writeIcon(const QString& dir, const QString& name, QSize size, const Draw& 
     return true;
 }
 
+// The project icon drawn anew at each size (the drawing is on a 16-pixel
+// grid), not a 16-pixel image blown up.
+bool writeAppIcons(const QString& dir, QTextStream& log)
+{
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 16.0, size / 16.0);
+        project(painter);
+        painter.end();
+        const QString sizeDir = QStringLiteral("%1/%2x%2/apps").arg(dir).arg(size);
+        QDir().mkpath(sizeDir);
+        const QString file = sizeDir + QStringLiteral("/varbuild.png");
+        if (!image.save(file, "PNG")) {
+            log << "cannot write " << file << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -349,12 +375,15 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
-    if (argc != 2) {
-        err << "usage: icongen OUTPUT_DIRECTORY\n";
+    const bool appIcons = argc == 3 && QByteArray(argv[1]) == "--app-icons";
+    if (argc != 2 && !appIcons) {
+        err << "usage: icongen [--app-icons] OUTPUT_DIRECTORY\n";
         return 2;
     }
-    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QString dir = QString::fromLocal8Bit(argv[argc - 1]);
     QDir().mkpath(dir);
+    if (appIcons)
+        return writeAppIcons(dir, err) ? 0 : 1;
 
     const QSize small(16, 16), large(32, 32);
     const struct {
