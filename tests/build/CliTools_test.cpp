@@ -34,8 +34,11 @@ protected:
         fs::create_directories(m_tmp.file("kit/bin"));
         for (const char* dir : {"profiles", "include", "lib"})
             fs::create_directory_symlink(Kit + "/" + dir, m_tmp.file(std::string("kit/") + dir));
+        // The demo's configuration names the demo's own directories; this
+        // installation takes the defaults of its own root.
         for (const auto& entry : fs::directory_iterator(Kit + "/bin"))
-            fs::create_symlink(entry.path(), m_tmp.file("kit/bin/" + entry.path().filename().string()));
+            if (entry.path().filename() != "config.xml")
+                fs::create_symlink(entry.path(), m_tmp.file("kit/bin/" + entry.path().filename().string()));
         fs::copy(Kit + "/projects/demo", m_tmp.file("demo"), fs::copy_options::recursive);
     }
 
