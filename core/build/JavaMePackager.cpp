@@ -119,6 +119,16 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
         if (int result = runTool(m_manager, copy))
             return stopped(result);
     }
+    // The manifest names the icon NAME.png; a runtime that has an icon gives
+    // it to the package under that name, so the JAR holds what it names.
+    const String icon = runtimeDir + "/icon.png";
+    if (fileExists(icon) && !isDirectory(icon)) {
+        const String named = outDir + "/" + m_name + ".png";
+        if (int result = runTool(m_manager, "cmd /c copy " + commandPath(icon) + " " + commandPath(named) + " /y"))
+            return stopped(result);
+        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(named)))
+            return stopped(result);
+    }
     if (includeResources) {
         if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_resources)))
             return stopped(result);

@@ -29,6 +29,8 @@ TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
 {
     m_kit.addRuntime("1");
     m_kit.addRuntime("2");
+    // Only runtime 1 has an icon; its packages carry it as the manifest's NAME.png.
+    writeFile(m_kit.root() + "/profiles/runtimes/1/icon.png", "png bytes");
     ProcessExecutor executor;
     auto manager = makeManager(&executor);
     addFile(*manager, "main.c");
@@ -47,9 +49,13 @@ TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
         for (const char* id : {"1", "2"}) {
             SCOPED_TRACE(id);
             const std::string jar = m_output + "/" + id + "/game.jar";
-            const std::vector<std::string> entries = {"META-INF/", "META-INF/MANIFEST.MF", "kv/", "kv/Interp.class",
-                                                      "program", "resources"};
+            std::vector<std::string> entries = {"META-INF/", "META-INF/MANIFEST.MF", "kv/", "kv/Interp.class",
+                                                "program", "resources"};
+            if (id == std::string("1"))
+                entries.insert(entries.begin() + 2, "game.png");
             EXPECT_EQ(entries, zipEntries(jar));
+            if (id == std::string("1"))
+                EXPECT_EQ("png bytes", zipEntry(jar, "game.png"));
             EXPECT_EQ(expectedManifest("game"), zipEntry(jar, "META-INF/MANIFEST.MF"));
             EXPECT_EQ("program\n", zipEntry(jar, "program"));
             EXPECT_EQ(std::string("devices of ") + id + "\n", readFile(m_output + "/" + id + "/devices.txt"));

@@ -96,7 +96,7 @@ TEST_F(DemoBuild, DemoProjectBuilds)
         const std::string jar = entry.path().string();
         SCOPED_TRACE(jar);
         const std::vector<std::string> entries = BuildTest::zipEntries(jar);
-        for (const char* name : {"KVMidlet.class", "icon.png", "program", "resources", "META-INF/MANIFEST.MF"})
+        for (const char* name : {"KVMidlet.class", "demo.png", "program", "resources", "META-INF/MANIFEST.MF"})
             EXPECT_NE(std::find(entries.begin(), entries.end(), name), entries.end()) << name;
         EXPECT_EQ(BuildTest::zipEntry(jar, "META-INF/MANIFEST.MF"), BuildTest::expectedManifest("demo"));
         const std::string cls = BuildTest::zipEntry(jar, "KVMidlet.class");
