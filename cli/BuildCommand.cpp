@@ -93,7 +93,23 @@ private:
 bool takeJobsOption(std::vector<std::string>& args, int& jobs)
 {
     constexpr int kMaxJobs = 256;
+    const auto isNumber = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
     std::vector<std::string> rest;
+    // The word after a bare -j is its count when it is meant as one: it is
+    // empty or made of digits, signs and points ("-1", "1.5"), or the project
+    // comes before or after it ("-j abc game.vnp"). Otherwise it is the
+    // project ("-j game.vnp").
+    const auto meantAsCount = [&](size_t at) {
+        const std::string& word = args[at];
+        if (word.find_first_not_of("+-0123456789.,") == std::string::npos || !rest.empty())
+            return true;
+        for (size_t k = at + 1; k < args.size(); ++k)
+            if (args[k].rfind("-j", 0) != 0)
+                return true;
+        return false;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("-j", 0) != 0) {
@@ -101,12 +117,12 @@ bool takeJobsOption(std::vector<std::string>& args, int& jobs)
             continue;
         }
         std::string count = arg.substr(2);
-        const auto isNumber = [](const std::string& text) {
-            return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-        };
-        if (count.empty() && i + 1 < args.size() && isNumber(args[i + 1]))
+        bool given = !count.empty();
+        if (!given && i + 1 < args.size() && meantAsCount(i + 1)) {
             count = args[++i];
-        if (count.empty()) {
+            given = true;
+        }
+        if (!given) {
             jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
             continue;
         }

@@ -231,8 +231,12 @@ TEST_F(ParallelBuild, JobsOptionIsChecked)
         {"-j 257", "-j needs a number of jobs from 1 to 256, not \"257\""},
         {"-jx", "-j needs a number of jobs from 1 to 256, not \"x\""},
         {"-j99999999999", "-j needs a number of jobs from 1 to 256, not \"99999999999\""},
-        // -j takes only a number after it; anything else is a second project.
-        {"-j -3", "usage: varbuild-cli build [-j [N]] PROJECT.vnp"},
+        // The word after -j is its count when it reads as one or the project
+        // follows; a second word after the count is a second project.
+        {"-j -3", "-j needs a number of jobs from 1 to 256, not \"-3\""},
+        {"-j abc", "-j needs a number of jobs from 1 to 256, not \"abc\""},
+        {"-j 1.5", "-j needs a number of jobs from 1 to 256, not \"1.5\""},
+        {"-j ''", "-j needs a number of jobs from 1 to 256, not \"\""},
         {"-j 2 extra.vnp", "usage: varbuild-cli build [-j [N]] PROJECT.vnp"},
     };
     for (const Case& c : cases) {
