@@ -40,12 +40,33 @@ int find(const QTextDocument& document, int from, bool forward)
     return -1;
 }
 
+namespace {
+
+// "lintel: error: ..." or "gcc: fatal error: ...": a tool's error about no
+// line in particular. It counts, so a failed link or a missing input never
+// reads as "0 errors".
+bool isPlainError(const QString& line)
+{
+    if (line.startsWith(QLatin1String("Running: ")) || line.startsWith(QLatin1String("Tool returned error: ")))
+        return false;
+    for (const char* mark : {": error: ", ": fatal error: "}) {
+        const qsizetype at = line.indexOf(QLatin1String(mark));
+        if (at > 0 && !line.at(0).isSpace() && !line.left(at).contains(QLatin1String(": ")))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 Counts count(const QString& text)
 {
     Counts counts;
     for (const QString& line : text.split(QLatin1Char('\n'))) {
-        if (!isMessage(line.toStdString()))
+        if (!isMessage(line.toStdString())) {
+            counts.errors += isPlainError(line) ? 1 : 0;
             continue;
+        }
         if (line.contains(QLatin1String(": error:")) || line.contains(QLatin1String(": fatal error:")))
             ++counts.errors;
         else if (line.contains(QLatin1String(": warning:")))

@@ -25,7 +25,8 @@ struct Counts {
     int warnings = 0;
 };
 
-// Errors and warnings among the messages of `text` (one message a line).
+// Errors and warnings among the messages of `text` (one message a line),
+// with the errors tools report without a line ("lintel: error: ...").
 Counts count(const QString& text);
 
 // "2 errors, 5 warnings, 3.4 s".

@@ -56,6 +56,13 @@ private slots:
                "C:\\p\\b.c:5: warning: shadowed\n"
                "Tool returned error: 1\n"
             << 2 << 2;
+        QTest::newRow("errors without a line")
+            << "lintel: error: the program defines no entry point main\n"
+               "src/a.c: error: undefined reference to `t'\n"
+               "cc1: fatal error: x.c: No such file\n"
+               "a.c:2: note: first defined here\n"
+               "    4 | x: error: a quoted source line\n"
+            << 3 << 0;
         // The pane's own lines never count, whatever they contain.
         QTest::newRow("own lines") << "Running: lintel x.c:3: error: y\nTool returned error: 2\n" << 0 << 0;
     }

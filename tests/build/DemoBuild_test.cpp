@@ -132,12 +132,16 @@ TEST_F(DemoBuild, LinkErrorsEndTheBuildWithTheLinkersLines)
         std::vector<std::string> lines;
     };
     const Case cases[] = {
+        // At the source line, with the source as the compiler was given it.
         {"undefined", "extra.c", "int nosuch(void);\nint extra(void) { return nosuch() + 1; }\n", "",
-         {"extra.s: undefined reference to `nosuch'\n"}},
+         {"/demo/extra.c:2: error: undefined reference to `nosuch'\n"}},
         {"undefined data", "extra.c", "extern int missingTable[];\nint *extra(void) { return missingTable; }\n", "",
-         {"extra.s: undefined reference to `missingTable'\n"}},
-        {"duplicate", "extra.c", "void worldStep(void) {}\n", "",
-         {"extra.s: multiple definition of `worldStep'; first defined in world.s\n"}},
+         {"/demo/extra.c:2: error: undefined reference to `missingTable'\n"}},
+        {"data only", "extra.c", "extern int missingTable[];\nint *g_table = missingTable;\n", "",
+         {"/demo/extra.c: error: undefined reference to `missingTable'\n"}},
+        {"duplicate", "extra.c", "\nvoid worldStep(void) {}\n", "",
+         {"/demo/extra.c:2: error: multiple definition of `worldStep'\n",
+          "/demo/src/game/world.cpp:59: note: first defined here\n"}},
         {"no entry", "", "", "int notMain(void) { return 0; }\n",
          {"lintel: error: the program defines no entry point main\n"}},
     };

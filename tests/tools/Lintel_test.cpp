@@ -208,12 +208,13 @@ TEST(Lintel, ResolvesNamesAcrossFilesAndLibraries)
         {"-B program main.s shared.s table.s", 0, {"program program written"}},
         {"-slib -B program main.s Parts.lib", 0, {"program program written"}},
         {"-B program main.s weak.s shared.s table.s", 0, {"program program written"}},
-        {"-B program main.s table.s", 1, {"main.s: undefined reference to `shared'\n",
-                                          "table.s: undefined reference to `shared'\n"}},
+        // Without the compiler's line information the assembly is the source.
+        {"-B program main.s table.s", 1, {"main.s:4: error: undefined reference to `shared'\n",
+                                          "table.s:4: error: undefined reference to `shared'\n"}},
         {"-B program main.s shared.s table.s twice.s", 1,
-         {"twice.s: multiple definition of `shared'; first defined in shared.s\n"}},
+         {"twice.s:2: error: multiple definition of `shared'\nshared.s:2: note: first defined here\n"}},
         {"-slib -B program main.s twice.s Parts.lib calls.s", 1,
-         {"calls.s: undefined reference to `nosuch'\n", "calls.s: undefined reference to `gone'\n"}},
+         {"calls.s:3: error: undefined reference to `nosuch'\n", "calls.s:4: error: undefined reference to `gone'\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -310,4 +311,89 @@ TEST(Lintel, DeadCodeEliminationOnCompilerOutput)
     EXPECT_EQ(assembled.code, 0) << asOutput;
     r = runTool(tmp.path(), "lintel -no-verify -B program rebuild.s");
     EXPECT_EQ(r.code, 0) << r.output;
+}
+
+// What dead-code elimination leaves must do what the whole program does: each
+// program is compiled by xgcc, linked with -elim, and both its assembly and
+// rebuild.s are assembled and linked by the host compiler and run.
+TEST(Lintel, DeadCodeEliminationKeepsWhatProgramsDo)
+{
+    if (!TestSupport::exists("/usr/bin/gcc"))
+        GTEST_SKIP() << "no host compiler";
+    struct Source {
+        std::string name, text;
+    };
+    struct Case {
+        const char* what;
+        std::string flags;
+        std::vector<Source> sources;
+        int exitCode;     // of both programs
+        std::string gone; // a label elimination must have removed
+    };
+    const Case cases[] = {
+        {"aligned data after dead data", "-g",
+         {{"a.c", "#include <emmintrin.h>\n__attribute__((aligned(16))) int arr[4] = {1, 2, 3, 4};\n"
+                  "int g_dead = 77;\nint g_live;\nint g_step = 3;\n"
+                  "__attribute__((noinline)) static int total(const int* p) {\n"
+                  "    __m128i v = _mm_load_si128((const __m128i*)p);\n"
+                  "    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));\n"
+                  "    return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1)));\n}\n"
+                  "int main(void) { g_live = total(arr) - g_step; return g_live; }\n"}},
+         7, "g_dead:"},
+        {"constructor", "",
+         {{"a.c", "int g_value = 2;\n__attribute__((constructor)) static void setup(void) { g_value = 40; }\n"
+                  "int unusedStep(int k) { return k * 7; }\nint main(void) { return g_value + 2; }\n"}},
+         42, "unusedStep:"},
+        {"C++ file-static object", "-g",
+         {{"a.cpp", "extern \"C\" int seed(void);\nint g_seed = 41;\nstruct Init { int v; Init() : v(seed()) {} };\n"
+                    "__attribute__((noinline)) int deadNeighbour(int k) { return k * 3 + g_seed; }\n"
+                    "static Init s_init;\nextern \"C\" int seed(void) { return *(volatile int*)&g_seed + 1; }\n"
+                    "int main() { return s_init.v; }\n"}},
+         42, "_Z13deadNeighbouri:"},
+        {"jump tables", "",
+         {{"a.c", "__attribute__((noinline)) int deadPick(int k) { switch (k) { case 0: return 9; case 1: return 2;\n"
+                  "    case 2: return 31; case 3: return 4; case 4: return 15; case 5: return 6; default: return 0; } }\n"
+                  "__attribute__((noinline)) int pick(int k) { switch (k) { case 0: return 3; case 1: return 9;\n"
+                  "    case 2: return 11; case 3: return 40; case 4: return 2; case 5: return 17; default: return -1; } }\n"
+                  "int main(int argc, char** argv) { (void)argv; return pick(argc + 2); }\n"}},
+         40, "deadPick:"},
+        {"string literals shared with dead code", "-g",
+         {{"a.cpp", "static int measure(const char* s) { int n = 0; while (*(volatile const char*)s++) ++n; return n; }\n"
+                    "__attribute__((noinline)) int unusedText() { return measure(\"a shared literal\") * 2; }\n"
+                    "static const char* const kNames[] = {\"zero\", \"one\", \"three\"};\n"
+                    "const char* volatile g_pick = \"a shared literal\";\n"
+                    "int main() { return measure(g_pick) + measure(kNames[2]) + measure(\"a shared literal\"); }\n"}},
+         37, "_Z10unusedTextv:"},
+        {"weak definitions and a weak reference", "-g",
+         {{"weak.c", "__attribute__((weak)) int hook(void) { return 1; }\n"
+                     "extern int optional(void) __attribute__((weak));\n__attribute__((weak)) int g_limit = 3;\n"
+                     "int spare(void) { return 9; }\n"
+                     "int main(void) { return hook() * 10 + g_limit + (optional ? 100 : 0); }\n"},
+          {"strong.c", "int hook(void) { return 5; }\nint g_limit = 7;\n"}},
+         57, "spare:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        std::string assembly;
+        for (const Source& s : c.sources) {
+            writeFile(tmp.file(s.name), s.text);
+            const std::string out = s.name.substr(0, s.name.find('.')) + ".s";
+            const ToolResult r = runTool(tmp.path(), "xgcc " + c.flags + " -o " + out + " -S -O2 " + s.name);
+            ASSERT_EQ(r.code, 0) << r.output;
+            assembly += " " + tmp.file(out);
+        }
+        const ToolResult linked = runTool(tmp.path(), "lintel -elim -B program" + assembly);
+        ASSERT_EQ(linked.code, 0) << linked.output;
+        EXPECT_FALSE(contains(readFile(tmp.file("rebuild.s")), c.gone)) << "nothing removed";
+        Platform::ProcessRunner runner;
+        std::string output;
+        auto run = [&](const std::string& command) {
+            return runner.run(command, true, [&](const char* d, size_t n) { output.append(d, n); }).code;
+        };
+        ASSERT_EQ(run("/usr/bin/gcc -o " + tmp.file("whole") + assembly), 0) << output;
+        ASSERT_EQ(run("/usr/bin/gcc -o " + tmp.file("reduced") + " " + tmp.file("rebuild.s")), 0) << output;
+        EXPECT_EQ(run(tmp.file("whole")), c.exitCode);
+        EXPECT_EQ(run(tmp.file("reduced")), c.exitCode) << readFile(tmp.file("rebuild.s"));
+    }
 }

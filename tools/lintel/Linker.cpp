@@ -2,6 +2,7 @@
 
 #include "Assembly.h"
 
+#include <cstring>
 #include <map>
 
 namespace Lintel {
@@ -16,17 +17,6 @@ bool isNameStart(char c)
 bool isNameChar(char c)
 {
     return isNameStart(c) || (c >= '0' && c <= '9') || c == '$';
-}
-
-// The label a line defines ("name:" at its start), or empty.
-std::string labelOf(const std::string& raw)
-{
-    if (raw.empty() || !isNameStart(raw[0]))
-        return std::string();
-    size_t end = 1;
-    while (end < raw.size() && isNameChar(raw[end]))
-        ++end;
-    return end < raw.size() && raw[end] == ':' ? raw.substr(0, end) : std::string();
 }
 
 // The first word of a line after any label: a directive or a mnemonic.
@@ -63,29 +53,93 @@ std::vector<std::string> operandNames(const std::string& line)
 bool directiveUses(const std::string& d)
 {
     static const char* const list[] = {".quad", ".long", ".int", ".word", ".short", ".byte", ".value",
-                                       ".8byte", ".4byte", ".2byte", ".dc.a", ".set", ".equ", ".reloc"};
+                                       ".8byte", ".4byte", ".2byte", ".dc.a", ".set", ".equ", ".equiv", ".reloc"};
     for (const char* l : list)
         if (d == l)
             return true;
     return false;
 }
 
-// Directives that emit nothing and so may stand before a label as its header.
-bool isHeaderDirective(const std::string& d)
+// Directives that say something about one symbol, named first, and emit
+// nothing.
+bool describesSymbol(const std::string& d)
 {
-    static const char* const list[] = {".globl", ".global", ".type", ".p2align", ".align", ".balign", ".text",
-                                       ".data", ".bss", ".section", ".weak", ".hidden", ".local", ".protected",
-                                       ".internal", ".pushsection", ".popsection", ".previous"};
+    static const char* const list[] = {".globl", ".global", ".weak", ".hidden", ".local", ".protected",
+                                       ".internal", ".type", ".size"};
     for (const char* l : list)
         if (d == l)
             return true;
     return false;
+}
+
+bool isAlignment(const std::string& d)
+{
+    return d == ".align" || d == ".p2align" || d == ".balign" || startsWith(d, ".p2align") || startsWith(d, ".balign");
+}
+
+// Directives that define a symbol without a label.
+bool definesByDirective(const std::string& d)
+{
+    return d == ".comm" || d == ".lcomm" || d == ".set" || d == ".equ" || d == ".equiv";
 }
 
 bool isSectionDirective(const std::string& d)
 {
     return d == ".text" || d == ".data" || d == ".bss" || d == ".section" || d == ".pushsection"
         || d == ".popsection" || d == ".previous";
+}
+
+bool isInstruction(const std::string& d)
+{
+    return !d.empty() && d[0] != '.' && d[0] != '#';
+}
+
+// Lines that put bytes into the section: instructions and data directives.
+bool emits(const std::string& d)
+{
+    if (isInstruction(d))
+        return true;
+    return !d.empty() && d[0] == '.' && !isSectionDirective(d) && !describesSymbol(d) && !isAlignment(d)
+        && !definesByDirective(d) && d != ".ident" && d != ".symver";
+}
+
+// Sections whose content is only reached through names. Anything else
+// (constructor and destructor tables, .init, sections a program collects by
+// their bounds) runs or is read without a name, so it stays; so does a
+// section marked to be retained ("R").
+bool removableSection(const std::string& directive)
+{
+    std::vector<std::string> words;
+    std::string cur;
+    for (char c : directive + ",") {
+        if (c == ',' || c == ' ' || c == '\t') {
+            if (!cur.empty())
+                words.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (words.empty())
+        return false;
+    if (words[0] == ".text" || words[0] == ".data" || words[0] == ".bss")
+        return true;
+    if (words.size() < 2 || (words[0] != ".section" && words[0] != ".pushsection"))
+        return false;
+    if (words.size() > 2 && words[2].find('R') != std::string::npos)
+        return false;
+    for (const char* prefix : {".text", ".data", ".bss", ".rodata", ".tdata", ".tbss", ".ldata", ".lbss", ".lrodata"}) {
+        const std::string& name = words[1];
+        if (startsWith(name, prefix) && (name.size() == std::strlen(prefix) || name[std::strlen(prefix)] == '.'))
+            return true;
+    }
+    return false;
+}
+
+// Whether control may run off the end of the code that ends with `d`.
+bool fallsThrough(const std::string& d)
+{
+    return isInstruction(d) && !startsWith(d, "jmp") && !startsWith(d, "ret") && d != "ud2" && d != "hlt";
 }
 
 bool isPrefix(const std::string& word)
@@ -177,24 +231,33 @@ std::string scanLine(const std::string& raw, const std::map<std::string, std::st
 
 } // namespace
 
-Unit parseUnit(const std::string& name, const std::string& text, int number)
+Unit parseUnit(const std::string& name, const std::string& text, int number, const std::string& path)
 {
     Unit unit;
     unit.name = name;
     const std::string suffix = "." + std::to_string(number);
-    std::vector<std::string> lines = splitLines(reduceAssembly(text, number));
+    std::vector<size_t> origin;
+    std::vector<std::string> lines = splitLines(reduceAssembly(text, number, &origin));
+    const std::vector<Location> rawPlace = sourceLocations(text, path.empty() ? name : path, !path.empty());
+    std::vector<Location> place(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        place[i] = rawPlace[origin[i]];
 
     // What the unit defines and exports.
     std::set<std::string> globals;
     std::vector<std::string> defined;
-    auto define = [&](const std::string& n) {
-        if (unit.labels.insert(n).second)
+    std::map<std::string, size_t> definedOn;
+    auto define = [&](const std::string& n, size_t line) {
+        if (unit.labels.insert(n).second) {
             defined.push_back(n);
+            definedOn[n] = line;
+        }
     };
-    for (const std::string& raw : lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& raw = lines[i];
         const std::string label = labelOf(raw);
         if (!label.empty())
-            define(label);
+            define(label, i);
         const std::string d = firstWord(raw);
         const std::vector<std::string> ops = operandNames(trim(raw.substr(label.empty() ? 0 : label.size() + 1)));
         if (d == ".globl" || d == ".global" || d == ".weak") {
@@ -202,16 +265,18 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
                 globals.insert(n);
             if (d == ".weak")
                 unit.weak.insert(ops.begin(), ops.end());
-        } else if ((d == ".comm" || d == ".lcomm" || d == ".set" || d == ".equ") && !ops.empty()) {
-            define(ops[0]);
+        } else if (definesByDirective(d) && !ops.empty()) {
+            define(ops[0], i);
         }
     }
     std::map<std::string, std::string> rename;
     for (const std::string& n : defined) {
-        if (globals.count(n))
+        if (globals.count(n)) {
             unit.globals.push_back(n);
-        else if (!startsWith(n, ".L"))
+            unit.definedAt[n] = place[definedOn[n]];
+        } else if (!startsWith(n, ".L")) {
             rename[n] = n + suffix;
+        }
     }
     std::set<std::string> labels;
     for (const std::string& n : unit.labels) {
@@ -221,96 +286,110 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
     unit.labels = labels;
 
     // Rewrite with the unique names and collect what each line uses.
-    std::vector<std::vector<std::string>> lineUses(lines.size());
-    std::vector<std::string> labelAt(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) {
+    const size_t n = lines.size();
+    std::vector<std::vector<std::string>> lineUses(n);
+    std::vector<std::string> word(n);
+    for (size_t i = 0; i < n; ++i) {
         const std::string d = firstWord(lines[i]);
+        word[i] = d;
         const bool collect = !d.empty() && d[0] != '#' && (d[0] != '.' || directiveUses(d));
         std::vector<std::string> uses;
-        const std::string original = labelOf(lines[i]);
         lines[i] = scanLine(lines[i], rename, collect, uses);
-        if ((d == ".set" || d == ".equ") && !uses.empty())
-            uses.erase(uses.begin()); // the name being set
+        if (definesByDirective(d) && !uses.empty())
+            uses.erase(uses.begin()); // the name being defined
         lineUses[i] = uses;
-        if (!original.empty() && !startsWith(original, ".L"))
-            labelAt[i] = labelOf(lines[i]);
     }
-
-    // Cut into blocks: each label that is not local starts one, together with
-    // the directives just before it (after the previous symbol's .size).
-    std::vector<size_t> starts;
-    std::vector<size_t> labelLine;
-    size_t previousLabel = 0;
-    bool havePrevious = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (labelAt[i].empty())
+    std::vector<std::string> operand(n);
+    std::map<std::string, std::vector<size_t>> sizeLines; // each symbol's .size lines, in order
+    for (size_t i = 0; i < n; ++i) {
+        if (word[i].empty() || word[i][0] != '.')
             continue;
-        const size_t floor = havePrevious ? previousLabel + 1 : 0;
-        size_t h = i;
-        size_t lastSize = std::string::npos;
-        for (size_t k = floor; k < i; ++k) {
-            if (firstWord(lines[k]) == ".size") {
-                const std::vector<std::string> ops = operandNames(trim(lines[k]));
-                if (!ops.empty() && ops[0] != labelAt[i])
-                    lastSize = k;
-            }
-        }
-        if (lastSize != std::string::npos) {
-            h = lastSize + 1;
-        } else {
-            while (h > floor) {
-                const std::string t = trim(lines[h - 1]);
-                const std::string d = firstWord(lines[h - 1]);
-                if (!(t.empty() || t[0] == '#' || (labelOf(lines[h - 1]).empty() && isHeaderDirective(d))))
-                    break;
-                --h;
-            }
-        }
-        starts.push_back(h);
-        labelLine.push_back(i);
-        previousLabel = i;
-        havePrevious = true;
+        const std::vector<std::string> ops = operandNames(trim(lines[i]));
+        if (!ops.empty())
+            operand[i] = ops[0];
+        if (word[i] == ".size" && !ops.empty())
+            sizeLines[ops[0]].push_back(i);
     }
-    // The end of the last block: after its .size, the rest is shared.
-    size_t tail = lines.size();
-    if (!labelLine.empty()) {
-        const std::string& last = labelAt[labelLine.back()];
-        for (size_t k = labelLine.back() + 1; k < lines.size(); ++k) {
-            const std::vector<std::string> ops = operandNames(trim(lines[k]));
-            if (firstWord(lines[k]) == ".size" && !ops.empty() && ops[0] == last)
-                tail = k + 1;
-        }
-    }
+    auto firstOperand = [&](size_t i) -> const std::string& { return operand[i]; };
 
     // Sections in effect at each line.
-    std::vector<std::string> sectionAt(lines.size() + 1);
-    std::string current = ".text";
-    std::vector<std::string> stack;
-    std::string previous = ".text";
-    for (size_t i = 0; i < lines.size(); ++i) {
-        sectionAt[i] = current;
-        const std::string d = firstWord(lines[i]);
-        if (!isSectionDirective(d))
-            continue;
-        const std::string t = trim(lines[i]);
-        if (d == ".previous") {
-            std::swap(current, previous);
-        } else if (d == ".popsection") {
-            if (!stack.empty()) {
+    std::vector<std::string> sectionAt(n + 1);
+    {
+        std::string current = ".text";
+        std::vector<std::string> stack;
+        std::string previous = ".text";
+        for (size_t i = 0; i < n; ++i) {
+            sectionAt[i] = current;
+            const std::string& d = word[i];
+            if (!isSectionDirective(d))
+                continue;
+            const std::string t = trim(lines[i]);
+            if (d == ".previous") {
+                std::swap(current, previous);
+            } else if (d == ".popsection") {
+                if (!stack.empty()) {
+                    previous = current;
+                    current = stack.back();
+                    stack.pop_back();
+                }
+            } else {
+                if (d == ".pushsection")
+                    stack.push_back(current);
                 previous = current;
-                current = stack.back();
-                stack.pop_back();
+                current = d == ".pushsection" ? ".section" + t.substr(d.size()) : t;
             }
-        } else {
-            if (d == ".pushsection")
-                stack.push_back(current);
-            previous = current;
-            current = d == ".pushsection" ? ".section" + t.substr(d.size()) : t;
         }
+        sectionAt[n] = current;
     }
-    sectionAt[lines.size()] = current;
 
-    auto makeBlock = [&](size_t from, size_t to, const std::string& symbol) {
+    // The symbols that start blocks: labels that are not local, and names
+    // defined by .comm, .lcomm or .set.
+    struct Anchor {
+        size_t line;
+        std::string symbol;
+        bool label;
+    };
+    std::vector<Anchor> anchors;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string label = labelOf(lines[i]);
+        if (!label.empty() && !startsWith(label, ".L"))
+            anchors.push_back({i, label, true});
+        else if (label.empty() && definesByDirective(word[i]) && !startsWith(firstOperand(i), ".L"))
+            anchors.push_back({i, firstOperand(i), false});
+    }
+    // The directives just before a symbol belong to it: its alignment, its
+    // section, and what describes that symbol (.globl, .type, .size, ...).
+    auto headerStart = [&](const Anchor& a, size_t floor) {
+        size_t h = a.line;
+        while (h > floor) {
+            const std::string t = trim(lines[h - 1]);
+            const std::string& d = word[h - 1];
+            const bool belongs = t.empty() || t[0] == '#'
+                || (labelOf(lines[h - 1]).empty()
+                    && (isSectionDirective(d) || isAlignment(d) || (describesSymbol(d) && firstOperand(h - 1) == a.symbol)));
+            if (!belongs)
+                break;
+            --h;
+        }
+        return h;
+    };
+    auto hasSize = [&](const std::string& symbol, size_t from, size_t to) {
+        auto found = sizeLines.find(symbol);
+        if (found != sizeLines.end())
+            for (size_t k : found->second)
+                if (k >= from && k < to)
+                    return k;
+        return std::string::npos;
+    };
+    auto lastEmitting = [&](size_t from, size_t to) {
+        std::string last;
+        for (size_t k = from; k < to; ++k)
+            if (emits(word[k]))
+                last = word[k];
+        return last;
+    };
+
+    auto makeBlock = [&](size_t from, size_t to, const std::string& symbol) -> Block& {
         Block b;
         b.symbol = symbol;
         b.section = sectionAt[from];
@@ -320,13 +399,20 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
             for (const std::string& u : lineUses[k])
                 if (seen.insert(u).second)
                     b.uses.push_back(u);
+            const std::string label = labelOf(lines[k]);
+            if (!label.empty())
+                b.defines.push_back(label);
+            else if (definesByDirective(word[k]) && !firstOperand(k).empty())
+                b.defines.push_back(firstOperand(k));
+            if (emits(word[k]) && !removableSection(sectionAt[k]))
+                b.root = true;
         }
         // Typed by its .type directive; an untyped label in a code section
         // is code.
         bool typed = false;
-        for (const std::string& l : b.lines) {
-            const std::vector<std::string> ops = operandNames(trim(l));
-            if (!symbol.empty() && firstWord(l) == ".type" && ops.size() >= 2 && ops[0] == symbol) {
+        for (size_t k = from; k < to && !symbol.empty(); ++k) {
+            const std::vector<std::string> ops = operandNames(trim(lines[k]));
+            if (word[k] == ".type" && ops.size() >= 2 && ops[0] == symbol) {
                 typed = true;
                 b.function = ops[1] == "@function" || ops[1] == "%function" || ops[1] == "STT_FUNC";
             }
@@ -335,46 +421,109 @@ Unit parseUnit(const std::string& name, const std::string& text, int number)
             size_t at = from;
             while (at < to && labelOf(lines[at]) != symbol)
                 ++at;
-            const std::string& section = sectionAt[at];
+            const std::string& section = at < to ? sectionAt[at] : std::string();
             b.function = section == ".text" || section.find(" .text") != std::string::npos
                 || section.find("\t.text") != std::string::npos;
         }
         unit.blocks.push_back(b);
+        return unit.blocks.back();
     };
-    const size_t firstStart = starts.empty() ? tail : starts[0];
-    makeBlock(0, firstStart, std::string());
-    for (size_t k = 0; k < starts.size(); ++k) {
-        const size_t end = k + 1 < starts.size() ? starts[k + 1] : tail;
-        makeBlock(starts[k], end, labelAt[labelLine[k]]);
+    // Lines between symbols, cut at each section switch. A part holding only
+    // local labels and data (strings, constants, markers) is kept when
+    // something kept uses one of its labels; anything else stays.
+    auto makeGap = [&](size_t from, size_t to) {
+        size_t start = from;
+        for (size_t k = from; k <= to; ++k) {
+            if (k < to && !(k > start && isSectionDirective(word[k])))
+                continue;
+            if (k > start) {
+                bool labelled = false;
+                bool code = false;
+                for (size_t j = start; j < k; ++j) {
+                    labelled = labelled || !labelOf(lines[j]).empty();
+                    code = code || isInstruction(word[j]);
+                }
+                Block& b = makeBlock(start, k, std::string());
+                b.root = b.root || !labelled || code;
+            }
+            start = k;
+        }
+    };
+
+    size_t pos = 0;
+    for (size_t a = 0; a < anchors.size();) {
+        const Anchor& anchor = anchors[a];
+        const size_t h = headerStart(anchor, pos);
+        makeGap(pos, h);
+        size_t end = anchor.line + 1;
+        size_t next = a + 1;
+        bool openEnded = false;
+        if (anchor.label) {
+            const size_t closing = hasSize(anchor.symbol, anchor.line + 1, n);
+            if (closing != std::string::npos) {
+                // Code up to its .size, with any part split from it (f.cold).
+                end = closing + 1;
+                while (next < anchors.size() && anchors[next].line < end)
+                    ++next;
+            } else if (hasSize(anchor.symbol, h, anchor.line) != std::string::npos) {
+                // Data sized before its label: what follows up to the next
+                // directive that is not data.
+                while (end < n && (next >= anchors.size() || end < anchors[next].line)) {
+                    const std::string t = trim(lines[end]);
+                    const bool data = t.empty() || t[0] == '#' || startsWith(labelOf(lines[end]), ".L") || emits(word[end]);
+                    if (!data)
+                        break;
+                    ++end;
+                }
+            } else {
+                // Without a size, everything up to the next symbol's header.
+                end = next < anchors.size() ? headerStart(anchors[next], anchor.line + 1) : n;
+                openEnded = true;
+            }
+        }
+        Block& block = makeBlock(h, end, anchor.symbol);
+        // Code that may run on into the next symbol keeps it.
+        if (openEnded && next < anchors.size() && fallsThrough(lastEmitting(h, end))) {
+            bool switches = false;
+            for (size_t k = end; k < anchors[next].line; ++k)
+                switches = switches || isSectionDirective(word[k]);
+            if (!switches)
+                block.uses.push_back(anchors[next].symbol);
+        }
+        pos = end;
+        a = next;
     }
-    if (tail < lines.size() || starts.empty())
-        makeBlock(starts.empty() ? firstStart : tail, lines.size(), std::string());
+    makeGap(pos, n);
 
     std::set<std::string> external;
     for (const Block& b : unit.blocks)
         for (const std::string& u : b.uses)
             if (!unit.labels.count(u) && u != "_GLOBAL_OFFSET_TABLE_" && external.insert(u).second)
                 unit.external.push_back(u);
+    // Where each external name is first used, for messages.
+    for (size_t i = 0; i < n; ++i)
+        for (const std::string& u : lineUses[i])
+            if (external.count(u) && !unit.usedAt.count(u))
+                unit.usedAt[u] = place[i];
     return unit;
 }
 
 ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry)
 {
-    // Where each name is defined: per unit for its own labels, globally for
+    // Where each name is defined: per unit for its own names, globally for
     // what units export (the first definition wins; weak ones give way).
     std::map<std::string, std::pair<size_t, size_t>> globalBlock;
     std::vector<std::map<std::string, size_t>> localBlock(units.size());
+    std::vector<std::set<std::string>> exported(units.size());
     for (size_t u = 0; u < units.size(); ++u) {
-        std::set<std::string> exported(units[u]->globals.begin(), units[u]->globals.end());
+        exported[u].insert(units[u]->globals.begin(), units[u]->globals.end());
         for (size_t b = 0; b < units[u]->blocks.size(); ++b) {
-            const Block& block = units[u]->blocks[b];
-            for (const std::string& l : block.lines) {
-                const std::string label = labelOf(l);
-                if (label.empty())
-                    continue;
-                localBlock[u][label] = b;
-                if (exported.count(label) && (!globalBlock.count(label) || units[globalBlock[label].first]->weak.count(label)))
-                    globalBlock[label] = {u, b};
+            for (const std::string& name : units[u]->blocks[b].defines) {
+                localBlock[u][name] = b;
+                if (exported[u].count(name)
+                    && (!globalBlock.count(name)
+                        || (units[globalBlock[name].first]->weak.count(name) && !units[u]->weak.count(name))))
+                    globalBlock[name] = {u, b};
             }
         }
     }
@@ -389,7 +538,7 @@ ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& e
     for (size_t u = 0; u < units.size(); ++u) {
         keep[u].assign(units[u]->blocks.size(), false);
         for (size_t b = 0; b < units[u]->blocks.size(); ++b)
-            if (units[u]->blocks[b].symbol.empty())
+            if (units[u]->blocks[b].root)
                 mark(u, b);
     }
     if (globalBlock.count(entry)) {
@@ -403,33 +552,54 @@ ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& e
         const auto [u, b] = work.back();
         work.pop_back();
         for (const std::string& use : units[u]->blocks[b].uses) {
+            // A global the unit defines may be overridden (a weak
+            // definition): the definition the link chose is the one used.
             auto local = localBlock[u].find(use);
-            if (local != localBlock[u].end())
+            auto global = globalBlock.find(use);
+            if (global != globalBlock.end() && (exported[u].count(use) || local == localBlock[u].end()))
+                mark(global->second.first, global->second.second);
+            else if (local != localBlock[u].end())
                 mark(u, local->second);
-            else if (globalBlock.count(use))
-                mark(globalBlock[use].first, globalBlock[use].second);
         }
     }
 
     ElimResult result;
     result.assembly = "# rebuild.s: the program reduced by lintel -elim\n";
     for (size_t u = 0; u < units.size(); ++u) {
-        result.assembly += "# lintel: from " + units[u]->name + "\n";
-        for (size_t b = 0; b < units[u]->blocks.size(); ++b) {
-            const Block& block = units[u]->blocks[b];
+        const Unit& unit = *units[u];
+        result.assembly += "# lintel: from " + unit.name + "\n";
+        // Names whose definition here was left out: what is said about them
+        // elsewhere in the unit goes too.
+        std::set<std::string> gone;
+        for (size_t b = 0; b < unit.blocks.size(); ++b)
+            if (!keep[u][b])
+                gone.insert(unit.blocks[b].defines.begin(), unit.blocks[b].defines.end());
+        for (size_t b = 0; b < unit.blocks.size(); ++b) {
+            const Block& block = unit.blocks[b];
             if (block.function)
                 ++result.functions;
             if (!keep[u][b]) {
                 if (block.function)
                     ++result.removed;
-                for (const std::string& l : block.lines)
+                for (const std::string& l : block.lines) {
                     result.removedBytes += l.size() + 1;
+                    // A weak reference to a name nobody defines must stay weak.
+                    const std::vector<std::string> ops = operandNames(trim(l));
+                    if (firstWord(l) == ".weak" && !ops.empty() && !unit.labels.count(ops[0]))
+                        result.assembly += l + "\n";
+                }
                 continue;
             }
             // The block may have followed a removed one that switched sections.
             result.assembly += "\t" + block.section + "\n";
-            for (const std::string& l : block.lines)
+            for (const std::string& l : block.lines) {
+                const std::vector<std::string> ops = operandNames(trim(l));
+                if (describesSymbol(firstWord(l)) && !ops.empty() && gone.count(ops[0])) {
+                    result.removedBytes += l.size() + 1;
+                    continue;
+                }
                 result.assembly += l + "\n";
+            }
         }
     }
     return result;

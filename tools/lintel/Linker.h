@@ -1,9 +1,13 @@
 #pragma once
 // Symbol resolution and dead-code elimination over GNU-style assembly: each
-// input file or library member is a unit, cut into blocks (one per label that
-// is not local, plus the unit's shared parts), with the labels each block
-// defines and the names it uses.
+// input file or library member is a unit, cut into blocks (one per symbol,
+// with the directives before it; anonymous parts holding only local labels
+// and data; and the unit's shared parts), with the names each block defines
+// and uses.
 
+#include "Assembly.h"
+
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,11 +15,16 @@
 namespace Lintel {
 
 struct Block {
-    std::string symbol;          // the label that starts it; empty for a shared part
+    std::string symbol;          // the symbol that starts it; empty for a shared or anonymous part
     bool function = false;
+    // Always kept: what the program runs without being called (constructor
+    // tables, unknown sections) and what may be reached in ways lintel
+    // cannot see.
+    bool root = false;
     std::string section;         // section directive in effect where it starts
     std::vector<std::string> lines;
     std::vector<std::string> uses; // names it uses, in order, each once
+    std::vector<std::string> defines; // labels and symbols it defines
 };
 
 struct Unit {
@@ -25,12 +34,16 @@ struct Unit {
     std::vector<std::string> globals; // defined and visible to other units, in order
     std::set<std::string> weak;
     std::vector<std::string> external; // used but not defined here, in order
+    std::map<std::string, Location> usedAt;    // each external name: its first use
+    std::map<std::string, Location> definedAt; // each global: its definition
 };
 
 // Parses one file. `number` makes its local and static names unique
 // (".L3" becomes ".L3.N", a static "helper" becomes "helper.N"), so the
-// kept parts of many units can share one file.
-Unit parseUnit(const std::string& name, const std::string& text, int number);
+// kept parts of many units can share one file. `path` is the file as given
+// (messages without line information show its line numbers); empty for a
+// library member.
+Unit parseUnit(const std::string& name, const std::string& text, int number, const std::string& path = std::string());
 
 struct ElimResult {
     std::string assembly;
@@ -39,8 +52,8 @@ struct ElimResult {
     size_t removedBytes = 0;
 };
 
-// Keeps the blocks reachable from `entry` (and from every shared part)
-// through the names they use. Units must already resolve.
+// Keeps the blocks reachable from `entry` and from the roots through the
+// names they use. Units must already resolve.
 ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry);
 
 // 3184 -> "3,184".

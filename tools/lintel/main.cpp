@@ -296,7 +296,7 @@ int link(const Options& o)
 
     std::vector<Part> parts;
     for (const Entry& e : inputs)
-        parts.push_back({e, parseUnit(fileName(e.name), e.content, ++number), true});
+        parts.push_back({e, parseUnit(fileName(e.name), e.content, ++number, e.name), true});
 
     if (!o.library.empty()) {
         std::vector<Entry> libraryEntries;
@@ -322,20 +322,24 @@ int link(const Options& o)
     // unit. A library member is linked when it defines a name still missing.
     std::map<std::string, std::string> definedBy;
     std::set<std::string> weakNames;
+    std::map<std::string, Location> firstAt;
     auto addDefinitions = [&](const Unit& u) {
         for (const std::string& name : u.globals) {
             const bool weak = u.weak.count(name) > 0;
             auto d = definedBy.find(name);
             if (d == definedBy.end()) {
                 definedBy[name] = u.name;
+                firstAt[name] = u.definedAt.at(name);
                 if (weak)
                     weakNames.insert(name);
             } else if (!weak && weakNames.count(name)) {
                 d->second = u.name;
+                firstAt[name] = u.definedAt.at(name);
                 weakNames.erase(name);
             } else if (!weak) {
-                std::fprintf(stderr, "%s: multiple definition of `%s'; first defined in %s\n", u.name.c_str(),
-                             name.c_str(), d->second.c_str());
+                std::fprintf(stderr, "%s: error: multiple definition of `%s'\n", describe(u.definedAt.at(name)).c_str(),
+                             name.c_str());
+                std::fprintf(stderr, "%s: note: first defined here\n", describe(firstAt[name]).c_str());
                 ++g_errors;
             }
         }
@@ -353,7 +357,9 @@ int link(const Options& o)
         const std::vector<std::string> uses = parts[i].unit.external;
         for (const std::string& name : uses) {
             auto m = memberFor.find(name);
-            if (definedBy.count(name) || m == memberFor.end() || members[m->second].linked)
+            // A weak reference does not pull a member in; left undefined it
+            // is null, as the host linker makes it.
+            if (definedBy.count(name) || m == memberFor.end() || members[m->second].linked || parts[i].unit.weak.count(name))
                 continue;
             Part& member = members[m->second];
             member.linked = true;
@@ -364,8 +370,9 @@ int link(const Options& o)
     }
     for (const Part& p : parts) {
         for (const std::string& name : p.unit.external) {
-            if (!definedBy.count(name)) {
-                std::fprintf(stderr, "%s: undefined reference to `%s'\n", p.unit.name.c_str(), name.c_str());
+            if (!definedBy.count(name) && !p.unit.weak.count(name)) {
+                std::fprintf(stderr, "%s: error: undefined reference to `%s'\n", describe(p.unit.usedAt.at(name)).c_str(),
+                             name.c_str());
                 ++g_errors;
             }
         }
