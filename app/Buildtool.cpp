@@ -2,24 +2,18 @@
 
 #include "CompilerMessages.h"
 #include "ConfigDialog.h"
-#include "FeedbackDialog.h"
-#include "FormPoster.h"
-#include "InviteDialog.h"
-#include "NetworkCall.h"
 #include "OutputPanel.h"
 #include "PackagesDialog.h"
 #include "PaneJobs.h"
+#include "PhoneController.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
 #include "QtDialogRunner.h"
-#include "QtPhoneChooser.h"
 #include "QtUserDialogs.h"
+#include "ServicesController.h"
 #include "SettingsPanel.h"
 #include "SystemToolStarter.h"
 #include "core/ProjectManager.h"
-#include "core/profiles/Device.h"
-#include "core/ReleaseCheck.h"
-#include "core/UpdateManager.h"
 #include "ui_Buildtool.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
@@ -81,49 +75,42 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     // lowers the minimum height.
     resize(QSize(743, 621).expandedTo(minimumSizeHint()));
     m_profilesPanel = new ProfilesPanel(this, *m_ui, *m_manager, *m_dialogs, *m_starter, m_runner, this);
-    // Closing the window during the phone search gives up waiting for it.
-    m_ownChooser = std::make_unique<QtPhoneChooser>(this, m_runner, [this] { return m_quitPending; });
-    m_chooser = m_ownChooser.get();
+    m_phone = std::make_unique<PhoneController>(this, *m_manager, *m_dialogs, *this, *m_profilesPanel, m_runner);
+    m_services = std::make_unique<ServicesController>(this, *m_manager, *m_dialogs, *this, *m_profilesPanel, m_runner);
     connectActions();
 
-    // The update checks talk to the user through the window; with automatic
-    // updates they run before the tree is built, so it shows the database
-    // they may have installed.
-    m_manager->getUpdateManager().setInterface(this);
-    if (m_manager->getConfig().autoUpdates) {
-        m_manager->getUpdateManager().profileUpdateIsAvailable(true);
-        updateCheck(true);
-        m_manager->reloadProfiles();
-    }
+    m_services->runStartupChecks();
 
     m_profilesPanel->buildProfileTree();
     m_projectPanel->loadIcons();
     m_profilesPanel->loadIcons();
     if (projectPath.isEmpty() || !m_projectPanel->openProjectFile(projectPath))
         noProject();
-
-    m_poster = std::make_unique<FormPoster>();
-    connect(m_poster.get(), &FormPoster::finished, this, &Buildtool::httpFinished);
 }
 
 Buildtool::~Buildtool()
 {
-    m_poster.reset();
-    // The core outlives the widgets' destruction below; it must not call back.
-    if (m_manager)
-        m_manager->getUpdateManager().setInterface(nullptr);
+    // Pending posts end first, and the core, which outlives the widgets'
+    // destruction below, must not call back.
+    m_services.reset();
 }
 
 void Buildtool::setDialogRunner(DialogRunner* runner)
 {
     m_runner = runner ? runner : m_ownRunner.get();
     m_profilesPanel->setDialogRunner(m_runner);
-    m_ownChooser->setDialogRunner(m_runner);
+    m_phone->setDialogRunner(m_runner);
+    m_services->setDialogRunner(m_runner);
 }
 
 void Buildtool::setPhoneChooser(Brask::PhoneChooser* chooser)
 {
-    m_chooser = chooser ? chooser : m_ownChooser.get();
+    m_phone->setPhoneChooser(chooser);
+}
+
+FormPoster* Buildtool::formPoster() const
+{
+    return m_services->formPoster();
 }
 
 void Buildtool::connectActions()
@@ -357,8 +344,7 @@ void Buildtool::doQuit()
         m_quitPending = true;
         m_outputPanel->terminateCommand();
         // A download in progress is given up.
-        if (m_networkProgress)
-            m_networkProgress->cancelled = true;
+        m_services->cancelNetworkCall();
         return;
     }
     m_quitPending = false;
@@ -529,114 +515,37 @@ void Buildtool::doPreferences()
                                    .arg(m_root + QStringLiteral("/bin/config.xml"), QString::fromStdString(error)));
 }
 
-void Buildtool::showMessage(const KVUtil::String& text)
-{
-    m_dialogs->showMessage(UserDialogs::Kind::Information, QStringLiteral("VarBuild"), QString::fromStdString(text));
-}
-
-void Buildtool::runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress)
-{
-    // Busy: nothing may start a build or change the project or the profile
-    // database while the exchange runs and the window keeps taking events.
-    beginBusy();
-    Brask::HttpProgress* outer = std::exchange(m_networkProgress, progress);
-    runNetworkCallOffGuiThread(call, progress, this);
-    m_networkProgress = outer;
-    endBusy();
-}
-
 void Buildtool::updateCheck(bool silent)
 {
-    Brask::UpdateManager& updates = m_manager->getUpdateManager();
-    KVUtil::String answer;
-    const int fetched = updates.fetchLatestRelease(answer);
-    const Brask::ReleaseVerdict verdict = Brask::checkRelease(fetched, answer, updates.packageRevision(), silent);
-    if (verdict.printServerVersion)
-        Brask::diag("serverVersion: %d\n", verdict.serverVersion);
-    if (verdict.show)
-        m_dialogs->showMessage(verdict.kind == Brask::ReleaseVerdict::Warning ? UserDialogs::Kind::Warning
-                                                                                : UserDialogs::Kind::Information,
-                               QString::fromStdString(verdict.caption), QString::fromStdString(verdict.text));
+    m_services->updateCheck(silent);
 }
 
 void Buildtool::doUpdateCheck()
 {
-    if (!isBusy())
-        updateCheck(false);
+    m_services->doUpdateCheck();
 }
 
 void Buildtool::updateProfileDatabase()
 {
-    if (isBusy())
-        return;
-    // The reload below replaces every Device: the target and the tree's
-    // device items must not outlive it.
-    m_profilesPanel->clearTarget();
-    m_manager->getUpdateManager().profileUpdateIsAvailable(false);
-    m_manager->reloadProfiles();
-    m_profilesPanel->buildProfileTree();
+    m_services->updateProfileDatabase();
 }
 
 void Buildtool::doFeedback()
 {
-    if (isBusy())
-        return;
-    FeedbackDialog dialog;
-    dialog.setWindowIcon(windowIcon());
-    if (m_runner->run(dialog) != QDialog::Accepted)
-        return;
-    m_poster->post(FormPoster::Feedback, QByteArrayLiteral("/bugs/"), dialog.body());
-    Brask::diag("Feedback sent!\n");
+    m_services->doFeedback();
 }
 
 void Buildtool::doInvite()
 {
-    if (isBusy())
-        return;
-    InviteDialog dialog;
-    dialog.setWindowIcon(windowIcon());
-    if (m_runner->run(dialog) != QDialog::Accepted)
-        return;
-    m_poster->post(FormPoster::Invite, QByteArrayLiteral("/invites/"), dialog.body());
-    Brask::diag("Invite sent!\n");
-}
-
-void Buildtool::httpFinished(int kind, bool error)
-{
-    Brask::diag("An http request is DONE: %d\n", error ? 1 : 0);
-    if (!error)
-        return;
-    if (kind == FormPoster::Invite)
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Your invite could not be sent"),
-                               tr("Something went wrong with sending your invite. Check network cables, firewalls "
-                                  "and that sort of stuff."));
-    else if (kind == FormPoster::Feedback)
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Your feedback could not be sent"),
-                               tr("Something went wrong with sending your feedback. Check network cables, firewalls "
-                                  "and that sort of stuff."));
+    m_services->doInvite();
 }
 
 void Buildtool::phoneSelect()
 {
-    if (isBusy())
-        return;
-    // The search lets events through (the busy indicator): nothing else may
-    // start meanwhile.
-    beginBusy();
-    const int result = m_manager->selectPhone(*m_chooser);
-    endBusy();
-    // A cancelled choice needs no box, nor does one the closing window ended.
-    if (result == 0 && !m_quitPending)
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Bluetooth"), tr("Failed selecting phone"));
+    m_phone->phoneSelect();
 }
 
 void Buildtool::phoneSend()
 {
-    if (isBusy() || !m_hasProject || !m_manager->getProject())
-        return;
-    std::string runtime = "profiles\\runtimes\\1";
-    if (const Brask::Device* target = m_profilesPanel->currentTarget())
-        runtime = target->getRuntime();
-    if (m_manager->sendToPhone(runtime) != 0)
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Bluetooth"), tr("Sending to phone failed!"));
+    m_phone->phoneSend(m_hasProject);
 }

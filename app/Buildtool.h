@@ -3,8 +3,8 @@
 // their output in the pane (CommandExecutor), hears when it replaces the
 // project (ProjectManagerListener), and wires the menus, toolbar and panels.
 
+#include "WindowBusy.h"
 #include "core/ProjectManagerListener.h"
-#include "core/UpdateInterface.h"
 #include "core/build/CommandExecutor.h"
 #include "core/build/ParallelExecutor.h"
 
@@ -23,9 +23,10 @@ class DialogRunner;
 class FormPoster;
 class OutputPanel;
 class PaneJobs;
+class PhoneController;
 class ProfilesPanel;
 class ProjectPanel;
-class QtPhoneChooser;
+class ServicesController;
 class SettingsPanel;
 class QTreeWidgetItem;
 class ToolStarter;
@@ -35,7 +36,7 @@ class Buildtool : public QMainWindow,
                   public Brask::CommandExecutor,
                   public Brask::ParallelExecutor,
                   public Brask::ProjectManagerListener,
-                  public Brask::UpdateInterface {
+                  public WindowBusy {
     Q_OBJECT
 public:
     // `root` is the installation root; `projectPath` an absolute project file
@@ -59,8 +60,11 @@ public:
     // and the wait for the search); nullptr restores the window's own. It
     // must outlive the window.
     void setPhoneChooser(Brask::PhoneChooser* chooser);
-    // True while a command runs (and for the whole of a build).
-    bool isBusy() const { return m_busyDepth > 0; }
+    // WindowBusy
+    bool isBusy() const override { return m_busyDepth > 0; }
+    void beginBusy() override;
+    void endBusy() override;
+    bool quitPending() const override { return m_quitPending; }
 
     // CommandExecutor
     int execute(const KVUtil::String& command, bool echo) override;
@@ -79,12 +83,11 @@ public:
     void settingsChanged() override;
     void criteriaChanged() override;
 
-    // UpdateInterface: an information box "VarBuild"; network exchanges run
-    // off the GUI thread while the window keeps painting (and is busy).
-    void showMessage(const KVUtil::String& text) override;
-    void runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress) override;
+    // The Services menu's flows and the Bluetooth menu's.
+    ServicesController* services() const { return m_services.get(); }
+    PhoneController* phone() const { return m_phone.get(); }
     // Carries the feedback and invitation posts.
-    FormPoster* formPoster() const { return m_poster.get(); }
+    FormPoster* formPoster() const;
 
     void setProjectControlsEnabled(bool enabled);
     // Opens `file` at `line` with the tool configured for its type.
@@ -112,8 +115,6 @@ public slots:
     void doFeedback();
     void updateProfileDatabase();
     void doUpdateCheck();
-    // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
-    void httpFinished(int kind, bool error);
     void showHelp();
     void showAbout();
     void noProject();
@@ -133,8 +134,6 @@ protected:
 private:
     void connectActions();
     void updateSettingsFromProject();
-    void beginBusy();
-    void endBusy();
     void applyControlStates();
     void notAvailableYet(const QString& what);
 
@@ -145,8 +144,6 @@ private:
     UserDialogs* m_dialogs;
     ToolStarter* m_starter;
     DialogRunner* m_runner;
-    std::unique_ptr<QtPhoneChooser> m_ownChooser;
-    Brask::PhoneChooser* m_chooser = nullptr;
     QString m_root;
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
@@ -160,8 +157,7 @@ private:
     // A build (or Build and Run) is under way / has been asked to stop.
     bool m_building = false;
     bool m_stopRequested = false;
-    // The progress of the network exchange under way, if it has one.
-    Brask::HttpProgress* m_networkProgress = nullptr;
+    std::unique_ptr<PhoneController> m_phone;
     // Last, so it goes first: its pending posts end before the window does.
-    std::unique_ptr<FormPoster> m_poster;
+    std::unique_ptr<ServicesController> m_services;
 };

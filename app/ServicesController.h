@@ -1,0 +1,68 @@
+#pragma once
+// The Services menu's flows: the release check, the profile database
+// update, feedback and invitations. Talks to the user for the update
+// manager (UpdateInterface) and runs its network exchanges off the GUI
+// thread.
+
+#include "core/UpdateInterface.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace Brask {
+class ProjectManager;
+}
+class DialogRunner;
+class FormPoster;
+class ProfilesPanel;
+class QWidget;
+class UserDialogs;
+class WindowBusy;
+
+class ServicesController : public QObject, public Brask::UpdateInterface {
+    Q_OBJECT
+public:
+    // Everything given must outlive this object; `window` parents the
+    // dialogs and the progress shown.
+    ServicesController(QWidget* window, Brask::ProjectManager& manager, UserDialogs& dialogs, WindowBusy& busy,
+                       ProfilesPanel& profiles, DialogRunner* runner);
+    // Pending posts are abandoned first; the update manager stops calling.
+    ~ServicesController() override;
+
+    void setDialogRunner(DialogRunner* runner) { m_runner = runner; }
+    FormPoster* formPoster() const { return m_poster.get(); }
+
+    // With automatic updates: the silent profile update and release check
+    // the window runs before it builds the profile tree.
+    void runStartupChecks();
+    // Gives up the network exchange under way, if any (the window closes).
+    void cancelNetworkCall();
+
+    // UpdateInterface: an information box "VarBuild"; network exchanges run
+    // off the GUI thread while the window keeps painting (and is busy).
+    void showMessage(const KVUtil::String& text) override;
+    void runNetworkCall(const std::function<void()>& call, Brask::HttpProgress* progress) override;
+
+public slots:
+    // Asks the update server for the latest release and says what it means;
+    // `silent` keeps the "no news" boxes back.
+    void updateCheck(bool silent);
+    void doUpdateCheck();
+    void updateProfileDatabase();
+    void doFeedback();
+    void doInvite();
+    // A feedback or invitation post has ended (`kind` a FormPoster::Kind).
+    void httpFinished(int kind, bool error);
+
+private:
+    QWidget* m_window;
+    Brask::ProjectManager& m_manager;
+    UserDialogs& m_dialogs;
+    WindowBusy& m_busy;
+    ProfilesPanel& m_profiles;
+    DialogRunner* m_runner;
+    // The progress of the network exchange under way, if it has one.
+    Brask::HttpProgress* m_networkProgress = nullptr;
+    std::unique_ptr<FormPoster> m_poster;
+};
