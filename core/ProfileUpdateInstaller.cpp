@@ -1,6 +1,6 @@
 #include "core/ProfileUpdateInstaller.h"
 
-#include "core/build/CommandExecutor.h"
+#include "core/ZipEntryReader.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "platform/ProcessRunner.h"
 #include "util/Diagnostics.h"
@@ -11,7 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -84,9 +86,8 @@ bool capture(const std::string& commandLine, std::string& output, int& status)
 
 } // namespace
 
-ProfileUpdateInstaller::ProfileUpdateInstaller(const KVUtil::String& root, CommandExecutor* executor)
+ProfileUpdateInstaller::ProfileUpdateInstaller(const KVUtil::String& root)
     : m_root(root)
-    , m_executor(executor)
 {
 }
 
@@ -153,11 +154,14 @@ bool ProfileUpdateInstaller::checkEntry(const Entry& entry, std::string& error)
     }
     if (name.rfind("profiles/", 0) != 0)
         return refuse("lies outside profiles/");
+    // The type is the first letter of the listed mode: "-" a file, "d" a
+    // directory, "?" none given. Links and the other special files the
+    // listing names are refused; the rest is what unzip itself writes as a
+    // directory (a name ending in "/") or a plain file.
     const char type = entry.mode.empty() ? '?' : entry.mode[0];
     if (type == 'l')
         return refuse("is a symbolic link");
-    const bool directory = name.back() == '/';
-    if ((directory && type != 'd') || (!directory && type != '-'))
+    if (type != '-' && type != 'd' && type != '?')
         return refuse("is neither a plain file nor a directory");
     return true;
 }
@@ -178,15 +182,34 @@ bool ProfileUpdateInstaller::listArchive(const KVUtil::String& zipPath, std::vec
     if (!parseListing(names, listing, entries, error))
         return false;
     long long total = 0;
+    std::set<std::string> seen;
     for (const Entry& entry : entries) {
         if (!checkEntry(entry, error))
             return false;
+        // Two entries of one name would be unpacked into one another.
+        std::string key = entry.name;
+        if (key.back() == '/')
+            key.pop_back();
+        if (!seen.insert(key).second) {
+            error = "the archive entry \"" + entry.name + "\" appears twice";
+            return false;
+        }
         total += entry.size;
         if (total > MaxUnpackedBytes) {
             error = "the archive unpacks to more than " + std::to_string(MaxUnpackedBytes / (1024 * 1024)) + " MiB";
             return false;
         }
     }
+    return true;
+}
+
+bool ProfileUpdateInstaller::stoppedBeforeSwap(const std::atomic<bool>* cancelled, std::string& error)
+{
+    // The last moment a cancel can still leave everything as it was.
+    if (!cancelled || !cancelled->load())
+        return false;
+    m_cancelled = true;
+    error = "the update was cancelled";
     return true;
 }
 
@@ -214,22 +237,100 @@ bool ProfileUpdateInstaller::stage(std::string& error)
     return true;
 }
 
-bool ProfileUpdateInstaller::unpack(const KVUtil::String& zipPath, std::string& error)
+bool ProfileUpdateInstaller::unpackFile(const KVUtil::String& zipPath, const Entry& entry, long long budget,
+                                        std::string& error, const std::atomic<bool>* cancelled)
 {
-    if (!m_executor) {
-        error = "no tool runner is attached to unpack the archive";
+    const std::string path = stagingDirectory() + "/" + entry.name;
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    // Never through a link: the staging tree holds none, and none may appear.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (ec || fd < 0) {
+        error = "the archive entry \"" + entry.name + "\" could not be unpacked: "
+                + (ec ? ec.message() : std::string(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    const String command = quoteArgument(m_root + "/bin/unzip") + " -o " + quoteArgument(zipPath) + " -d "
-                           + quoteArgument(stagingDirectory());
-    diag("trying to exec: %s\n", command.c_str());
-    const int status = m_executor->execute(command, true);
-    diag("after unzipping...\n");
-    // Info-ZIP: 0 is success, 1 success with warnings; everything else failed.
-    if (status != 0 && status != 1) {
-        error = "unzip failed with status " + std::to_string(status);
+    std::string writeError;
+    auto sink = [&](const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                writeError = n < 0 ? std::strerror(errno) : "nothing could be written";
+                return false;
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    };
+    // The entry may grow to its listed size and no further, and never past
+    // what is left of the whole archive's budget.
+    const long long limit = std::min(entry.size, budget);
+    ZipEntryReader reader(m_root + "/bin/unzip");
+    long long bytes = 0;
+    std::string readError;
+    const ZipEntryReader::Result result = reader.read(zipPath, entry.name, limit, sink, cancelled, bytes, readError);
+    const bool closed = ::close(fd) == 0;
+    switch (result) {
+    case ZipEntryReader::Cancelled:
+        m_cancelled = true;
+        error = "the update was cancelled";
+        return false;
+    case ZipEntryReader::TooLarge:
+        error = "the archive entry \"" + entry.name + "\" unpacks to more than the " + std::to_string(entry.size)
+                + " bytes its listing gives";
+        if (limit < entry.size)
+            error = "the archive unpacks to more than " + std::to_string(MaxUnpackedBytes / (1024 * 1024)) + " MiB";
+        return false;
+    case ZipEntryReader::Failed:
+        error = !writeError.empty() ? "the archive entry \"" + entry.name + "\" could not be written: " + writeError
+                                    : readError;
+        return false;
+    case ZipEntryReader::Read:
+        break;
+    }
+    if (!closed) {
+        error = "the archive entry \"" + entry.name + "\" could not be written: " + std::strerror(errno);
         return false;
     }
+    if (bytes != entry.size) {
+        error = "the archive entry \"" + entry.name + "\" unpacks to " + std::to_string(bytes)
+                + " bytes, not the " + std::to_string(entry.size) + " its listing gives";
+        return false;
+    }
+    m_unpackedBytes += bytes;
+    return true;
+}
+
+bool ProfileUpdateInstaller::unpack(const KVUtil::String& zipPath, const std::vector<Entry>& entries,
+                                    std::string& error, const std::atomic<bool>* cancelled)
+{
+    diag("Unpacking %s into %s, entry by entry...\n", zipPath.c_str(), stagingDirectory().c_str());
+    m_unpackedEntries = 0;
+    m_unpackedBytes = 0;
+    for (const Entry& entry : entries) {
+        if (cancelled && cancelled->load()) {
+            m_cancelled = true;
+            error = "the update was cancelled";
+            return false;
+        }
+        if (entry.name.back() == '/') {
+            std::error_code ec;
+            fs::create_directories(stagingDirectory() + "/" + entry.name, ec);
+            if (ec) {
+                error = "the archive entry \"" + entry.name + "\" could not be unpacked: " + ec.message();
+                return false;
+            }
+        } else if (!unpackFile(zipPath, entry, MaxUnpackedBytes - m_unpackedBytes, error, cancelled)) {
+            return false;
+        }
+        ++m_unpackedEntries;
+    }
+    diag("Unpacked %zu entries, %lld bytes\n", m_unpackedEntries, m_unpackedBytes);
     return true;
 }
 
@@ -286,11 +387,13 @@ bool ProfileUpdateInstaller::swapIntoPlace(std::string& error)
     return true;
 }
 
-bool ProfileUpdateInstaller::install(const KVUtil::String& zipPath, std::string& error)
+bool ProfileUpdateInstaller::install(const KVUtil::String& zipPath, std::string& error,
+                                     const std::atomic<bool>* cancelled)
 {
+    m_cancelled = false;
     std::vector<Entry> entries;
-    const bool ok = listArchive(zipPath, entries, error) && stage(error) && unpack(zipPath, error)
-                    && verifyUnpacked(entries, error) && swapIntoPlace(error);
+    const bool ok = listArchive(zipPath, entries, error) && stage(error) && unpack(zipPath, entries, error, cancelled)
+                    && verifyUnpacked(entries, error) && !stoppedBeforeSwap(cancelled, error) && swapIntoPlace(error);
     if (!ok)
         diag("Profile update refused: %s\n", error.c_str());
     removeStaging();

@@ -2,19 +2,21 @@
 // Installs a downloaded profile archive without ever leaving a broken
 // database behind. The archive is listed with the kit's unzip and refused
 // unless every entry is a plain file or directory below profiles/ with a
-// harmless name; it is then unpacked over a staging copy of today's
-// profiles/ (so files it does not carry, such as the runtimes, stay), the
-// result must load as a profile database, and only then is it swapped into
-// place with one rename. On any failure the installed profiles/ is untouched.
+// harmless name; it is then unpacked entry by entry over a staging copy of
+// today's profiles/ (so files it does not carry, such as the runtimes, stay),
+// each entry cut off the moment it grows past its listed size, the result
+// must load as a profile database, and only then is it swapped into place
+// with one rename. On any failure the installed profiles/ is untouched.
+//
+// The caller holds the installation's InstallLock for the whole install.
 
 #include "kvutil/KVUtil.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace Brask {
-
-class CommandExecutor;
 
 class ProfileUpdateInstaller {
 public:
@@ -29,20 +31,27 @@ public:
         std::string name;
     };
 
-    // `root` is the installation root; unzip is ROOT/bin/unzip. The unpack
-    // runs through `executor` (shown to the user); the listing does not.
-    ProfileUpdateInstaller(const KVUtil::String& root, CommandExecutor* executor);
+    // `root` is the installation root; unzip is ROOT/bin/unzip. Nothing is
+    // shown while it works: it may run off the GUI thread.
+    explicit ProfileUpdateInstaller(const KVUtil::String& root);
 
-    // Installs `zipPath`. False with a reason for the user in `error`.
-    bool install(const KVUtil::String& zipPath, std::string& error);
+    // Installs `zipPath`. False with a reason for the user in `error`. A set
+    // `cancelled` stops it before the swap (cancelled() then says so).
+    bool install(const KVUtil::String& zipPath, std::string& error, const std::atomic<bool>* cancelled = nullptr);
+    bool cancelled() const { return m_cancelled; }
+    // Entries and bytes the last install unpacked.
+    size_t unpackedEntries() const { return m_unpackedEntries; }
+    long long unpackedBytes() const { return m_unpackedBytes; }
 
     // Pairs the exact names of "unzip -Z1" with the lines of the long
     // listing "unzip -Z". False when the two do not agree.
     static bool parseListing(const std::string& names, const std::string& longListing,
                              std::vector<Entry>& entries, std::string& error);
     // Whether one entry may be unpacked: a relative name below profiles/
-    // without "..", backslashes or control characters, a plain file or a
-    // directory.
+    // without "..", backslashes or control characters, and no link or other
+    // special file. Like unzip, a name ending in "/" is a directory and
+    // anything else a plain file, whatever mode bits the archiver wrote (the
+    // JDK's jar and Windows tools write none, Python's zipfile no file type).
     static bool checkEntry(const Entry& entry, std::string& error);
 
     // Where the staging copy is made (removed again after every install).
@@ -51,13 +60,19 @@ public:
 private:
     bool listArchive(const KVUtil::String& zipPath, std::vector<Entry>& entries, std::string& error);
     bool stage(std::string& error);
-    bool unpack(const KVUtil::String& zipPath, std::string& error);
+    bool unpack(const KVUtil::String& zipPath, const std::vector<Entry>& entries, std::string& error,
+                const std::atomic<bool>* cancelled);
+    bool unpackFile(const KVUtil::String& zipPath, const Entry& entry, long long budget, std::string& error,
+                    const std::atomic<bool>* cancelled);
     bool verifyUnpacked(const std::vector<Entry>& entries, std::string& error);
+    bool stoppedBeforeSwap(const std::atomic<bool>* cancelled, std::string& error);
     bool swapIntoPlace(std::string& error);
     void removeStaging();
 
     KVUtil::String m_root;
-    CommandExecutor* m_executor;
+    bool m_cancelled = false;
+    size_t m_unpackedEntries = 0;
+    long long m_unpackedBytes = 0;
 };
 
 } // namespace Brask

@@ -1,5 +1,6 @@
 #include "core/UpdateManager.h"
 
+#include "core/InstallLock.h"
 #include "core/ProfileUpdateInstaller.h"
 #include "core/ReleaseCheck.h"
 #include "core/UpdateInterface.h"
@@ -131,12 +132,17 @@ void UpdateManager::runNetwork(Fn&& call, HttpProgress* progress)
 
 int UpdateManager::askServer(const String& url)
 {
+    m_cancelled = false;
     String body;
     bool noLength = false;
+    HttpProgress progress;
+    progress.task = "Checking for a newer profile database...";
     runNetwork(
         [&] {
+            // The whole exchange has one deadline: a few bytes may not take longer.
+            const HttpClock::time_point deadline = httpExchangeDeadline();
             int length = 0;
-            const int socket = KVHttpGet(url.c_str(), length);
+            const int socket = KVHttpGet(url.c_str(), length, &progress);
             if (!socket)
                 return;
             if (length < 0) {
@@ -146,12 +152,17 @@ int UpdateManager::askServer(const String& url)
             } else {
                 long long received = 0;
                 // A short answer is no answer: "1" cut from "10" must not read as "1".
-                if (!httpReadWholeBody(body, length, socket, nullptr, received))
+                if (!httpReadWholeBody(body, length, socket, &progress, received, deadline))
                     body.clear();
             }
             closeHttpSocket(socket);
         },
-        nullptr);
+        &progress);
+    if (progress.cancelled) {
+        m_cancelled = true;
+        diag("The version query was cancelled\n");
+        return BRASK_SERVER_ERROR;
+    }
     if (noLength)
         return BRASK_SERVER_ERROR;
     diag("Got this string from server: '%s'\n", printable(body).c_str());
@@ -170,6 +181,7 @@ int UpdateManager::downloadProfileUpdate()
     String body;
     bool whole = false;
     HttpProgress progress;
+    progress.task = "Downloading the profile database...";
     runNetwork(
         [&] {
             int length = 0;
@@ -178,6 +190,8 @@ int UpdateManager::downloadProfileUpdate()
             if (!socket)
                 return;
             long long received = 0;
+            // The archive may take long on a slow link: each receive is
+            // bounded, the whole is not, and Cancel ends it.
             whole = length > 0 && httpReadWholeBody(body, length, socket, &progress, received);
             closeHttpSocket(socket);
         },
@@ -188,23 +202,68 @@ int UpdateManager::downloadProfileUpdate()
         m_lastError = m_cancelled ? "the download was cancelled" : "the archive did not arrive whole";
         return 2;
     }
+    return installArchive(body);
+}
 
+int UpdateManager::installArchive(String& body)
+{
     const String zipPath = m_root + "/update.zip";
-    std::string error;
-    if (!writeFileAtomically(zipPath, body, &error)) {
-        m_lastError = error;
-        diag("Could not save %s: %s\n", zipPath.c_str(), error.c_str());
-        return -1;
+    InstallLock lock(m_root);
+    HttpProgress progress;
+    progress.task = "Installing the profile database...";
+    bool installed = false;
+    bool wroteZip = false;
+    // Off the GUI thread like an exchange: waiting for another update and
+    // unpacking take a while, and Cancel works until the swap.
+    runNetwork(
+        [&] {
+            std::string error;
+            switch (lock.acquire(-1, &progress.cancelled, error)) {
+            case InstallLock::Taken:
+                break;
+            case InstallLock::Busy:
+                m_lastError = "another profile update is running";
+                return;
+            case InstallLock::Cancelled:
+                m_cancelled = true;
+                m_lastError = "the update was cancelled";
+                return;
+            case InstallLock::Failed:
+                m_lastError = error;
+                return;
+            }
+            if (!writeFileAtomically(zipPath, body, &error)) {
+                m_lastError = error;
+                diag("Could not save %s: %s\n", zipPath.c_str(), error.c_str());
+                return;
+            }
+            wroteZip = true;
+            body.clear();
+            body.shrink_to_fit();
+            diag("Saved the zip...\n");
+            diag("about to unzip...\n");
+            ProfileUpdateInstaller installer(m_root);
+            installed = installer.install(zipPath, m_lastError, &progress.cancelled);
+            m_cancelled = installer.cancelled();
+            if (installed)
+                diag("after unzipping...\n");
+        },
+        &progress);
+    if (!lock.held()) {
+        // Another copy of VarBuild is at work: not one of its files is touched.
+        diag("Profile update refused: %s\n", m_lastError.c_str());
+        return m_cancelled ? 2 : -1;
     }
-    body.clear();
-    body.shrink_to_fit();
-    diag("Saved the zip...\n");
-    diag("about to unzip...\n");
-
-    ProfileUpdateInstaller installer(m_root, m_executor);
-    if (!installer.install(zipPath, m_lastError))
-        return -1;
-    return 0;
+    // The archive is of no further use, installed or not; still under the lock.
+    if (wroteZip && m_executor)
+        m_executor->execute("cmd /c del /q " + quoteArgument(zipPath), true);
+    else if (wroteZip)
+        ::unlink(zipPath.c_str());
+    if (installed) {
+        m_lastError.clear();
+        return 0;
+    }
+    return m_cancelled ? 2 : -1;
 }
 
 UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
@@ -212,6 +271,8 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
     if (!m_interface)
         return NoInterface;
     const int answer = askServer(profileQueryUrl(m_profileVersion));
+    if (m_cancelled)
+        return Cancelled;
     if (answer == 1) {
         if (!silent)
             m_interface->showMessage("Nothing to update - you are using the latest profile database");
@@ -225,25 +286,19 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
     }
     m_interface->showMessage("A new profile database is ready for download.");
     const int result = downloadProfileUpdate();
-    const String deleteCommand = "cmd /c del /q " + quoteArgument(m_root + "/update.zip");
     if (result == 0) {
-        if (m_executor)
-            m_executor->execute(deleteCommand, true);
         m_interface->showMessage("The profile update was successfully installed.");
         return Installed;
     }
-    if (result == 2 && m_cancelled) {
+    if (m_cancelled) {
         m_interface->showMessage("The profile update was cancelled. The installed profile database is unchanged.");
-        return Failed;
+        return Cancelled;
     }
     if (result == 2) {
         m_interface->showMessage("The profile update failed, probably because of a network error. Check your "
                                  "connection, firewalls etc.");
         return Failed;
     }
-    // The archive arrived but was refused: it is of no further use.
-    if (m_executor && fileExists(m_root + "/update.zip"))
-        m_executor->execute(deleteCommand, true);
     m_interface->showMessage("The profile update could not be installed: " + m_lastError
                              + ". The installed profile database is unchanged.");
     return Failed;
@@ -251,11 +306,15 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
 
 int UpdateManager::fetchLatestRelease(String& out)
 {
+    m_cancelled = false;
     int result = -2;
+    HttpProgress progress;
+    progress.task = "Checking for a newer release of Varnel...";
     runNetwork(
         [&] {
+            const HttpClock::time_point deadline = httpExchangeDeadline();
             int length = 0;
-            const int socket = KVHttpGet(latestReleaseUrl().c_str(), length);
+            const int socket = KVHttpGet(latestReleaseUrl().c_str(), length, &progress);
             if (!socket)
                 return;
             if (length > SmallAnswerLimit) {
@@ -266,14 +325,15 @@ int UpdateManager::fetchLatestRelease(String& out)
                 result = length;
                 // A cut answer is treated like no answer: its digits may be a
                 // different number.
-                if (length > 0 && !httpReadWholeBody(out, length, socket, nullptr, received)) {
+                if (length > 0 && !httpReadWholeBody(out, length, socket, &progress, received, deadline)) {
                     out.clear();
                     result = -2;
                 }
             }
             closeHttpSocket(socket);
         },
-        nullptr);
+        &progress);
+    m_cancelled = progress.cancelled;
     return result;
 }
 

@@ -50,6 +50,7 @@ public:
         ServerError,  // no usable answer to the version query
         Installed,    // a newer database was downloaded and installed
         Failed,       // a newer database exists but could not be installed
+        Cancelled,    // the user cancelled an exchange (or quit); nothing was installed
     };
 
     // Reads ROOT/bin/version.dat and ROOT/profiles/version.dat once.
@@ -71,11 +72,17 @@ public:
     // 0 when the archive arrived whole and was installed; 2 on a network
     // failure (no connection, no length, short body, cancel); -1 when the
     // archive arrived but was refused or could not be installed (the reason
-    // is in lastError()).
+    // is in lastError()), another update held the installation's lock too
+    // long, among them. The install holds the lock from writing update.zip
+    // to deleting it.
     int downloadProfileUpdate();
     Outcome profileUpdateIsAvailable(bool silent);
-    // The body length as the body read returns it, or -2 without a connection.
+    // The body length as the body read returns it, or -2 without a connection
+    // (also when cancelled: wasCancelled() then says so).
     int fetchLatestRelease(String& out);
+    // Whether the user cancelled the last exchange (the window's Cancel or
+    // quitting); the caller then starts no further step.
+    bool wasCancelled() const { return m_cancelled; }
 
     void setInterface(UpdateInterface* interface) { m_interface = interface; }
     UpdateInterface* getInterface() const { return m_interface; }
@@ -93,7 +100,9 @@ private:
     // Runs `call` through the interface (directly without one).
     template <typename Fn>
     void runNetwork(Fn&& call, HttpProgress* progress);
-    bool installArchive(const String& zipPath);
+    // Under the installation's lock: writes update.zip, installs it, deletes
+    // it. Returns as downloadProfileUpdate does.
+    int installArchive(String& body);
 
     String m_root;
     CommandExecutor* m_executor;

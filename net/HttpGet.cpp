@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -21,10 +22,13 @@ namespace Brask {
 
 namespace {
 
-std::atomic<int> timeoutMilliseconds{HttpTimeoutSeconds * 1000};
+// A test's own time-out; 0 when none is set.
+std::atomic<int> timeoutOverride{0};
+std::atomic<bool> badTimeoutReported{false};
 
 // The progress cancel is looked at this often while a wait runs.
 constexpr int PollSliceMilliseconds = 50;
+constexpr long MaxTimeoutSeconds = 86400;
 
 bool cancelled(const HttpProgress* progress)
 {
@@ -33,15 +37,13 @@ bool cancelled(const HttpProgress* progress)
 
 enum class Wait { Ready, TimedOut, Cancelled, Failed };
 
-// Waits until `fd` is ready for `events`, at most the time-out.
-Wait waitFor(int fd, short events, const HttpProgress* progress)
+// Waits until `fd` is ready for `events`, at most until `deadline`.
+Wait waitFor(int fd, short events, const HttpProgress* progress, HttpClock::time_point deadline)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(httpTimeoutMilliseconds());
     for (;;) {
         if (cancelled(progress))
             return Wait::Cancelled;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - HttpClock::now()).count();
         if (left <= 0)
             return Wait::TimedOut;
         pollfd p{fd, events, 0};
@@ -65,11 +67,19 @@ void reportWait(Wait wait, const char* step)
 }
 
 // One receive after waiting for data: >0 bytes, 0 closed, -1 error,
-// -2 timed out or cancelled.
-ssize_t receive(int fd, char* data, size_t size, const HttpProgress* progress, const char* step)
+// -2 timed out or cancelled. Each receive waits at most one time-out, and
+// never past `deadline`, the end of the whole exchange; running into the
+// latter says so.
+ssize_t receive(int fd, char* data, size_t size, const HttpProgress* progress, const char* step,
+                HttpClock::time_point deadline)
 {
     for (;;) {
-        const Wait wait = waitFor(fd, POLLIN, progress);
+        const auto own = HttpClock::now() + std::chrono::milliseconds(httpTimeoutMilliseconds());
+        const Wait wait = waitFor(fd, POLLIN, progress, std::min(own, deadline));
+        if (wait == Wait::TimedOut && deadline <= own) {
+            diag("KVHttpGet: %s did not arrive whole within %d ms\n", step, httpTimeoutMilliseconds());
+            return -2;
+        }
         if (wait == Wait::TimedOut || wait == Wait::Cancelled) {
             reportWait(wait, step);
             return -2;
@@ -81,6 +91,25 @@ ssize_t receive(int fd, char* data, size_t size, const HttpProgress* progress, c
             continue;
         return n;
     }
+}
+
+// VARNEL_HTTP_TIMEOUT in milliseconds, or 0 when it is absent or unusable.
+int timeoutFromEnvironment()
+{
+    const char* text = std::getenv(HttpTimeoutVariable);
+    if (!text || !*text)
+        return 0;
+    long seconds = 0;
+    const char* c = text;
+    for (; *c >= '0' && *c <= '9' && seconds <= MaxTimeoutSeconds; ++c)
+        seconds = seconds * 10 + (*c - '0');
+    if (*c != '\0' || seconds < 1 || seconds > MaxTimeoutSeconds) {
+        if (!badTimeoutReported.exchange(true))
+            diag("%s=%s is not a number of seconds from 1 to %ld; using %d\n", HttpTimeoutVariable, text,
+                 MaxTimeoutSeconds, HttpTimeoutSeconds);
+        return 0;
+    }
+    return static_cast<int>(seconds * 1000);
 }
 
 // A socket number of 0 would read as "no socket" to the callers, so a socket
@@ -95,7 +124,8 @@ int notZero(int fd)
 }
 
 // Connects without blocking longer than the time-out. False on any failure.
-bool connectBounded(int fd, const sockaddr* address, socklen_t length, const HttpProgress* progress)
+bool connectBounded(int fd, const sockaddr* address, socklen_t length, const HttpProgress* progress,
+                    HttpClock::time_point deadline)
 {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
@@ -104,7 +134,7 @@ bool connectBounded(int fd, const sockaddr* address, socklen_t length, const Htt
         return true;
     if (errno != EINPROGRESS && errno != EINTR)
         return false;
-    const Wait wait = waitFor(fd, POLLOUT, progress);
+    const Wait wait = waitFor(fd, POLLOUT, progress, deadline);
     if (wait != Wait::Ready) {
         reportWait(wait, "connect");
         return false;
@@ -182,6 +212,17 @@ bool parseLength(const char* text, long long& length)
 
 constexpr std::string_view LengthNames[] = {"Content-Length:", "Content-length:"};
 
+// The next `name` at the start of a header line, from `from` on; the field
+// names of "X-Content-Length:" or of a value do not count.
+const char* findFieldName(const char* header, const char* from, std::string_view name)
+{
+    for (const char* at = std::strstr(from, name.data()); at; at = std::strstr(at + 1, name.data())) {
+        if (at > header && at[-1] == '\n')
+            return at;
+    }
+    return nullptr;
+}
+
 enum class LengthField { Missing, Found, Bad, TooLarge };
 
 // Every length field in the header text must carry the same number; the
@@ -190,7 +231,7 @@ LengthField findLength(const char* header, long long& length)
 {
     bool found = false;
     for (std::string_view name : LengthNames) {
-        for (const char* at = std::strstr(header, name.data()); at; at = std::strstr(at + 1, name.data())) {
+        for (const char* at = findFieldName(header, header, name); at; at = findFieldName(header, at + 1, name)) {
             long long value = 0;
             if (!parseLength(at + name.size(), value))
                 return LengthField::Bad;
@@ -209,12 +250,21 @@ LengthField findLength(const char* header, long long& length)
 
 void setHttpTimeoutMilliseconds(int milliseconds)
 {
-    timeoutMilliseconds = milliseconds > 0 ? milliseconds : HttpTimeoutSeconds * 1000;
+    timeoutOverride = milliseconds > 0 ? milliseconds : 0;
 }
 
 int httpTimeoutMilliseconds()
 {
-    return timeoutMilliseconds.load();
+    if (const int own = timeoutOverride.load())
+        return own;
+    if (const int configured = timeoutFromEnvironment())
+        return configured;
+    return HttpTimeoutSeconds * 1000;
+}
+
+HttpClock::time_point httpExchangeDeadline()
+{
+    return HttpClock::now() + std::chrono::milliseconds(httpTimeoutMilliseconds());
 }
 
 void closeHttpSocket(int socket)
@@ -245,6 +295,8 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
     const std::string path(text.substr(slash));
 
     diag("KVHttpGet resolving %s:%i/%s...\n", host.c_str(), port, path.c_str() + 1);
+    // Connect, request and header share one deadline.
+    const HttpClock::time_point deadline = httpExchangeDeadline();
 
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -268,7 +320,7 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
         diag("socket failed\n");
         return 0;
     }
-    const bool connected = connectBounded(fd, addresses->ai_addr, addresses->ai_addrlen, progress);
+    const bool connected = connectBounded(fd, addresses->ai_addr, addresses->ai_addrlen, progress, deadline);
     ::freeaddrinfo(addresses);
     if (!connected) {
         ::close(fd);
@@ -276,10 +328,12 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
         return 0;
     }
 
-    const std::string request = "GET " + path + " HTTP/1.0\n" + "Host: " + host + "\n" + "Connection: close\n" + "\n";
+    // CR LF line ends: every server takes them, and some refuse bare line feeds.
+    const std::string request =
+        "GET " + path + " HTTP/1.0\r\n" + "Host: " + host + "\r\n" + "Connection: close\r\n" + "\r\n";
     diag("KVHttpGet sending %i bytes...\n", static_cast<int>(request.size()));
     ssize_t sent = -1;
-    const Wait writable = waitFor(fd, POLLOUT, progress);
+    const Wait writable = waitFor(fd, POLLOUT, progress, deadline);
     if (writable == Wait::Ready)
         sent = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     else
@@ -295,7 +349,7 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
     int used = 0;
     int lineEnds = 0;
     while (lineEnds < 2 && used < HttpHeaderBufferSize) {
-        const ssize_t n = receive(fd, header + used, 1, progress, "the header");
+        const ssize_t n = receive(fd, header + used, 1, progress, "the header", deadline);
         if (n <= 0) {
             ::close(fd);
             return 0;
@@ -363,7 +417,7 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
 }
 
 bool httpReadWholeBody(KVUtil::String& body, int bodyLength, int socket, HttpProgress* progress,
-                       long long& received)
+                       long long& received, HttpClock::time_point deadline)
 {
     received = 0;
     if (bodyLength <= 0)
@@ -382,7 +436,7 @@ bool httpReadWholeBody(KVUtil::String& body, int bodyLength, int socket, HttpPro
     body.assign(static_cast<size_t>(bodyLength), '\0');
     while (received < bodyLength) {
         const ssize_t n = receive(socket, body.data() + received, static_cast<size_t>(bodyLength - received),
-                                  progress, "the body");
+                                  progress, "the body", deadline);
         if (n == -1)
             diag("Recv error %i\n", static_cast<int>(n));
         if (n <= 0)

@@ -4,8 +4,10 @@
 // then reads the announced number of body bytes. The caller closes the socket
 // (closeHttpSocket) also when it decides not to read the body.
 //
-// Everything the server sends is treated as hostile: every wait is bounded by
-// the time-out below, the header by 2048 bytes and the body by
+// Everything the server sends is treated as hostile: the connect, the request
+// and the whole header must be done within one time-out of the call (a server
+// that drips one byte a second cannot hold it), every receive of the body is
+// bounded by the same time-out, the header by 2048 bytes and the body by
 // HttpBodyCeiling. Each step reports itself through Brask::diag.
 //
 // Both calls block; the window runs them off the GUI thread (see
@@ -14,6 +16,8 @@
 #include "kvutil/KVUtil.h"
 
 #include <atomic>
+#include <chrono>
+#include <string>
 
 namespace Brask {
 
@@ -23,10 +27,21 @@ struct HttpProgress {
     std::atomic<long long> received{0};
     std::atomic<long long> total{-1};
     std::atomic<bool> cancelled{false};
+    // What the exchange is doing, in words for the user ("Checking for a
+    // newer profile database..."); set before the exchange starts.
+    std::string task;
 };
 
-// How long connect and every single receive may wait for the server.
+using HttpClock = std::chrono::steady_clock;
+// An exchange without an overall deadline: only each wait is bounded.
+constexpr HttpClock::time_point NoHttpDeadline = HttpClock::time_point::max();
+
+// The time-out when VARNEL_HTTP_TIMEOUT does not give one: how long connect,
+// each receive of a body, and the whole of a header or a small answer may
+// take.
 constexpr int HttpTimeoutSeconds = 30;
+// Users on slow links set this to a number of seconds (1 to 86400).
+constexpr const char* HttpTimeoutVariable = "VARNEL_HTTP_TIMEOUT";
 // The largest body accepted (the profile archive is a few MiB); a longer
 // announced length is refused before anything is allocated.
 constexpr long long HttpBodyCeiling = 64LL * 1024 * 1024;
@@ -45,16 +60,23 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress = nullptr
 int httpReadBody(KVUtil::String& body, int bodyLength, int socket, HttpProgress* progress = nullptr);
 
 // Like httpReadBody, but says whether the whole body arrived: false on a short
-// body, a time-out or a cancel. `received` gets the count.
+// body, a time-out or a cancel. `received` gets the count. With a `deadline`
+// the read also ends then (small answers: one deadline for the exchange).
 bool httpReadWholeBody(KVUtil::String& body, int bodyLength, int socket, HttpProgress* progress,
-                       long long& received);
+                       long long& received, HttpClock::time_point deadline = NoHttpDeadline);
+
+// The end of an exchange that starts now and must end within one time-out.
+HttpClock::time_point httpExchangeDeadline();
 
 // Closes a socket KVHttpGet returned (0 is ignored).
 void closeHttpSocket(int socket);
 
-// Tests shorten the connect/receive time-out; a value <= 0 restores
-// HttpTimeoutSeconds.
+// Tests shorten the time-out; a value <= 0 goes back to VARNEL_HTTP_TIMEOUT,
+// or HttpTimeoutSeconds without it.
 void setHttpTimeoutMilliseconds(int milliseconds);
+// The time-out in force: the test's, else VARNEL_HTTP_TIMEOUT's (read at each
+// call; a value that is not a whole number of seconds from 1 to 86400 is
+// ignored with a diagnostic line), else HttpTimeoutSeconds.
 int httpTimeoutMilliseconds();
 
 } // namespace Brask

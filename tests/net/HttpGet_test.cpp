@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -64,10 +65,10 @@ TEST(HttpGet, SendsExactRequestBytesWithTheHostButNotThePort)
     EXPECT_EQ(f.body, "hello");
     EXPECT_EQ(f.result, 5);
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], "GET /latest/ HTTP/1.0\nHost: 127.0.0.1\nConnection: close\n\n");
+    EXPECT_EQ(server.requests()[0], "GET /latest/ HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     EXPECT_NE(f.diagnostics.find("KVHttpGet resolving 127.0.0.1:" + std::to_string(server.port()) + "/latest/...\n"),
               std::string::npos);
-    EXPECT_NE(f.diagnostics.find("KVHttpGet sending 57 bytes...\n"), std::string::npos);
+    EXPECT_NE(f.diagnostics.find("KVHttpGet sending 61 bytes...\n"), std::string::npos);
     EXPECT_NE(f.diagnostics.find("HTTP 200\nContent-length: 5\nHttpGot 5\n"), std::string::npos);
 }
 
@@ -81,7 +82,7 @@ TEST(HttpGet, WithoutAPortConnectsToPort80)
     if (server.port() != 80)
         GTEST_SKIP() << "port 80 is not free to bind here";
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], "GET /latest/ HTTP/1.0\nHost: 127.0.0.1\nConnection: close\n\n");
+    EXPECT_EQ(server.requests()[0], "GET /latest/ HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 }
 
 TEST(HttpGet, BadUrlsFailWithoutSendingAnything)
@@ -135,6 +136,11 @@ TEST(HttpGet, StatusAndLengthRules)
         {"HTTP/1.0 200 OK\r\nContent-Length:13\r\n\r\n0123456789abc", true, 13, "Content-length: 13\n"},
         {"HTTP/1.0 200 OK\r\nContent-Length: 010\r\n\r\n0123456789", true, 10, "Content-length: 10\n"},
         {"HTTP/1.0 200 OK\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nabc", true, 3, "Content-length: 3\n"},
+        // Only a field name at the start of a line counts.
+        {"HTTP/1.0 200 OK\r\nX-Content-Length: 99\r\nContent-Length: 1\r\n\r\na", true, 1, "Content-length: 1\n"},
+        {"HTTP/1.0 200 OK\r\nX-Note: see Content-Length: 9\r\n\r\na", true, -1, "no Content-length!\n"},
+        // The status is plain decimal.
+        {"HTTP/1.0 0200 OK\r\nContent-Length: 1\r\n\r\na", true, 1, "HTTP 200\n"},
         {"SSH-2.0-OpenSomething\r\n\r\n", false, 0, "Bad reply; can't find HTTP/\n"},
         {"HTTP/1.0\r\n\r\n", false, 0, "Bad reply; can't find HTTP status\n"},
         {"HTTP/1.0 abc\r\n\r\n", false, 0, "Bad reply; can't find HTTP status\n"},
@@ -245,7 +251,20 @@ TEST(HttpGet, AServerThatNeverAnswersTimesOut)
         server.silent = true;
         const Fetch f = fetch(server.address() + "/x");
         EXPECT_EQ(f.socket, 0);
-        EXPECT_NE(f.diagnostics.find("no answer to the header within 300 ms"), std::string::npos) << f.diagnostics;
+        EXPECT_NE(f.diagnostics.find("the header did not arrive whole within 300 ms"), std::string::npos)
+            << f.diagnostics;
+    }
+    {
+        // A header dripping one byte at a time: every receive is quick, the
+        // whole is not; the server is still sending when the client gives up.
+        LoopbackServer server([](const std::string&) {
+            return Reply{"HTTP/1.0 200 OK\r\nX-Pad: " + std::string(200, 'p') + "\r\n\r\n", false, 20};
+        });
+        const Fetch f = fetch(server.address() + "/x");
+        EXPECT_EQ(f.socket, 0);
+        EXPECT_LT(server.bytesSent(), 100);
+        EXPECT_NE(f.diagnostics.find("the header did not arrive whole within 300 ms"), std::string::npos)
+            << f.diagnostics;
     }
     {
         // The header, part of the body, then nothing: the body read gives up.
@@ -258,6 +277,23 @@ TEST(HttpGet, AServerThatNeverAnswersTimesOut)
         EXPECT_NE(f.diagnostics.find("no answer to the body within 300 ms"), std::string::npos) << f.diagnostics;
         EXPECT_NE(f.diagnostics.find("HttpGot 2\nHttpGet size mismatch!\n"), std::string::npos);
     }
+}
+
+TEST(HttpGet, TimeOutFromTheEnvironment)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"2", 2000}, {"86400", 86400000}, {"", 30000}, {"0", 30000}, {"-5", 30000}, {"2s", 30000},
+        {"86401", 30000}, {"99999999999999999999", 30000},
+    };
+    for (const auto& [value, milliseconds] : cases) {
+        SCOPED_TRACE(value);
+        ::setenv(HttpTimeoutVariable, value, 1);
+        EXPECT_EQ(httpTimeoutMilliseconds(), milliseconds);
+        // A test's own time-out wins.
+        TimeoutGuard timeout(300);
+        EXPECT_EQ(httpTimeoutMilliseconds(), 300);
+    }
+    ::unsetenv(HttpTimeoutVariable);
 }
 
 TEST(HttpGet, AConnectThatNeverCompletesTimesOut)

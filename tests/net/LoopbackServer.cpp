@@ -137,11 +137,22 @@ void LoopbackServer::handle(int fd)
     }
     const Reply reply = m_script(path);
     size_t sent = 0;
-    while (sent < reply.bytes.size()) {
-        const ssize_t n = ::send(fd, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
+    while (sent < reply.bytes.size() && !m_stop && Clock::now() < deadline) {
+        const size_t chunk = reply.dripMs > 0 ? 1 : reply.bytes.size() - sent;
+        const ssize_t n = ::send(fd, reply.bytes.data() + sent, chunk, MSG_NOSIGNAL);
         if (n <= 0)
             break;
         sent += static_cast<size_t>(n);
+        m_bytesSent += n;
+        if (reply.dripMs > 0) {
+            // A closed peer ends the drip early.
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, reply.dripMs) > 0) {
+                char sink[256];
+                if (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) == 0)
+                    break;
+            }
+        }
     }
     if (reply.stall)
         hold();

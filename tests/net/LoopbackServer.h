@@ -16,6 +16,7 @@ namespace NetTest {
 struct Reply {
     std::string bytes;      // sent as they are
     bool stall = false;  // after sending, hold the connection until the server stops
+    int dripMs = 0;      // > 0: one byte, then this long a pause, and so on
 };
 
 class LoopbackServer {
@@ -35,6 +36,8 @@ public:
     // Every request received so far, as bytes.
     std::vector<std::string> requests();
     int connections() const { return m_connections.load(); }
+    // Bytes of replies sent so far (a dripping reply counts as it goes).
+    long long bytesSent() const { return m_bytesSent.load(); }
     // Accept connections but never read or answer (held until the server stops).
     std::atomic<bool> silent{false};
 
@@ -51,6 +54,7 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};
+    std::atomic<long long> m_bytesSent{0};
     std::mutex m_lock;
     std::vector<std::string> m_requests;
     std::thread m_thread;

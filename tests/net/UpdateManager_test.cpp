@@ -5,6 +5,7 @@
 #include "LoopbackServer.h"
 #include "ZipWriter.h"
 #include "cli/ConsoleExecutor.h"
+#include "core/InstallLock.h"
 #include "core/ProfileUpdateInstaller.h"
 #include "core/ReleaseCheck.h"
 #include "core/UpdateInterface.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -78,11 +80,14 @@ private:
 };
 
 // Every file, directory and link below `dir`, with file contents and link
-// targets, so "unchanged byte for byte" is one comparison.
+// targets, so "unchanged byte for byte" is one comparison. The installation's
+// lock file stays once made, and holds nothing.
 std::map<std::string, std::string> snapshot(const std::string& dir)
 {
     std::map<std::string, std::string> tree;
     for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->path().filename() == ".profiles-update.lock")
+            continue;
         const std::string rel = fs::relative(it->path(), dir).string();
         if (it->is_symlink())
             tree[rel] = "link:" + fs::read_symlink(it->path()).string();
@@ -182,12 +187,12 @@ TEST_F(UpdateFlow, ANewerDatabaseIsInstalledAndLoads)
     EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Installed);
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"A new profile database is ready for download.",
                                                      "The profile update was successfully installed."}));
-    ASSERT_EQ(executor.commands.size(), 2u);
-    EXPECT_EQ(executor.commands[0],
-              root + "/bin/unzip -o " + root + "/update.zip -d " + root + "/.profiles-update");
-    EXPECT_EQ(executor.commands[1], "cmd /c del /q " + root + "/update.zip");
-    EXPECT_EQ(ui.calls, 2);
-    EXPECT_EQ(ui.withProgress, 1);
+    // Unpacked entry by entry through unzip -p, out of sight; only the
+    // clean-up is a command of the pane.
+    EXPECT_EQ(executor.commands, std::vector<std::string>{"cmd /c del /q " + root + "/update.zip"});
+    // The query, the download and the install, each cancellable.
+    EXPECT_EQ(ui.calls, 3);
+    EXPECT_EQ(ui.withProgress, 3);
 
     ProfileDatabase db;
     db.load(root + "/profiles/vendors");
@@ -277,27 +282,73 @@ TEST_F(UpdateFlow, AShortOrCancelledDownloadWritesNothing)
     EXPECT_EQ(snapshot(root), before);
 }
 
-TEST_F(UpdateFlow, ACancelledDownloadChangesNothing)
+TEST_F(UpdateFlow, ACancelChangesNothingAndStartsNoFurtherStep)
 {
-    // The window's Cancel: the flag is set while the archive is on its way.
+    // The window's Cancel (or quitting) during the Nth exchange.
     class CancellingInterface : public FakeInterface {
     public:
         void runNetworkCall(const std::function<void()>& call, HttpProgress* progress) override
         {
-            if (progress)
+            if (progress && calls + 1 == cancelAt)
                 progress->cancelled = true;
             FakeInterface::runNetworkCall(call, progress);
         }
-    } cancelling;
-    UpdateManager updates(root, &executor);
-    updates.setInterface(&cancelling);
+        int cancelAt = 0;
+    };
+    const std::string ready = "A new profile database is ready for download.";
+    const std::string cancelled = "The profile update was cancelled. The installed profile database is unchanged.";
+    const struct {
+        int cancelAt;
+        std::vector<std::string> messages;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {1, {}, {}},
+        {2, {ready, cancelled}, {}},
+        // update.zip was written under the lock: it goes again.
+        {3, {ready, cancelled}, {"cmd /c del /q " + root + "/update.zip"}},
+    };
     offerArchive(zipTree(newerDatabase()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancelAt);
+        CancellingInterface cancelling;
+        cancelling.cancelAt = c.cancelAt;
+        executor.commands.clear();
+        UpdateManager updates(root, &executor);
+        updates.setInterface(&cancelling);
+        const auto before = snapshot(root);
+        EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Cancelled);
+        EXPECT_EQ(cancelling.calls, std::max(c.cancelAt, 1));
+        EXPECT_EQ(cancelling.messages, c.messages);
+        EXPECT_EQ(executor.commands, c.commands);
+        EXPECT_EQ(snapshot(root), before);
+    }
+}
+
+TEST_F(UpdateFlow, AnotherUpdateHoldingTheInstallationIsNotTouched)
+{
+    UpdateManager updates(root, &executor);
+    updates.setInterface(&ui);
+    offerArchive(zipTree(newerDatabase()));
+    // The other update's work in progress.
+    writeFile(root + "/update.zip", "theirs");
+    writeFile(root + "/.profiles-update/profiles/version.dat", "9\n");
     const auto before = snapshot(root);
+    InstallLock theirs(root);
+    std::string error;
+    ASSERT_EQ(theirs.acquire(0, nullptr, error), InstallLock::Taken);
+    InstallLock::setDefaultWaitMilliseconds(300);
+
     EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
-    EXPECT_EQ(cancelling.messages.back(),
-              "The profile update was cancelled. The installed profile database is unchanged.");
+    EXPECT_EQ(ui.messages.back(), "The profile update could not be installed: another profile update is running. "
+                                  "The installed profile database is unchanged.");
     EXPECT_TRUE(executor.commands.empty());
     EXPECT_EQ(snapshot(root), before);
+
+    // Once it has finished, the next update goes ahead.
+    theirs.release();
+    EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Installed);
+    EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
+    InstallLock::setDefaultWaitMilliseconds(0);
 }
 
 TEST_F(UpdateFlow, TheServersAnswerIsPrintedHarmlessly)
@@ -335,7 +386,15 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
         {"outside", [](UpdateFlow&) { return hostileZip("bin/config.xml", "<Config/>"); }, "outside profiles/"},
         {"symlink", [](UpdateFlow&) { return hostileZip("profiles/vendors/Acme", "/etc", 0120777); },
          "symbolic link"},
-        {"no file type", [](UpdateFlow&) { return hostileZip("profiles/x", "y", 0644); }, "neither a plain file"},
+        {"fifo", [](UpdateFlow&) { return hostileZip("profiles/x", "y", 010644); }, "neither a plain file"},
+        {"twice",
+         [](UpdateFlow&) {
+             ZipWriter zip;
+             zip.add("profiles/version.dat", "4\n");
+             zip.add("profiles/version.dat", "5\n");
+             return zip.bytes();
+         },
+         "appears twice"},
         {"control character", [](UpdateFlow&) { return hostileZip("profiles/a\nb", "y"); }, "control character"},
         {"bad checksum",
          [](UpdateFlow&) { return hostileZip("profiles/vendors/definitions.txt", "broken\n", 0100644, true); },
@@ -438,10 +497,17 @@ TEST(ArchiveListing, EntryRules)
         {"-rw-r--r--", "profiles/a\\b", false},
         {"-rw-r--r--", "profiles/a^Jb", false},
         {"lrwxrwxrwx", "profiles/link", false},
-        {"drwxr-xr-x", "profiles/file", false},
-        {"-rw-r--r--", "profiles/dir/", false},
-        {"?rw-------", "profiles/x", false},
+        {"lrwxrwxrwx", "profiles/link/", false},
+        // What unzip writes as a plain file or a directory, whatever the
+        // archiver's mode bits: Python's zipfile, the JDK's jar (FAT, no
+        // directory mode), Windows tools.
+        {"drwxr-xr-x", "profiles/file", true},
+        {"-rw-r--r--", "profiles/dir/", true},
+        {"?rw-------", "profiles/x", true},
+        {"-rw----", "profiles/vendors/", true},
         {"prw-r--r--", "profiles/fifo", false},
+        {"crw-r--r--", "profiles/device", false},
+        {"srwxr-xr-x", "profiles/socket", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -546,7 +612,7 @@ TEST_F(UpdateFlow, PackageRevisionAndLatestRelease)
     serve("/latest/", LoopbackServer::ok("12"));
     EXPECT_EQ(updates.fetchLatestRelease(body), 2);
     EXPECT_EQ(body, "12");
-    EXPECT_EQ(server.requests().back(), "GET /latest/ HTTP/1.0\nHost: 127.0.0.1\nConnection: close\n\n");
+    EXPECT_EQ(server.requests().back(), "GET /latest/ HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
 
     body.clear();
     serve("/latest/", LoopbackServer::raw("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\n1"));

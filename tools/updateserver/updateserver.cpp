@@ -206,7 +206,8 @@ void serveConnection(int fd, const std::string& directory)
         if (n <= 0)
             return;
         request.append(buffer, static_cast<size_t>(n));
-        // VarBuild ends its lines with a bare line feed; browsers with CR LF.
+        // VarBuild and browsers end their lines with CR LF; a bare line feed
+        // is taken too.
         headerEnd = request.find("\n\n");
         const size_t crlf = request.find("\r\n\r\n");
         if (crlf != std::string::npos && (headerEnd == std::string::npos || crlf < headerEnd))

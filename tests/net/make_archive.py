@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""Zip archives for the update tests, made the way other tools make them.
+
+  make_archive.py writestr SRC OUT
+      every file below SRC/profiles, stored with zipfile.writestr: the
+      entries carry Unix permission bits but no file type.
+  make_archive.py bomb OUT NAME LISTED INFLATED
+      one deflated entry NAME of INFLATED zero bytes whose sizes in the
+      archive say LISTED (the checksum is that of the real content).
+"""
+import os
+import struct
+import sys
+import zipfile
+import zlib
+
+
+def writestr(src, out):
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
+        for directory, _, files in sorted(os.walk(os.path.join(src, "profiles"))):
+            for name in sorted(files):
+                path = os.path.join(directory, name)
+                with open(path, "rb") as f:
+                    archive.writestr(os.path.relpath(path, src), f.read())
+
+
+def bomb(out, name, listed, inflated):
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunk = bytes(1 << 20)
+    data = []
+    crc = 0
+    left = inflated
+    while left > 0:
+        piece = chunk[: min(left, len(chunk))]
+        crc = zlib.crc32(piece, crc)
+        data.append(compressor.compress(piece))
+        left -= len(piece)
+    data.append(compressor.flush())
+    body = b"".join(data)
+    encoded = name.encode()
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0x5021, crc, len(body), listed, len(encoded), 0)
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 0x031E, 20, 0, 8, 0, 0x5021, crc, len(body), listed,
+                          len(encoded), 0, 0, 0, 0, 0o100644 << 16, 0)
+    start = len(local) + len(encoded) + len(body)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central) + len(encoded), start, 0)
+    with open(out, "wb") as f:
+        f.write(local + encoded + body + central + encoded + end)
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "writestr" and len(sys.argv) == 4:
+        writestr(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "bomb" and len(sys.argv) == 6:
+        bomb(sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]))
+    else:
+        sys.exit(__doc__)
