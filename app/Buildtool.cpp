@@ -8,6 +8,7 @@
 #include "PhoneController.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
+#include "RecentProjects.h"
 #include "QtDialogRunner.h"
 #include "QtUserDialogs.h"
 #include "ServicesController.h"
@@ -26,6 +27,7 @@
 #include <QSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
 #include <QShortcut>
 #include <QStyle>
 #include <QUrl>
@@ -119,6 +121,12 @@ void Buildtool::connectActions()
     connect(ui.actionNew_Project, &QAction::triggered, this, &Buildtool::newProject);
     connect(ui.actionOpen, &QAction::triggered, this, &Buildtool::open);
     connect(ui.actionImport_vcproj, &QAction::triggered, this, &Buildtool::import);
+    // File > Recent Projects, below Open Project...
+    auto* recentMenu = new QMenu(this);
+    ui.menuFile->insertMenu(ui.actionImport_vcproj, recentMenu);
+    m_recent = new RecentProjects(recentMenu, this);
+    connect(m_recent, &RecentProjects::openRequested, this, &Buildtool::openRecent);
+    connect(m_projectPanel, &ProjectPanel::projectFileUsed, m_recent, &RecentProjects::add);
     connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
     connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
     connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
@@ -323,6 +331,12 @@ void Buildtool::open()
 {
     if (!isBusy())
         m_projectPanel->open();
+}
+
+void Buildtool::openRecent(const QString& path)
+{
+    if (!isBusy())
+        m_projectPanel->openRecent(path);
 }
 
 void Buildtool::import()

@@ -26,6 +26,7 @@ class PaneJobs;
 class PhoneController;
 class ProfilesPanel;
 class ProjectPanel;
+class RecentProjects;
 class ServicesController;
 class SettingsPanel;
 class QTreeWidgetItem;
@@ -107,6 +108,9 @@ public slots:
     void buildAndRun();
     void newProject();
     void open();
+    // File > Recent Projects: `path` as if chosen in File > Open (a Visual
+    // C++ project is imported).
+    void openRecent(const QString& path);
     void import();
     void saveProject();
     void doQuit();
@@ -147,6 +151,7 @@ private:
     QString m_root;
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
+    RecentProjects* m_recent = nullptr;
     OutputPanel* m_outputPanel = nullptr;
     PaneJobs* m_paneJobs = nullptr;
     ProfilesPanel* m_profilesPanel = nullptr;

@@ -321,8 +321,62 @@ void ProjectPanel::projectItemChanged(QTreeWidgetItem* item, int)
         project->setName(item->text(0).toStdString());
 }
 
+bool ProjectPanel::hasUnsavedChanges()
+{
+    const Brask::Project* project = m_manager.getProject();
+    if (!project)
+        return false;
+    // Fields still being edited hand over their texts first.
+    emit aboutToSave();
+    return m_savedState.empty() || project->toXML() != m_savedState;
+}
+
+void ProjectPanel::rememberSavedState()
+{
+    const Brask::Project* project = m_manager.getProject();
+    m_savedState = project ? project->toXML() : std::string();
+}
+
+bool ProjectPanel::mayReplaceProject()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    const QString text = tr("The project \"%1\" has changes that are not saved. Save them first?")
+                             .arg(fromStd(m_manager.getProject()->getName()));
+    switch (m_dialogs.askToSave(tr("VarBuild"), text)) {
+    case UserDialogs::SaveAnswer::Save:
+        return saveProject();
+    case UserDialogs::SaveAnswer::Discard:
+        return true;
+    case UserDialogs::SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void ProjectPanel::openRecent(const QString& path)
+{
+    // Gone since the menu was filled: the open project stays.
+    if (!QFileInfo::exists(path)) {
+        m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
+                              tr("The project file %1 no longer exists.").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    if (!mayReplaceProject())
+        return;
+    if (QFileInfo(path).suffix().compare(QLatin1String("vcproj"), Qt::CaseInsensitive) == 0) {
+        importProjectFile(path);
+        return;
+    }
+    openProjectFile(path);
+    m_projectDirectory = QFileInfo(path).absolutePath();
+    m_itemDirectory = m_projectDirectory;
+}
+
 void ProjectPanel::newProject()
 {
+    if (!mayReplaceProject())
+        return;
     if (!m_projectDirectory.isEmpty())
         QDir::setCurrent(m_projectDirectory);
     const QString chosen = askProjectFileName(m_projectDirectory, tr("Varnel projects (*.vnp)"));
@@ -341,10 +395,13 @@ void ProjectPanel::newProject()
     m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
     emit projectCreated();
     emit projectAdopted();
+    rememberSavedState();
 }
 
 void ProjectPanel::open()
 {
+    if (!mayReplaceProject())
+        return;
     if (!m_projectDirectory.isEmpty())
         QDir::setCurrent(m_projectDirectory);
     const QString chosen = m_dialogs.getOpenFileName(m_window, tr("Open Project"), m_projectDirectory,
@@ -370,17 +427,22 @@ bool ProjectPanel::openProjectFile(const QString& path)
     m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
     rebuildProjectTree();
     m_projectFilePath = path;
+    emit projectFileUsed(path);
     if (m_manager.lastLoadWasDamaged()) {
         // Saving over the file would lose the part that could not be read.
         m_projectFilePath.clear();
         reportDamage(path, true);
     }
     emit projectAdopted();
+    // What the panels made of it on adoption is the state as read.
+    rememberSavedState();
     return true;
 }
 
 void ProjectPanel::import()
 {
+    if (!mayReplaceProject())
+        return;
     const QString chosen = m_dialogs.getOpenFileName(m_window, tr("Import Project"), QString(),
                                                      tr("Visual C++ projects (*.vcproj);;All Files (*)"));
     if (!chosen.isEmpty())
@@ -402,6 +464,8 @@ bool ProjectPanel::importProjectFile(const QString& path)
     // New items of the imported project belong beside it, not in the
     // directory of the project that was open before.
     m_itemDirectory = QFileInfo(path).absolutePath();
+    m_savedState.clear();
+    emit projectFileUsed(path);
     if (m_manager.lastLoadWasDamaged())
         reportDamage(path, false);
     emit projectAdopted();
@@ -463,8 +527,11 @@ QString ProjectPanel::itemDialogDirectory() const
 bool ProjectPanel::writeProjectTo(const QString& path)
 {
     std::string error;
-    if (m_manager.writeProject(path.toStdString(), &error))
+    if (m_manager.writeProject(path.toStdString(), &error)) {
+        rememberSavedState();
+        emit projectFileUsed(path);
         return true;
+    }
     m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
                           tr("The project could not be saved to %1: %2")
                               .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), fromStd(error)));

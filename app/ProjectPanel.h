@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 class QMenu;
 class QTreeWidget;
@@ -42,6 +43,13 @@ public:
     // when nothing was written (no project, dialog cancelled, write failed;
     // the last one is reported).
     bool saveProject();
+    // Opens a project file, or imports a Visual C++ project (by its
+    // extension), as File > Open and Import do once a file is chosen:
+    // asking first whether to save unsaved changes of the open project.
+    void openRecent(const QString& path);
+    // Whether the open project differs from what was last read or written
+    // (an imported project always does until it is saved).
+    bool hasUnsavedChanges();
 
     void rebuildProjectTree();
 
@@ -70,6 +78,8 @@ signals:
     void projectAdopted();
     // Opening or importing left no project.
     void projectLost();
+    // A project file was opened, imported or written (for the recent list).
+    void projectFileUsed(const QString& path);
     // A new project was created (the target device no longer applies).
     void projectCreated();
     void openFileRequested(const QString& path, int line);
@@ -89,6 +99,10 @@ public slots:
 
 private:
     void addItem(bool createFile);
+    // Before the open project is replaced: asks whether to save unsaved
+    // changes; false when the user cancels or the save does not happen.
+    bool mayReplaceProject();
+    void rememberSavedState();
     bool writeProjectTo(const QString& path);
     // The save dialog for a project file; a name typed without extension
     // gets ".vnp", which the Open dialog's filter shows.
@@ -117,4 +131,7 @@ private:
     QString m_itemDirectory;
     const Brask::Sourcefile* m_currentFile = nullptr;
     bool m_locked = false;
+    // The project's file text when it was last read or written; empty for
+    // an imported project that was never saved.
+    std::string m_savedState;
 };

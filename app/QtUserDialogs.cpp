@@ -28,6 +28,21 @@ void QtUserDialogs::showMessage(Kind kind, const QString& title, const QString& 
     box.exec();
 }
 
+UserDialogs::SaveAnswer QtUserDialogs::askToSave(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveAnswer::Save;
+    case QMessageBox::Discard:
+        return SaveAnswer::Discard;
+    default:
+        return SaveAnswer::Cancel;
+    }
+}
+
 QString QtUserDialogs::getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
                                        const QString& filter)
 {

@@ -6,6 +6,7 @@
 class QtUserDialogs : public UserDialogs {
 public:
     void showMessage(Kind kind, const QString& title, const QString& text) override;
+    SaveAnswer askToSave(const QString& title, const QString& text) override;
     QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
                             const QString& filter) override;
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,

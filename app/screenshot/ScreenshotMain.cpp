@@ -40,6 +40,11 @@ public:
     {
         std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
     }
+    SaveAnswer askToSave(const QString& title, const QString& text) override
+    {
+        std::fprintf(stderr, "[%s] %s (not saved)\n", qPrintable(title), qPrintable(text));
+        return SaveAnswer::Discard;
+    }
     QString getSaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QString getOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };

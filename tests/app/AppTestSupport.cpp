@@ -21,6 +21,12 @@ void FakeDialogs::showMessage(Kind kind, const QString& title, const QString& te
     messages.append({kind, title, text});
 }
 
+UserDialogs::SaveAnswer FakeDialogs::askToSave(const QString&, const QString& text)
+{
+    saveQuestions.append(text);
+    return nextSaveAnswers.isEmpty() ? SaveAnswer::Discard : nextSaveAnswers.takeFirst();
+}
+
 QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString& directory, const QString&)
 {
     askedCaptions.append(caption);

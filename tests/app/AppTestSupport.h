@@ -28,6 +28,8 @@ public:
     };
 
     void showMessage(Kind kind, const QString& title, const QString& text) override;
+    // The next of `nextSaveAnswers`; Discard when none is left.
+    SaveAnswer askToSave(const QString& title, const QString& text) override;
     QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
                             const QString& filter) override;
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
@@ -37,6 +39,8 @@ public:
     QStringList titles() const;
 
     QList<Message> messages;
+    QList<SaveAnswer> nextSaveAnswers;
+    QStringList saveQuestions;
     QStringList nextFileNames;
     QStringList askedCaptions;
     // The start directory each file dialog was given.

@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 #include "Buildtool.h"
 #include "ProjectPanel.h"
+#include "RecentProjects.h"
 #include "core/ProjectManager.h"
 #include "util/Version.h"
 
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -367,6 +369,96 @@ private slots:
         QVERIFY(!m_window->projectManager().getProject());
         checkProjectControls(false);
         QCOMPARE(tree()->topLevelItemCount(), 0);
+    }
+
+    // Opened, imported and saved files, most recent first, eight at most; a
+    // file that is gone is shown disabled and can be removed.
+    void recentProjectsMenu()
+    {
+        QSettings("Varnel", "VarBuild").remove("recentProjects");
+        QStringList paths;
+        for (int i = 0; i < 9; ++i)
+            paths << m_kit->writeProject(QString("projects/p%1/p%1.vnp").arg(i), QString("p%1").arg(i), {"./main.c"});
+        for (const QString& path : paths)
+            open(path);
+        open(paths[3]);
+        QMenu* menu = m_window->findChild<QMenu*>("menuRecent_Projects");
+        QVERIFY(menu);
+        QVERIFY(actionTexts(m_window->findChild<QMenu*>("menuFile")).contains("Recent Projects"));
+        QCOMPARE(RecentProjects::stored(),
+                 (QStringList{paths[3], paths[8], paths[7], paths[6], paths[5], paths[4], paths[2], paths[1]}));
+        QCOMPARE(actionTexts(menu).first(), "&1 p3.vnp - " + m_kit->path("projects/p3"));
+        QCOMPARE(actionTexts(menu).last(), QString("Clear list"));
+
+        m_kit->writeFile("projects/vc/game.vcproj",
+                         "<?xml version=\"1.0\"?>\n<VisualStudioProject Version=\"8.00\" Name=\"vcgame\">\n<Files>\n"
+                         "<File RelativePath=\".\\main.cpp\"></File>\n</Files>\n</VisualStudioProject>\n");
+        m_dialogs.nextFileNames << m_kit->path("projects/vc/game.vcproj") << m_kit->path("projects/vc/saved.vnp");
+        action(m_window.get(), "actionImport_vcproj")->trigger();
+        action(m_window.get(), "actionSave")->trigger();
+        QCOMPARE(RecentProjects::stored().mid(0, 3),
+                 (QStringList{m_kit->path("projects/vc/saved.vnp"), m_kit->path("projects/vc/game.vcproj"), paths[3]}));
+
+        // Choosing the imported entry imports it again.
+        menuAction(menu, "&2 game.vcproj - " + m_kit->path("projects/vc"))->trigger();
+        QCOMPARE(panel()->projectFilePath(), QString());
+        QCOMPARE(QString::fromStdString(m_window->projectManager().getProject()->getName()), QString("vcgame"));
+
+        QFile::remove(paths[8]);
+        emit menu->aboutToShow();
+        QAction* gone = menuAction(menu, "&4 p8.vnp - " + m_kit->path("projects/p8") + " (missing)");
+        QVERIFY(!gone->isEnabled());
+        menuAction(menu, "Remove Missing Projects")->trigger();
+        QVERIFY(!RecentProjects::stored().contains(paths[8]));
+        QCOMPARE(RecentProjects::stored().size(), 7);
+
+        menuAction(menu, "Clear list")->trigger();
+        QCOMPARE(RecentProjects::stored(), QStringList());
+        QCOMPARE(actionTexts(menu), QStringList{"Clear list"});
+        QVERIFY(!menu->actions().last()->isEnabled());
+    }
+
+    // Replacing a changed project asks first, from File > Open as from the
+    // recent list; an unchanged one is replaced without a question.
+    void replacingAChangedProjectAsksToSave_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<int>("answer"); // UserDialogs::SaveAnswer
+        QTest::addColumn<QString>("openAfter");
+        QTest::addColumn<bool>("firstSaved");
+        QTest::newRow("unchanged") << false << -1 << "second" << false;
+        QTest::newRow("save") << true << int(UserDialogs::SaveAnswer::Save) << "second" << true;
+        QTest::newRow("discard") << true << int(UserDialogs::SaveAnswer::Discard) << "second" << false;
+        QTest::newRow("cancel") << true << int(UserDialogs::SaveAnswer::Cancel) << "renamed" << false;
+    }
+
+    void replacingAChangedProjectAsksToSave()
+    {
+        QFETCH(bool, changed);
+        QFETCH(int, answer);
+        QFETCH(QString, openAfter);
+        QFETCH(bool, firstSaved);
+        const QString first = m_kit->writeProject("projects/a/first.vnp", "first", {"./main.c"});
+        const QString second = m_kit->writeProject("projects/b/second.vnp", "second", {"./main.c"});
+        open(second);
+        open(first);
+        if (changed)
+            m_window->projectManager().getProject()->setName("renamed");
+        if (answer >= 0)
+            m_dialogs.nextSaveAnswers << UserDialogs::SaveAnswer(answer);
+
+        QMenu* menu = m_window->findChild<QMenu*>("menuRecent_Projects");
+        menuAction(menu, "&2 second.vnp - " + m_kit->path("projects/b"))->trigger();
+        QCOMPARE(m_dialogs.saveQuestions.size(), changed ? 1 : 0);
+        QCOMPARE(QString::fromStdString(m_window->projectManager().getProject()->getName()), openAfter);
+        QCOMPARE(m_kit->readFile(first).contains("renamed"), firstSaved);
+
+        // File > Open asks the same way.
+        m_window->projectManager().getProject()->setName("changed again");
+        open(first);
+        QCOMPARE(m_dialogs.saveQuestions.size(), changed ? 2 : 1);
+        QCOMPARE(m_dialogs.saveQuestions.last(),
+                 QString("The project \"changed again\" has changes that are not saved. Save them first?"));
     }
 
     void helpOpensThePageOrSaysItIsMissing()
