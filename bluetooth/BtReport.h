@@ -21,8 +21,9 @@ void btResultFailure(int result, const char* file, int line);
 // Prints "Error code %i" and ends the process with `code`.
 [[noreturn]] void fatalError(int code);
 
-// Bytes from a device made safe for a diagnostic line: control characters
-// (a terminal would act on them) and NUL become '.'.
+// Bytes from a device made safe for a terminal: every control character a
+// terminal would act on becomes '.' (C0 with NUL, DEL, and the C1 range
+// U+0080-U+009F, UTF-8 encoded or as single bytes); other text is kept.
 std::string printableBytes(const char* data, std::size_t size);
 inline std::string printableBytes(const std::string& text) { return printableBytes(text.data(), text.size()); }
 

@@ -68,10 +68,31 @@ int rfcommChannel(const SdpElement& list, int depth = 0)
             continue;
         if (fields[0].type != SdpUuid || !(uuidOf(fields[0]) == shortUuid(SdpRfcommUuid)))
             continue;
-        if (fields[1].type == SdpUnsigned && fields[1].length <= 4)
-            return static_cast<int>(fields[1].number());
+        if (fields[1].type != SdpUnsigned || fields[1].length > 4)
+            continue;
+        // Only 1-30 name an RFCOMM server channel; anything else would be
+        // stored and then refused when the package is sent.
+        const std::uint64_t channel = fields[1].number();
+        if (channel >= BtRfcommFirstChannel && channel <= BtRfcommLastChannel)
+            return static_cast<int>(channel);
+        diag("RFCOMM channel %llu is not a channel from %i to %i\n", static_cast<unsigned long long>(channel),
+             BtRfcommFirstChannel, BtRfcommLastChannel);
     }
     return 0;
+}
+
+// The UUIDs of a ServiceClassIDList, in order; non-UUID entries are ignored.
+std::vector<BtUuid> serviceClasses(const SdpElement& list)
+{
+    std::vector<BtUuid> classes;
+    std::vector<SdpElement> entries;
+    if (list.type != SdpSequence || !children(list, entries))
+        return classes;
+    for (const SdpElement& entry : entries) {
+        if (entry.type == SdpUuid)
+            classes.push_back(uuidOf(entry));
+    }
+    return classes;
 }
 
 std::string stringValue(const SdpElement& element)
@@ -167,7 +188,9 @@ bool SdpRecordParser::parse(const std::uint8_t* data, std::size_t size, BtServic
             languageBase = static_cast<unsigned>(triplet[2].number());
     }
     for (const Attribute& attribute : attributes) {
-        if (attribute.id == SdpProtocolDescriptorList)
+        if (attribute.id == SdpServiceClassIdList)
+            record.classes = serviceClasses(attribute.value);
+        else if (attribute.id == SdpProtocolDescriptorList)
             record.port = rfcommChannel(attribute.value);
         else if (attribute.id == languageBase + SdpServiceNameOffset)
             record.name = stringValue(attribute.value);

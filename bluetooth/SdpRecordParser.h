@@ -1,7 +1,7 @@
 #pragma once
 // Walks one service record (the attribute ID / value sequence of one service)
 // as a device sent it: prints every element, collects every UUID in walk order
-// and finds the record's RFCOMM channel and service name.
+// and finds the record's service classes, RFCOMM channel and service name.
 
 #include "bluetooth/discovery.h"
 
@@ -30,6 +30,7 @@ private:
 };
 
 // Attribute IDs the record parser reads.
+constexpr unsigned SdpServiceClassIdList = 0x0001;
 constexpr unsigned SdpProtocolDescriptorList = 0x0004;
 constexpr unsigned SdpLanguageBaseList = 0x0006;
 constexpr unsigned SdpPrimaryLanguageBase = 0x0100;

@@ -224,6 +224,7 @@ int copyNextService(BtServiceResult& dst)
         dst.uuids ? std::min(record.uuids.size(), static_cast<std::size_t>(std::max(dst.uuidCount, 0))) : 0;
     std::copy_n(record.uuids.begin(), uuids, dst.uuids.get());
     dst.uuidCount = static_cast<int>(uuids);
+    dst.classes = record.classes;
     ++d.cursor;
     return 1;
 }
@@ -246,6 +247,12 @@ int getNextService(BtServiceResult& dst)
     const int res = copyNextService(dst);
     BT_ASSERT(res > 0, 1);
     return res;
+}
+
+bool BtServiceResult::offers(const BtUuid& serviceClass) const
+{
+    return port >= BtRfcommFirstChannel && port <= BtRfcommLastChannel &&
+           std::find(classes.begin(), classes.end(), serviceClass) != classes.end();
 }
 
 void cancelServiceDiscovery()

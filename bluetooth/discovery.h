@@ -20,10 +20,15 @@
 
 namespace Brask {
 
+// The channels an RFCOMM server can have.
+constexpr int BtRfcommFirstChannel = 1;
+constexpr int BtRfcommLastChannel = 30;
+
 struct BtServiceRecord {
-    int port = 0;               // RFCOMM channel from the protocol descriptor list; 0 when it has none
-    std::string name;           // the service name attribute
-    std::vector<BtUuid> uuids;  // every UUID of the record's attributes, in walk order
+    int port = 0;                 // RFCOMM channel (1-30) from the protocol descriptor list; 0 when it has none
+    std::string name;             // the service name attribute
+    std::vector<BtUuid> uuids;    // every UUID of the record's attributes, in walk order
+    std::vector<BtUuid> classes;  // the record's ServiceClassIDList
 };
 
 // Where a caller receives one record.
@@ -33,6 +38,11 @@ struct BtServiceResult {
     int nameBufSize = 0;  // size of `name` including the terminating zero
     std::unique_ptr<BtUuid[]> uuids;
     int uuidCount = 0;
+    std::vector<BtUuid> classes;
+
+    // True when the record offers `serviceClass` on a usable RFCOMM channel:
+    // the class is in its ServiceClassIDList and its channel is 1-30.
+    bool offers(const BtUuid& serviceClass) const;
 };
 
 // -9 before the first search, 0 while one runs, n+1 after a search that found

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "bluetooth/BluezDevices.h"
+#include "bluetooth/BtReport.h"
 
 #include <cstdio>
 
@@ -18,7 +19,7 @@ int runPhoneListCommand(const std::vector<std::string>& args)
     Brask::BluezInventory inventory;
     std::string error;
     if (Brask::readBluezInventory(inventory, error) != Brask::BluezStatus::Ok) {
-        printError("cannot list Bluetooth devices: " + error);
+        printError("cannot list Bluetooth devices: " + Brask::printableBytes(error));
         return 1;
     }
     if (inventory.adapters.empty()) {
@@ -26,8 +27,10 @@ int runPhoneListCommand(const std::vector<std::string>& args)
         return 1;
     }
     for (const Brask::BluezDevice& device : inventory.devices) {
+        // Names come from whatever device is nearby: none may drive the terminal.
         const std::string& name = !device.alias.empty() ? device.alias : device.name;
-        std::printf("%s\t%s\t%s\n", device.address.c_str(), name.c_str(), device.paired ? "paired" : "not paired");
+        std::printf("%s\t%s\t%s\n", Brask::printableBytes(device.address).c_str(), Brask::printableBytes(name).c_str(),
+                    device.paired ? "paired" : "not paired");
     }
     if (inventory.devices.empty())
         std::fprintf(stderr, "No devices known yet: let the computer find the phone first (a scan, or pairing).\n");

@@ -10,6 +10,7 @@
 #include "core/build/JavaMePackager.h"
 #include "util/Diagnostics.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -46,7 +47,7 @@ private:
 
 } // namespace
 
-int ProjectManager::selectPhone(PhoneChooser& chooser)
+int ProjectManager::selectPhone(PhoneChooser& chooser, String* storeError)
 {
     int count = 0;
     std::array<std::uint8_t, 6> chosen{};
@@ -86,17 +87,36 @@ int ProjectManager::selectPhone(PhoneChooser& chooser)
     }
     joinServiceDiscovery();
 
+    // A phone may answer with records of other classes (some ignore the
+    // search pattern) or with records that name no usable channel: the
+    // first Object Push record with an RFCOMM channel is the phone's.
     BtServiceResult service;
-    if (!getNextService(service)) {
+    bool found = false;
+    for (int index = 0; !found && getNextService(service); ++index) {
+        found = service.offers(ObexObjectPushUuid);
+        const bool pushClass =
+            std::find(service.classes.begin(), service.classes.end(), ObexObjectPushUuid) != service.classes.end();
+        if (!found)
+            diag("Record %i passed over: %s\n", index,
+                 pushClass ? "no RFCOMM channel from 1 to 30" : "not an OBEX Object Push record");
+    }
+    if (!found) {
         diag("No service found!\n");
         return 0;
     }
+    // Set only for the write: a phone that cannot be stored is not used
+    // either, neither by the next send nor by a later save of the settings.
+    const String previousAddress = m_config->phoneAddress;
+    const int previousPort = m_config->phonePort;
     m_config->phoneAddress = addressText(address);
     m_config->phonePort = service.port;
     String error;
     if (!writeConfig(&error)) {
-        // Kept in memory for this session, but the choice would be lost.
+        m_config->phoneAddress = previousAddress;
+        m_config->phonePort = previousPort;
         diag("Can't store the phone: %s\n", error.c_str());
+        if (storeError)
+            *storeError = error.empty() ? String("the file could not be written") : error;
         return 0;
     }
     return 1;

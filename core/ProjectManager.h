@@ -69,10 +69,14 @@ public:
     // phone through `chooser`, its OBEX Object Push channel is looked up and
     // PhoneAddress/PhonePort are stored in bin/config.xml. 1 = chosen and
     // stored, 2 = cancelled (the dialog, or the wait for the search), 0 =
-    // failure. sendToPhone: pushes the project's JAR of `runtimePath`'s
-    // runtime with the kit's sendel; 0 = sent, else the tool's exit status,
-    // -1 without an executor or without an open project.
-    int selectPhone(PhoneChooser& chooser);
+    // failure. The phone's channel is that of the first record of the OBEX
+    // Object Push class with an RFCOMM channel from 1 to 30. When the phone
+    // cannot be stored, the configuration keeps its old phone and
+    // `storeError` (if given) says why. sendToPhone: pushes the project's
+    // JAR of `runtimePath`'s runtime with the kit's sendel; 0 = sent, else
+    // the tool's exit status, -1 without an executor or without an open
+    // project.
+    int selectPhone(PhoneChooser& chooser, String* storeError = nullptr);
     int sendToPhone(const String& runtimePath);
 
     Project* getProject() const { return m_project.get(); }

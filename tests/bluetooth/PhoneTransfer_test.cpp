@@ -70,25 +70,42 @@ protected:
     BtAddress m_searched{};
 };
 
-TEST_F(PhoneSelection, StoresTheAddressAndTheFirstRecordsChannel)
+TEST_F(PhoneSelection, StoresTheAddressAndTheFirstUsablePushChannel)
 {
-    FakeSdpServer server(lists({oppRecord(9, "OBEX Object Push"), oppRecord(12, "Second push")}));
-    useServer(server);
-    ProjectManager manager(m_root.path(), nullptr);
-    FakeChooser chooser;
-    TestSupport::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(manager.selectPhone(chooser), 1) << diagnostics.text();
+    struct Case {
+        const char* name;
+        Bytes lists;
+        int port;
+    };
+    const Case cases[] = {
+        {"firstOfTwo", lists({oppRecord(9, "OBEX Object Push"), oppRecord(12, "Second push")}), 9},
+        // A server that ignores the search pattern: Serial Port, Dial-up, Headset first.
+        {"patternIgnored",
+         lists({classRecord(0x1101, u8(1)), classRecord(0x1103, u8(2)), classRecord(0x1108, u8(3)),
+                classRecord(0x1105, u8(9)), classRecord(0x1106, u8(10))}),
+         9},
+        {"firstWithoutChannel", lists({classRecord(0x1105, {}), classRecord(0x1105, u32(0xFFFFFFFF)), oppRecord(12, "x")}),
+         12},
+    };
+    for (const Case& c : cases) {
+        FakeSdpServer server(c.lists);
+        useServer(server);
+        ProjectManager manager(m_root.path(), nullptr);
+        FakeChooser chooser;
+        TestSupport::CapturedDiagnostics diagnostics;
+        EXPECT_EQ(manager.selectPhone(chooser), 1) << c.name << "\n" << diagnostics.text();
 
-    // The chooser's bytes come least significant first.
-    EXPECT_EQ(m_searched, (BtAddress{0xAB, 0xCD, 0xEF, 0x12, 0x34, 0x56}));
-    EXPECT_EQ(manager.getConfig().phoneAddress, "abcdef123456");
-    EXPECT_EQ(manager.getConfig().phonePort, 9) << "the first record found";
-    const std::string file = TestSupport::readFile(configFile());
-    EXPECT_NE(file.find("\t<Property name=\"PhoneAddress\" value=\"abcdef123456\"/>\n"
-                        "\t<Property name=\"PhonePort\" value=\"9\"/>\n"),
-              std::string::npos)
-        << file;
-    EXPECT_GE(chooser.waits, 1);
+        // The chooser's bytes come least significant first.
+        EXPECT_EQ(m_searched, (BtAddress{0xAB, 0xCD, 0xEF, 0x12, 0x34, 0x56}));
+        EXPECT_EQ(manager.getConfig().phoneAddress, "abcdef123456");
+        EXPECT_EQ(manager.getConfig().phonePort, c.port) << c.name;
+        const std::string file = TestSupport::readFile(configFile());
+        EXPECT_NE(file.find("\t<Property name=\"PhoneAddress\" value=\"abcdef123456\"/>\n"
+                            "\t<Property name=\"PhonePort\" value=\"" + std::to_string(c.port) + "\"/>\n"),
+                  std::string::npos)
+            << file;
+        EXPECT_GE(chooser.waits, 1);
+    }
 }
 
 TEST_F(PhoneSelection, FailuresAndCancelsKeepTheStoredPhone)
@@ -111,6 +128,13 @@ TEST_F(PhoneSelection, FailuresAndCancelsKeepTheStoredPhone)
         {"noService", 0, 1, lists({}), false, 0, "Search done\nNo service found!\n"},
         {"searchFails", 0, 1, {}, false, 0, "No service found!\n"},
         {"userGivesUpWaiting", 0, 1, lists({oppRecord(9, "x")}), true, 2, "Service search cancelled\n"},
+        {"noChannel", 0, 1, lists({classRecord(0x1105, {})}), false, 0,
+         "Record 0 passed over: no RFCOMM channel from 1 to 30\nNo service found!\n"},
+        {"channelsOutOfRange", 0, 1,
+         lists({classRecord(0x1105, u8(0)), classRecord(0x1105, u8(31)), classRecord(0x1105, u32(0xFFFFFFFF))}), false,
+         0, "Record 2 passed over: no RFCOMM channel from 1 to 30\nNo service found!\n"},
+        {"otherClassesOnly", 0, 1, lists({classRecord(0x1101, u8(1)), classRecord(0x1106, u8(10))}), false, 0,
+         "Record 1 passed over: not an OBEX Object Push record\nNo service found!\n"},
     };
     for (const Case& c : cases) {
         FakeSdpServer server([&c](const Bytes& request, int) {
@@ -145,12 +169,19 @@ TEST_F(PhoneSelection, AnUnwritableConfigurationIsAFailure)
     FakeSdpServer server(lists({oppRecord(9, "x")}));
     useServer(server);
     ProjectManager manager(m_root.path(), nullptr);
+    manager.getConfig().phoneAddress = "0123456789ab";
+    manager.getConfig().phonePort = 4;
     // A directory where the file should be.
     TestSupport::makeDirs(configFile());
     FakeChooser chooser;
     TestSupport::CapturedDiagnostics diagnostics;
-    EXPECT_EQ(manager.selectPhone(chooser), 0);
+    KVUtil::String why;
+    EXPECT_EQ(manager.selectPhone(chooser, &why), 0);
     EXPECT_NE(diagnostics.text().find("Can't store the phone: "), std::string::npos) << diagnostics.text();
+    EXPECT_FALSE(why.empty());
+    // Neither the next send nor a later save of the settings uses the phone.
+    EXPECT_EQ(manager.getConfig().phoneAddress, "0123456789ab");
+    EXPECT_EQ(manager.getConfig().phonePort, 4);
 }
 
 TEST_F(PhoneSelection, DestroyingTheManagerEndsARunningSearch)

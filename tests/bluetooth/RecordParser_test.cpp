@@ -98,6 +98,7 @@ TEST(RecordParser, CollectsUuidsInWalkOrderWithTheBaseUuid)
     EXPECT_EQ(parsed.record.uuids[0], ObexObjectPushUuid);
     EXPECT_EQ(parsed.record.uuids[1], (BtUuid{{0x00011106, 0x00001000, 0x80000080, 0x5F9B34FB}}));
     EXPECT_EQ(parsed.record.uuids[2], (BtUuid{{0x12345678, 0x9ABCDEF0, 0x0F1E2D3C, 0x4B5A6978}}));
+    EXPECT_EQ(parsed.record.classes, (std::vector<BtUuid>{parsed.record.uuids[0], parsed.record.uuids[1]}));
     EXPECT_NE(parsed.text.find("Attribute ID 1, streamSize: 10 bytes\nSequence, 8 bytes.\n  UUID 1105\n  UUID 00011106\n"),
               std::string::npos)
         << parsed.text;
@@ -143,6 +144,13 @@ TEST(RecordParser, TakesChannelNameAndDescription)
               attr(0x0200, text("Name")), attr(0x0201, text("Description"))}),
          0, "Name", "Description"},
         {"nameNotAString", seq({attr(0x0100, u8(1))}), 0, "", ""},
+        // Only 1-30 are RFCOMM channels; anything else leaves the record without one.
+        {"channel0", classRecord(0x1105, u8(0)), 0, "", ""},
+        {"channel31", classRecord(0x1105, u8(31)), 0, "", ""},
+        {"channel30", classRecord(0x1105, u8(30)), 30, "", ""},
+        {"channelAllOnes32", classRecord(0x1105, u32(0xFFFFFFFF)), 0, "", ""},
+        {"badStackThenGood",
+         seq({attr(0x0004, alt({seq({seq({uuid16(3), u8(40)})}), seq({seq({uuid16(3), u8(6)})})}))}), 6, "", ""},
     };
     for (const Case& c : cases) {
         const Parsed parsed = parse(c.record);

@@ -81,6 +81,16 @@ inline Bytes oppRecord(int channel, const std::string& name)
     });
 }
 
+// A record of the class `serviceClass` whose RFCOMM channel parameter is the
+// element `channel`; without one the record has no protocol descriptor list.
+inline Bytes classRecord(std::uint32_t serviceClass, const Bytes& channel)
+{
+    if (channel.empty())
+        return seq({attr(0x0000, u32(0x00010009)), attr(0x0001, seq({uuid16(serviceClass)}))});
+    return seq({attr(0x0000, u32(0x00010009)), attr(0x0001, seq({uuid16(serviceClass)})),
+                attr(0x0004, seq({seq({uuid16(0x0100)}), seq({uuid16(0x0003), channel})}))});
+}
+
 // The attribute lists of a response: one sequence around the records.
 inline Bytes lists(std::initializer_list<Bytes> records)
 {
