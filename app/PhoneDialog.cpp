@@ -2,6 +2,8 @@
 
 #include "ui_PhoneDialog.h"
 
+#include "util/Diagnostics.h"
+
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -120,7 +122,8 @@ void PhoneDialog::connectToBluez()
     m_connectionName = QStringLiteral("varbuild-phone-dialog-%1").arg(++connectionCounter);
     m_bus = QDBusConnection::connectToBus(systemBusAddress(), m_connectionName);
     if (!m_bus.isConnected()) {
-        setState(State::NoBus, m_bus.lastError().message());
+        Brask::diag("System bus: %s\n", qPrintable(m_bus.lastError().message()));
+        setState(State::NoBus);
         return;
     }
     // Listen before asking, so that nothing that changes in between is lost.
@@ -133,16 +136,33 @@ void PhoneDialog::connectToBluez()
     m_bus.connect(bluez, QString(), propertiesInterface, QStringLiteral("PropertiesChanged"), this,
                   SLOT(propertiesChanged(QDBusMessage)));
 
+    setState(State::Waiting);
     const QDBusMessage call
         = QDBusMessage::createMethodCall(bluez, QStringLiteral("/"), objectManager, QStringLiteral("GetManagedObjects"));
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, s_callTimeout);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, s_callTimeout), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &PhoneDialog::objectsArrived);
+}
+
+void PhoneDialog::objectsArrived(QDBusPendingCallWatcher* watcher)
+{
+    watcher->deleteLater();
+    // BlueZ may have left the bus meanwhile; the dialog already says so.
+    if (m_state != State::Waiting)
+        return;
+    const QDBusMessage reply = watcher->reply();
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString error = reply.errorName();
+        // The bus's own words are for the diagnostics, not for the user.
+        Brask::diag("GetManagedObjects: %s: %s\n", qPrintable(error), qPrintable(reply.errorMessage()));
         if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
             || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             setState(State::NoBluez);
         else
-            setState(State::NoAnswer, reply.errorMessage());
+            setState(State::NoAnswer,
+                     error == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+                             || error == QLatin1String("org.freedesktop.DBus.Error.Timeout")
+                         ? tr("It gave no answer within %1 seconds.").arg(s_callTimeout / 1000.0)
+                         : tr("It refused to list its devices."));
         return;
     }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{oa{sa{sv}}}")) {
@@ -163,6 +183,9 @@ void PhoneDialog::connectToBluez()
     }
     objects.endMap();
     setState(m_adapterPath.isEmpty() ? State::NoAdapter : State::Ready);
+    // Only one phone to choose: it is chosen already.
+    if (m_state == State::Ready && m_devices.size() == 1)
+        m_ui->deviceList->setCurrentItem(m_devices.begin()->item);
 }
 
 void PhoneDialog::setState(State state, const QString& detail)
@@ -170,6 +193,9 @@ void PhoneDialog::setState(State state, const QString& detail)
     m_state = state;
     QString text;
     switch (state) {
+    case State::Waiting:
+        text = tr("Asking the Bluetooth service for the devices it knows...");
+        break;
     case State::Ready:
         text = tr("Choose the phone to send packages to. Press Scan to look for phones nearby; the phone must be "
                   "visible to other devices.");
@@ -183,7 +209,8 @@ void PhoneDialog::setState(State state, const QString& detail)
                   "Start it, for example with \"systemctl start bluetooth\", and try again.");
         break;
     case State::NoAnswer:
-        text = tr("Bluetooth cannot be used: the Bluetooth service did not answer properly. Try again in a moment.");
+        text = tr("Bluetooth cannot be used: the Bluetooth service (BlueZ) did not answer the request for its "
+                  "devices. It may be busy; try again in a moment, or restart it, for example with \"systemctl restart bluetooth\".");
         break;
     case State::NoAdapter:
         text = tr("Bluetooth cannot be used: this computer has no Bluetooth adapter. Plug one in or switch it on, "
@@ -191,13 +218,17 @@ void PhoneDialog::setState(State state, const QString& detail)
         break;
     }
     if (!detail.isEmpty())
-        text += QStringLiteral("\n\n") + tr("Details: %1").arg(detail);
+        text += QStringLiteral("\n\n") + detail;
     m_ui->messageLabel->setText(text);
 
     const bool ready = state == State::Ready;
+    const bool waiting = state == State::Waiting;
+    m_ui->busyIndicator->setVisible(waiting);
     m_ui->deviceList->setEnabled(ready);
     m_ui->scanButton->setEnabled(ready && !m_scanCallPending);
-    if (!ready) {
+    if (waiting) {
+        m_ui->statusLabel->setText(tr("Waiting for the Bluetooth service..."));
+    } else if (!ready) {
         m_scanning = false;
         m_scanStartedHere = false;
         m_ui->scanButton->setText(tr("Scan"));

@@ -2,7 +2,8 @@
 // Lets the user pick a phone from the devices that BlueZ knows, asked over
 // the system message bus: the adapters and devices of BlueZ's object
 // manager, kept current while a scan runs. Without a bus, without BlueZ or
-// without an adapter the dialog says so and offers nothing to choose.
+// without an adapter the dialog says so and offers nothing to choose. The
+// dialog shows at once; a busy indicator runs until BlueZ has answered.
 
 #include <QDBusConnection>
 #include <QDialog>
@@ -25,6 +26,7 @@ class PhoneDialog : public QDialog {
     Q_OBJECT
 public:
     enum class State {
+        Waiting,   // asked BlueZ, no answer yet
         Ready,     // BlueZ answered and has an adapter
         NoBus,     // the system bus cannot be reached
         NoBluez,   // nobody owns org.bluez on the bus
@@ -32,8 +34,9 @@ public:
         NoAdapter, // BlueZ runs but knows no adapter
     };
 
-    // Asks BlueZ for what it knows before returning (bounded by the call
-    // time-out), so the list is filled when the dialog is shown.
+    // Asks BlueZ for what it knows; the answer (or the end of the call
+    // time-out) comes later through the event loop. With exactly one known
+    // device its row is selected.
     explicit PhoneDialog(QWidget* parent = nullptr);
     ~PhoneDialog() override;
 
@@ -65,6 +68,7 @@ private slots:
     void propertiesChanged(const QDBusMessage& message);
     void updateOkButton();
     void bluezLost();
+    void objectsArrived(QDBusPendingCallWatcher* watcher);
 
 private:
     struct Device {

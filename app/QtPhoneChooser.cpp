@@ -30,6 +30,7 @@ int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& addre
     const int result = m_runner->run(dialog);
     switch (dialog.state()) {
     case PhoneDialog::State::Ready:
+    case PhoneDialog::State::Waiting:  // closed before BlueZ answered: nothing to choose from yet
         break;
     case PhoneDialog::State::NoBus:
     case PhoneDialog::State::NoBluez:

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QSignalSpy>
 #include <QPushButton>
@@ -48,6 +49,12 @@ QPushButton* button(QDialog& dialog, QDialogButtonBox::StandardButton which)
 QString text(QDialog& dialog, const char* label)
 {
     return dialog.findChild<QLabel*>(label)->text();
+}
+
+// Waits until the dialog has BlueZ's answer, or knows that none will come.
+void answered(QDialog& dialog)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(static_cast<PhoneDialog&>(dialog).state() != PhoneDialog::State::Waiting, 10000);
 }
 
 // With VARBUILD_GRAB_DIR set, the dialog as the test sees it is kept as a
@@ -152,6 +159,7 @@ private slots:
     {
         QVERIFY(startBluez(knownDevices));
         PhoneDialog dialog;
+        answered(dialog);
         QCOMPARE(dialog.state(), PhoneDialog::State::Ready);
         // The alias wins over the name; without either the address names the device.
         QCOMPARE(rows(dialog), (QStringList{"Aldaro A350|00:11:22:33:44:55|Yes", "12:34:56:78:9A:BC|12:34:56:78:9A:BC|No",
@@ -166,12 +174,22 @@ private slots:
         QCOMPARE(dialog.chosenAddressText(), QString("AB:CD:EF:12:34:56"));
     }
 
+    void theOnlyKnownDeviceIsChosenAlready()
+    {
+        QVERIFY(startBluez({"--device", "00:11:22:33:44:55,Aldaro A350,1"}));
+        PhoneDialog dialog;
+        answered(dialog);
+        QVERIFY(button(dialog, QDialogButtonBox::Ok)->isEnabled());
+        QCOMPARE(dialog.chosenAddressText(), QString("00:11:22:33:44:55"));
+    }
+
     void bluezGoingAwayEmptiesTheList()
     {
         QVERIFY(startBluez(knownDevices));
         QtPhoneChooser chooser(nullptr, &m_runner);
         QString shown;
         m_runner.scripts = {[&](QDialog& dialog) {
+            answered(dialog);
             QCOMPARE(rows(dialog).size(), 3);
             clickRow(dialog, "deviceList", 0);
             m_bus->stopBluez();
@@ -194,6 +212,7 @@ private slots:
         {
             PhoneDialog dialog;
             dialog.show();
+            answered(dialog);
             auto* scan = dialog.findChild<QPushButton*>("scanButton");
             QTest::mouseClick(scan, Qt::LeftButton);
             QTRY_VERIFY(dialog.isScanning());
@@ -219,6 +238,7 @@ private slots:
         QVERIFY(startBluez({"--fail-scan", "--device", "00:11:22:33:44:55,Aldaro A350,1"}));
         PhoneDialog dialog;
         dialog.show();
+        answered(dialog);
         auto* scan = dialog.findChild<QPushButton*>("scanButton");
         QTest::mouseClick(scan, Qt::LeftButton);
         QTRY_VERIFY(text(dialog, "statusLabel").contains("could not start"));
@@ -233,10 +253,12 @@ private slots:
         QVERIFY(startBluez(knownDevices));
         QtPhoneChooser chooser(nullptr, &m_runner);
         m_runner.scripts = {[](QDialog& dialog) {
+                                answered(dialog);
                                 clickRow(dialog, "deviceList", 2);
                                 clickButton(dialog, true);
                             },
                             [](QDialog& dialog) {
+                                answered(dialog);
                                 clickRow(dialog, "deviceList", 0);
                                 clickButton(dialog, false);
                             }};
@@ -266,7 +288,7 @@ private slots:
         QTest::newRow("no adapter") << "bluez" << QStringList{"--no-adapter"} << int(PhoneDialog::State::NoAdapter)
                                     << QtPhoneChooser::NoAdapter << "has no Bluetooth adapter";
         QTest::newRow("no answer") << "bluez" << QStringList{"--silent"} << int(PhoneDialog::State::NoAnswer)
-                                   << QtPhoneChooser::NoAnswer << "did not answer";
+                                   << QtPhoneChooser::NoAnswer << "no answer within 0.3 seconds";
     }
     void withoutBluetoothTheDialogSaysSo()
     {
@@ -290,7 +312,12 @@ private slots:
         QString shown;
         bool okEnabled = true, scanEnabled = true;
         QString cancelText;
+        bool busyWhileWaiting = false;
         m_runner.scripts = {[&](QDialog& dialog) {
+            auto* busy = dialog.findChild<QProgressBar*>("busyIndicator");
+            busyWhileWaiting = busy->isVisible() == (static_cast<PhoneDialog&>(dialog).state() == PhoneDialog::State::Waiting);
+            answered(dialog);
+            QVERIFY(!busy->isVisible());
             shown = text(dialog, "messageLabel");
             okEnabled = button(dialog, QDialogButtonBox::Ok)->isEnabled();
             scanEnabled = dialog.findChild<QPushButton*>("scanButton")->isEnabled();
@@ -305,18 +332,25 @@ private slots:
         QVERIFY2(clock.elapsed() < 5000, "the call time-out bounds the dialog's start");
         QCOMPARE(count, 0);
         QVERIFY2(shown.contains(says), qPrintable(shown));
+        // Plain words: none of the message bus's own error text.
+        QVERIFY2(!shown.contains("org.freedesktop") && !shown.contains("reply"), qPrintable(shown));
+        QVERIFY(busyWhileWaiting);
         QVERIFY(!okEnabled);
         QVERIFY(!scanEnabled);
         QCOMPARE(cancelText, QString("Close"));
 
         PhoneDialog dialog;
+        answered(dialog);
         QCOMPARE(int(dialog.state()), state);
         if (setup == "bus")
             grab(dialog, "dialog-phone-no-bluez");
 
         // The window: one box, nothing stored.
         openWindow();
-        m_runner.scripts = {[](QDialog& dialog) { clickButton(dialog, false); }};
+        m_runner.scripts = {[](QDialog& dialog) {
+            answered(dialog);
+            clickButton(dialog, false);
+        }};
         m_window->findChild<QAction*>("actionSelect_phone")->trigger();
         QCOMPARE(m_dialogs.messages.size(), 1);
         QCOMPARE(m_dialogs.messages[0].kind, UserDialogs::Kind::Warning);
@@ -389,6 +423,7 @@ private slots:
 
         openWindow();
         m_runner.scripts = {[accept](QDialog& dialog) {
+            answered(dialog);
             clickRow(dialog, "deviceList", 2);
             clickButton(dialog, accept);
         }};
@@ -424,6 +459,7 @@ private slots:
         openWindow();
         QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
         m_runner.scripts = {[this](QDialog& dialog) {
+            answered(dialog);
             clickRow(dialog, "deviceList", 0);
             clickButton(dialog, true);
             QTimer::singleShot(300, m_window.get(), [this] { m_window->close(); });
@@ -546,6 +582,13 @@ private slots:
         QTest::newRow("no BlueZ") << "bus" << QStringList() << 1 << "" << "(BlueZ) is not running";
         QTest::newRow("no bus") << "none" << QStringList() << 1 << "" << "cannot reach the system message bus";
         QTest::newRow("no answer") << "bluez" << QStringList{"--silent"} << 1 << "" << "did not answer within";
+        // A name that would retitle and clear the terminal, and C1 controls.
+        QTest::newRow("names with escapes")
+            << "bluez"
+            << QStringList{"--device", "00:11:22:33:44:55,\x1b]0;owned\x07\x1b[2J,1", "--device", "AB:CD:EF:12:34:56,,0",
+                           "--alias", QString("AB:CD:EF:12:34:56,Zo\u00EB") + QChar(0x9B) + "31m\tx" + QChar(0x85)}
+            << 0 << QString("00:11:22:33:44:55\t.]0;owned..[2J\tpaired\nAB:CD:EF:12:34:56\tZo\u00EB.31m.x.\tnot paired\n")
+            << "";
     }
     void cliPhoneList()
     {
