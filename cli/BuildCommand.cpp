@@ -4,89 +4,17 @@
 #include "cli/Commands.h"
 
 #include "cli/ConsoleExecutor.h"
+#include "cli/Interrupt.h"
 #include "core/ProjectManager.h"
 #include "util/PathUtil.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
-#include <pthread.h>
 #include <thread>
 
 namespace Cli {
 
 namespace {
-
-// Once interrupted, no further tool starts: the build ends at the step that
-// was running or at the next one.
-class InterruptibleExecutor : public Brask::ConsoleExecutor {
-public:
-    int execute(const KVUtil::String& command, bool echo) override
-    {
-        if (const int signal = m_signal.load())
-            return 128 + signal;
-        return ConsoleExecutor::execute(command, echo);
-    }
-
-    void interrupt(int signal)
-    {
-        m_signal = signal;
-        terminate();
-    }
-
-    bool stopRequested() const override { return m_signal.load() != 0; }
-    int stopSignal() const { return m_signal.load(); }
-
-private:
-    std::atomic<int> m_signal{0};
-};
-
-// The signals whose default action ends the process and that come from
-// outside: a closed terminal or dropped connection (SIGHUP), the keyboard
-// (SIGINT, SIGQUIT), kill and timers.
-const int kTerminatingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
-
-// The tools run in sessions of their own, so a signal from the terminal
-// reaches only us. This thread takes every terminating signal and ends the
-// running tool instead of leaving it behind.
-class InterruptWatcher {
-public:
-    explicit InterruptWatcher(InterruptibleExecutor& executor)
-        : m_executor(executor)
-    {
-        sigemptyset(&m_signals);
-        for (int signal : kTerminatingSignals)
-            sigaddset(&m_signals, signal);
-        pthread_sigmask(SIG_BLOCK, &m_signals, &m_previousMask);
-        m_thread = std::thread([this] { watch(); });
-    }
-
-    ~InterruptWatcher()
-    {
-        m_done = true;
-        pthread_kill(m_thread.native_handle(), SIGTERM);
-        m_thread.join();
-        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
-    }
-
-private:
-    void watch()
-    {
-        for (;;) {
-            int received = 0;
-            if (sigwait(&m_signals, &received) != 0 || m_done)
-                return;
-            m_executor.interrupt(received);
-        }
-    }
-
-    InterruptibleExecutor& m_executor;
-    sigset_t m_signals;
-    sigset_t m_previousMask;
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
 
 // Takes -j N, -jN and a bare -j (every core) out of `args`. False after a
 // message for a count that is not a number from 1 to kMaxJobs.

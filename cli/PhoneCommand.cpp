@@ -1,13 +1,14 @@
 // varbuild-cli phone select ADDRESS: finds the phone's OBEX Object Push
 // channel and stores PhoneAddress and PhonePort in bin/config.xml.
 // varbuild-cli send PROJECT.vnp [RUNTIME-ID]: pushes the project's JAR to the
-// stored phone with the kit's sendel.
+// stored phone with the kit's sendel; an interrupt ends the push.
 
 #include "cli/Commands.h"
 
 #include "bluetooth/PhoneChooser.h"
 #include "bluetooth/BtUuid.h"
 #include "cli/ConsoleExecutor.h"
+#include "cli/Interrupt.h"
 #include "core/ProjectManager.h"
 #include "util/PathUtil.h"
 
@@ -58,7 +59,14 @@ int selectCommand(const std::vector<std::string>& args)
         return 1;
     Brask::ProjectManager manager(root, nullptr);
     ConsolePhoneChooser chooser(address);
-    const int result = manager.selectPhone(chooser);
+    KVUtil::String storeError;
+    const int result = manager.selectPhone(chooser, &storeError);
+    if (result == 0 && !storeError.empty()) {
+        printError("found the OBEX Object Push service of " + Brask::addressText(address) +
+                   " but cannot store the phone in " + root + "/bin/config.xml: " + storeError +
+                   "; the phone stored before stays chosen");
+        return 1;
+    }
     if (result != 1) {
         printError("no OBEX Object Push service stored for " + Brask::addressText(address) +
                    (result == 2 ? " (cancelled)" : ""));
@@ -97,7 +105,7 @@ int runSendCommand(const std::vector<std::string>& args)
         printError("cannot read project " + path);
         return 1;
     }
-    Brask::ConsoleExecutor executor;
+    InterruptibleExecutor executor;
     Brask::ProjectManager manager(root, &executor);
     if (!manager.loadProject(path)) {
         printError("cannot read project " + path);
@@ -113,7 +121,17 @@ int runSendCommand(const std::vector<std::string>& args)
         if (!targets.empty() && !targets.front()->getRuntime().empty())
             runtime = targets.front()->getRuntime();
     }
-    const int result = manager.sendToPhone(runtime);
+    int result;
+    {
+        InterruptWatcher watcher(executor);
+        result = manager.sendToPhone(runtime);
+    }
+    // Ctrl-C ends sendel (which aborts the transfer on the phone) and gives
+    // 128 + the signal, like a shell reports an interrupted command.
+    if (const int signal = executor.stopSignal()) {
+        executor.message(Brask::kSendStoppedLine);
+        return 128 + signal;
+    }
     if (result != 0) {
         printError("sending to phone failed (sendel returned " + std::to_string(result) + ")");
         return 1;

@@ -34,7 +34,9 @@ const Command commands[] = {
      Cli::runTargetsCommand},
     {"phone", "phone select ADDRESS | phone list", "find the phone's OBEX Object Push channel and store it",
      Cli::runPhoneCommand},
-    {"send", "send PROJECT.vnp [RUNTIME-ID]", "push the project's JAR to the stored phone with sendel",
+    {"send", "send PROJECT.vnp [RUNTIME-ID]",
+     "push the project's JAR to the stored phone with sendel (on an interrupt sendel is ended, the phone told to "
+     "abort, \"Sending stopped.\" printed and the exit status is 128 + the signal, 130 for Ctrl+C)",
      Cli::runSendCommand},
     {"update", "update", "install a newer profile database from the update server", Cli::runUpdateCommand},
     {"check-release", "check-release [--silent]", "ask the update server for the latest kit release",

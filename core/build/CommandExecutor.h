@@ -26,6 +26,8 @@ public:
 
 // The line a stopped build ends with, in the window and on the console alike.
 inline constexpr const char* kBuildStoppedLine = "Build stopped.\n";
+// The same for a stopped push to the phone.
+inline constexpr const char* kSendStoppedLine = "Sending stopped.\n";
 // What a command that was not run because of a stop returns.
 inline constexpr int kStoppedResult = 130;
 

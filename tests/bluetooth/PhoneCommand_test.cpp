@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace SdpBuild;
 using TestSupport::TempDir;
 
@@ -40,7 +47,16 @@ TEST_F(PhoneCommand, SelectStoresTheChannelOfThePhonesPushService)
         const std::string config = TestSupport::readFile(m_root.file("bin/config.xml"));
         EXPECT_NE(config.find("<Property name=\"PhonePort\" value=\"11\"/>"), std::string::npos) << config;
     }
-    EXPECT_EQ(server.connections(), 2);
+    // Found but not storable (a directory where config.xml should be): the
+    // command says what went wrong.
+    ::unlink(m_root.file("bin/config.xml").c_str());
+    TestSupport::makeDirs(m_root.file("bin/config.xml"));
+    const auto unstored = run({"phone", "select", "001122334455"});
+    EXPECT_EQ(unstored.status, 1);
+    EXPECT_NE(unstored.err.find("cannot store the phone in " + m_root.file("bin/config.xml")), std::string::npos)
+        << unstored.err;
+    EXPECT_EQ(unstored.err.find("no OBEX Object Push service"), std::string::npos) << unstored.err;
+    EXPECT_EQ(server.connections(), 3);
 }
 
 TEST_F(PhoneCommand, SelectFailsWithoutServiceOrWithABadAddress)
@@ -87,6 +103,36 @@ TEST_F(PhoneCommand, SendRunsSendelOnTheRuntimesJar)
         EXPECT_NE(result.err.find("Should use runtime profiles\\runtimes\\" + id), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("sending to phone failed"), std::string::npos) << result.err;
     }
+    // Ctrl-C while sendel waits on a silent phone ends the push at once.
+    TestSupport::writeFile(directory + "/Output/1/demo.jar", "jar");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, m_work.file("phone.sock").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    int phone = -1;
+    const auto interrupted = TestSupport::runCli(
+        m_work.path(), m_root.path(), {"send", directory + "/demo.vnp"},
+        {"SENDEL_SOCKET=" + m_work.file("phone.sock"), "SENDEL_TIMEOUT_MS=30000"}, [&](int cli) {
+            pollfd waiting{listener, POLLIN, 0};
+            if (::poll(&waiting, 1, 20000) == 1)
+                phone = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            // The CONNECT has arrived: sendel now waits for the answer.
+            pollfd request{phone, POLLIN, 0};
+            ::poll(&request, 1, 20000);
+            ::kill(cli, SIGINT);
+        });
+    EXPECT_GE(phone, 0) << "sendel never connected";
+    EXPECT_EQ(interrupted.status, 130) << interrupted.out << interrupted.err;
+    EXPECT_NE(interrupted.out.find("sendel: stopped while waiting for the phone's answer to the CONNECT\n"),
+              std::string::npos)
+        << interrupted.out;
+    EXPECT_EQ(interrupted.out.substr(interrupted.out.size() - 17), "Sending stopped.\n") << interrupted.out;
+    EXPECT_EQ(interrupted.err.find("sending to phone failed"), std::string::npos) << interrupted.err;
+    ::close(phone);
+    ::close(listener);
+
     const auto missing = run({"send", m_work.file("none.vnp")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot read project"), std::string::npos);

@@ -94,7 +94,7 @@ void makeMinimalInstallation(const std::string& root)
 }
 
 ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args,
-                  const std::vector<std::string>& environment)
+                  const std::vector<std::string>& environment, const std::function<void(int pid)>& whileRunning)
 {
     const std::string program = VARBUILD_KIT_DIR "/bin/varbuild-cli";
     const std::string outPath = directory + "/cli.out";
@@ -127,6 +127,8 @@ ProgramRun runCli(const std::string& directory, const std::string& root, const s
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
+    if (pid > 0 && whileRunning)
+        whileRunning(pid);
     ProgramRun run;
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))

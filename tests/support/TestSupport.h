@@ -3,6 +3,7 @@
 // reads and writes, captured diagnostics.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,11 @@ struct ProgramRun {
 // Runs varbuild-cli of the build tree's kit in `directory` with VARNELDIR =
 // `root` and PATH and VARNEL_UPDATE_SERVER kept, plus `environment`
 // ("NAME=value" entries). Output goes through files in `directory`, so neither
-// stream can block the child.
+// stream can block the child. `whileRunning`, if given, is called with the
+// child's process id before it is waited for.
 ProgramRun runCli(const std::string& directory, const std::string& root, const std::vector<std::string>& args,
-                  const std::vector<std::string>& environment = {});
+                  const std::vector<std::string>& environment = {},
+                  const std::function<void(int pid)>& whileRunning = {});
 
 struct ShellRun {
     int status = -1;  // exit status; -1 when the shell did not exit normally

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -33,11 +34,12 @@ constexpr int kPhoneWaitMs = 10000;
 struct Request {
     uint8_t opcode = 0;
     Bytes bytes;  // the whole packet
+    pid_t sender = 0;  // the process at the other end of the socket
 };
 
-// What the phone does after a request.
+// What the phone does after a request; NoAnswer waits for the next request.
 struct Reply {
-    enum Kind { Send, SendThenClose, Silence, Close } kind = Send;
+    enum Kind { Send, SendThenClose, Silence, Close, NoAnswer } kind = Send;
     Bytes bytes;
 };
 
@@ -75,11 +77,16 @@ Script goodPhone(uint16_t maximumPacket, const Bytes& connectHeaders = {})
     };
 }
 
-// A well-behaved phone except for request `at`, which gets `reply`.
-Script phoneThatAt(int at, Reply reply)
+// A well-behaved phone except for request `at`, which gets `reply` after
+// `effect` has run.
+Script phoneThatAt(int at, Reply reply, std::function<void(const Request&)> effect = {})
 {
     const Script good = goodPhone(4096);
-    return [=](const Request& r, int index) { return index == at ? reply : good(r, index); };
+    return [=](const Request& r, int index) {
+        if (index == at && effect)
+            effect(r);
+        return index == at ? reply : good(r, index);
+    };
 }
 
 bool waitReadable(int fd, int stopFd, int ms)
@@ -160,8 +167,12 @@ private:
         if (fd < 0)
             return;
         m_connected = true;
+        ucred peer{};
+        socklen_t peerSize = sizeof peer;
+        ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize);
         for (int index = 0;; ++index) {
             Request r;
+            r.sender = peer.pid;
             r.bytes.resize(3);
             if (!readExact(fd, r.bytes.data(), 3))
                 break;
@@ -474,8 +485,10 @@ TEST_F(SendelTest, FailuresFromThePhone)
         int code;
         std::string line;
         bool disconnects;  // DISCONNECT is sent after the failure
+        bool aborts = false;  // ABORT comes right before the DISCONNECT
     };
     const Reply silence{Reply::Silence, {}};
+    const std::string jar = tmp.file("game.jar");
     const Case cases[] = {
         {"refused on the first PUT", phoneThatAt(1, send(response(0xC3))), 4,
          "sendel: error: refused by the phone: it answered the file with 0xC3 Forbidden: declined on the phone\n", true},
@@ -511,10 +524,17 @@ TEST_F(SendelTest, FailuresFromThePhone)
          "sendel: error: the phone closed the connection instead of answering the PUT\n", false},
         {"closed before CONNECT answer", phoneThatAt(0, {Reply::Close, {}}), 7,
          "the phone closed the connection instead of answering the CONNECT", false},
+        {"file cut short mid-transfer", phoneThatAt(1, send(response(0x90)), [jar](const Request&) { ::truncate(jar.c_str(), 100); }),
+         2, "sendel: error: the file became shorter while it was being sent (4036 of 10000 bytes sent; the phone was told "
+            "to abort the transfer)\n", true, true},
+        {"stopped while the phone is silent", phoneThatAt(2, {Reply::NoAnswer, {}}, [](const Request& r) { ::kill(r.sender, SIGTERM); }),
+         128 + SIGTERM, "sendel: stopped after 8126 of 10000 bytes; the phone was told to abort the transfer\n", true, true},
+        {"stopped waiting for the CONNECT answer", phoneThatAt(0, {Reply::NoAnswer, {}}, [](const Request& r) { ::kill(r.sender, SIGINT); }),
+         128 + SIGINT, "sendel: stopped while waiting for the phone's answer to the CONNECT\n", false},
     };
-    writeFile(tmp.file("game.jar"), content(10000));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        writeFile(jar, content(10000));
         // Short only where the time-out is the point, so a busy machine
         // cannot turn another case into a time-out.
         EnvGuard timeout("SENDEL_TIMEOUT_MS", c.code == 6 ? "300" : "10000");
@@ -525,8 +545,10 @@ TEST_F(SendelTest, FailuresFromThePhone)
         EXPECT_EQ(r.code, c.code) << r.output;
         EXPECT_TRUE(contains(r.output, c.line)) << r.output;
         EXPECT_FALSE(contains(r.output, "done")) << r.output;
-        ASSERT_FALSE(phone.requests().empty());
-        EXPECT_EQ(phone.requests().back().opcode == 0x81, c.disconnects);
+        const std::vector<Request>& requests = phone.requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().opcode == 0x81, c.disconnects);
+        EXPECT_EQ(requests.size() >= 2 && requests[requests.size() - 2].opcode == 0xFF, c.aborts);
     }
 }
 

@@ -23,16 +23,21 @@ int remainingMs(Clock::time_point deadline)
 
 namespace {
 
-// Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1 error.
-int waitFor(int fd, short events, Clock::time_point deadline)
+constexpr int kStopped = 2;
+
+// Waits for `events` on `fd` until `deadline`, or until `stopFd` (when not
+// -1) is readable. 1 ready, 0 timed out, -1 error, kStopped stopped.
+int waitFor(int fd, short events, Clock::time_point deadline, int stopFd)
 {
     for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, remainingMs(deadline));
+        pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+        const int r = ::poll(p, stopFd >= 0 ? 2 : 1, remainingMs(deadline));
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0)
             return r;
+        if (stopFd >= 0 && (p[1].revents & POLLIN))
+            return kStopped;
         return 1;
     }
 }
@@ -47,6 +52,14 @@ bool isClosedError(int error)
 Link::~Link()
 {
     close();
+}
+
+bool Link::stopRequested() const
+{
+    if (m_stopFd < 0)
+        return false;
+    pollfd p{m_stopFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 void Link::close()
@@ -71,7 +84,12 @@ bool Link::finishConnect(const void* address, unsigned length, Clock::time_point
         close();
         return false;
     }
-    const int ready = waitFor(m_fd, POLLOUT, deadline);
+    const int ready = waitFor(m_fd, POLLOUT, deadline, m_stopFd);
+    if (ready == kStopped) {
+        why = "stopped while connecting";
+        close();
+        return false;
+    }
     if (ready == 0) {
         why = "no answer in time";
         close();
@@ -130,6 +148,8 @@ bool Link::connectUnix(const std::string& path, Clock::time_point deadline, std:
 Io Link::sendAll(const uint8_t* data, size_t size, Clock::time_point deadline, int& error)
 {
     error = 0;
+    if (stopRequested())
+        return Io::Stopped;
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::send(m_fd, data + done, size - done, MSG_NOSIGNAL);
@@ -140,7 +160,7 @@ Io Link::sendAll(const uint8_t* data, size_t size, Clock::time_point deadline, i
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int ready = waitFor(m_fd, POLLOUT, deadline);
+            const int ready = waitFor(m_fd, POLLOUT, deadline, -1);
             if (ready == 0)
                 return Io::TimedOut;
             if (ready < 0) {
@@ -159,6 +179,8 @@ Io Link::receiveExact(uint8_t* data, size_t size, Clock::time_point deadline, si
 {
     error = 0;
     got = 0;
+    if (stopRequested())
+        return Io::Stopped;
     while (got < size) {
         const ssize_t n = ::recv(m_fd, data + got, size - got, 0);
         if (n > 0) {
@@ -170,7 +192,9 @@ Io Link::receiveExact(uint8_t* data, size_t size, Clock::time_point deadline, si
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            const int ready = waitFor(m_fd, POLLIN, deadline);
+            const int ready = waitFor(m_fd, POLLIN, deadline, m_stopFd);
+            if (ready == kStopped)
+                return Io::Stopped;
             if (ready == 0)
                 return Io::TimedOut;
             if (ready < 0) {

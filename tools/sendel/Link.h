@@ -16,6 +16,7 @@ enum class Io {
     TimedOut,
     Closed,  // end of stream, or the peer reset the connection
     Failed,  // any other socket error (errno kept)
+    Stopped, // the stop descriptor became readable (sendel was told to end)
 };
 
 class Link {
@@ -31,7 +32,16 @@ public:
     // Connects to the Unix stream socket at `path`.
     bool connectUnix(const std::string& path, Clock::time_point deadline, std::string& why);
 
+    // A descriptor that turns readable when sendel is told to end (the
+    // signal handler's pipe). While it is watched, a wait returns Stopped
+    // as soon as it is readable; -1 watches nothing.
+    void watchStop(int fd) { m_stopFd = fd; }
+    // What follows is the orderly end of the session: no more Stopped.
+    void ignoreStop() { m_stopFd = -1; }
+
     // Sends all of `data`; `error` is the errno for Failed and Closed.
+    // Stopped only before the first byte: a packet once begun is sent whole,
+    // so the phone can still read what comes after it.
     Io sendAll(const uint8_t* data, size_t size, Clock::time_point deadline, int& error);
     // Reads exactly `size` bytes; `got` says how many arrived before a
     // failure.
@@ -46,7 +56,10 @@ private:
     // Non-blocking connect of the prepared socket `m_fd`.
     bool finishConnect(const void* address, unsigned length, Clock::time_point deadline, std::string& why);
 
+    bool stopRequested() const;
+
     int m_fd = -1;
+    int m_stopFd = -1;
 };
 
 // Milliseconds until `deadline`, at least 0.

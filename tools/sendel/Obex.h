@@ -18,6 +18,7 @@ constexpr uint8_t OpConnect = 0x80;
 constexpr uint8_t OpDisconnect = 0x81;
 constexpr uint8_t OpPut = 0x02;
 constexpr uint8_t OpPutFinal = 0x82;
+constexpr uint8_t OpAbort = 0xFF;
 
 // Header identifiers. The top two bits give the encoding: 00 NUL-terminated
 // UTF-16BE text and 01 bytes (both with a 2-byte length), 10 one byte,

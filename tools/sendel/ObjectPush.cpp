@@ -81,13 +81,20 @@ Bytes ObjectPush::request(uint8_t opcode) const
     return packet;
 }
 
-Outcome ObjectPush::exchange(const Bytes& packet, const std::string& what, Response& response, int timeoutMs)
+Outcome ObjectPush::exchange(const Bytes& packet, const std::string& what, Response& response, int timeoutMs,
+                             bool* sent)
 {
     int error = 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (sent)
+        *sent = false;
     switch (m_link.sendAll(packet.data(), packet.size(), deadline, error)) {
     case Io::Ok:
+        if (sent)
+            *sent = true;
         break;
+    case Io::Stopped:
+        return fail(StatusStopped, "stopped before the " + what + " was sent");
     case Io::TimedOut:
         return fail(StatusTimedOut, "time-out: the phone took no data for " + durationText(timeoutMs) + " while the " + what
                                         + " was being sent");
@@ -100,7 +107,7 @@ Outcome ObjectPush::exchange(const Bytes& packet, const std::string& what, Respo
     return readResponse(what, response, timeoutMs);
 }
 
-Outcome ObjectPush::readResponse(const std::string& what, Response& response, int timeoutMs)
+Outcome ObjectPush::readResponse(const std::string& what, Response& response, int timeoutMs, bool onlyAnswer)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t head[PacketHeaderSize];
@@ -113,6 +120,8 @@ Outcome ObjectPush::readResponse(const std::string& what, Response& response, in
     const auto readFailure = [&](Io io, size_t have) {
         const std::string of = std::to_string(have) + " of " + std::to_string(expected) + " bytes";
         switch (io) {
+        case Io::Stopped:
+            return fail(StatusStopped, "stopped while waiting for the phone's answer to the " + what);
         case Io::TimedOut:
             if (have == 0)
                 return fail(StatusTimedOut, "time-out: the phone did not answer the " + what + " within " + durationText(timeoutMs));
@@ -150,7 +159,7 @@ Outcome ObjectPush::readResponse(const std::string& what, Response& response, in
 
     // Answers come one per request; anything beyond the declared length means
     // the length is wrong and the rest of the stream cannot be trusted.
-    if (m_link.hasPendingBytes())
+    if (onlyAnswer && m_link.hasPendingBytes())
         return fail(StatusProtocolError, "the phone sent more bytes than the packet length " + std::to_string(length)
                                              + " of its answer to the " + what + " says");
     if (!(response.code & 0x80))
@@ -226,6 +235,8 @@ Outcome ObjectPush::put(const std::string& name, int fd, uint64_t size)
     size_t next = 0;
     uint64_t sent = 0;
     int tenthsShown = 0;
+    // The phone has part of the file: ending early now takes an ABORT.
+    bool underWay = false;
     for (;;) {
         Bytes packet = request(OpPut);
         const size_t bare = packet.size();
@@ -252,8 +263,13 @@ Outcome ObjectPush::put(const std::string& name, int fd, uint64_t size)
                 const size_t at = packet.size();
                 packet.resize(at + 3 + chunk);
                 std::string why;
-                if (!readFileExact(fd, packet.data() + at + 3, chunk, why))
-                    return fail(StatusFileError, why);
+                if (!readFileExact(fd, packet.data() + at + 3, chunk, why)) {
+                    if (!underWay)
+                        return fail(StatusFileError, why);
+                    abortPut(std::min(m_timeoutMs, 5000));
+                    return fail(StatusFileError, why + " (" + std::to_string(sent) + " of " + std::to_string(size) +
+                                                     " bytes sent; the phone was told to abort the transfer)");
+                }
                 packet[at] = final ? HeaderEndOfBody : HeaderBody;
                 packet[at + 1] = static_cast<uint8_t>((3 + chunk) >> 8);
                 packet[at + 2] = static_cast<uint8_t>((3 + chunk) & 0xFF);
@@ -264,7 +280,14 @@ Outcome ObjectPush::put(const std::string& name, int fd, uint64_t size)
 
         Response response;
         const std::string what = final ? "last PUT" : "PUT";
-        Outcome outcome = exchange(packet, what, response, m_timeoutMs);
+        bool packetSent = false;
+        Outcome outcome = exchange(packet, what, response, m_timeoutMs, &packetSent);
+        underWay = underWay || packetSent;
+        if (outcome.status == StatusStopped && underWay) {
+            abortPut(StopAbortMs);
+            return fail(StatusStopped, "stopped after " + std::to_string(packetSent ? sent + chunk : sent) + " of " +
+                                           std::to_string(size) + " bytes; the phone was told to abort the transfer");
+        }
         if (!outcome.ok())
             return outcome;
         sent += chunk;
@@ -292,12 +315,43 @@ Outcome ObjectPush::put(const std::string& name, int fd, uint64_t size)
     }
 }
 
-void ObjectPush::disconnect()
+void ObjectPush::abortPut(int timeoutMs)
 {
+    // The orderly end: a second signal must not cut it short (the time
+    // limit bounds it).
+    m_link.ignoreStop();
+    Bytes packet = request(OpAbort);
+    finishPacket(packet);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int error = 0;
+    if (m_link.sendAll(packet.data(), packet.size(), deadline, error) != Io::Ok) {
+        m_print("note: the ABORT could not be sent");
+        return;
+    }
+    // The answer to the PUT in flight, if it was still to come, arrives first.
+    for (int answers = 0; answers < 2; ++answers) {
+        Response response;
+        const Outcome outcome = readResponse("ABORT", response, remainingMs(deadline), false);
+        if (!outcome.ok()) {
+            m_print("note: " + outcome.message);
+            return;
+        }
+        if (response.code == ResponseContinue && answers == 0)
+            continue;
+        if (response.code != ResponseSuccess)
+            m_print("note: the phone answered the ABORT with " + hexByte(response.code) + " " + responseName(response.code));
+        return;
+    }
+}
+
+void ObjectPush::disconnect(int timeoutMs)
+{
+    m_link.ignoreStop();
     Bytes packet = request(OpDisconnect);
     finishPacket(packet);
     Response response;
-    const Outcome outcome = exchange(packet, "DISCONNECT", response, std::min(m_timeoutMs, 5000));
+    const Outcome outcome =
+        exchange(packet, "DISCONNECT", response, timeoutMs < 0 ? std::min(m_timeoutMs, 5000) : timeoutMs);
     if (!outcome.ok())
         m_print("note: " + outcome.message);
     else if (response.code != ResponseSuccess)

@@ -22,7 +22,15 @@ enum Status {
     StatusProtocolError = 5,
     StatusTimedOut = 6,
     StatusConnectionClosed = 7,
+    // Told to end by a signal; sendel then ends by that signal, so this is
+    // only the outcome's name.
+    StatusStopped = 8,
 };
+
+// A stopped sendel is killed half a second after the signal by the tool that
+// ran it: the ABORT and the DISCONNECT must fit in less than that.
+constexpr int StopAbortMs = 200;
+constexpr int StopDisconnectMs = 150;
 
 struct Outcome {
     Status status = StatusSent;
@@ -40,10 +48,13 @@ public:
 
     Outcome connect();
     // Sends `size` bytes read from `fd` under the name `name`. Succeeds only
-    // when the phone answered Success to the final packet.
+    // when the phone answered Success to the final packet. When sendel is
+    // stopped or the file cannot be read once the phone has part of it, the
+    // phone is sent an ABORT (the session stays for disconnect()).
     Outcome put(const std::string& name, int fd, uint64_t size);
-    // Ends the session; the answer is waited for briefly and only reported.
-    void disconnect();
+    // Ends the session; the answer is waited for up to `timeoutMs` (at most
+    // 5 s when -1) and only reported.
+    void disconnect(int timeoutMs = -1);
 
     // The packet size agreed with the phone (valid after connect()).
     size_t packetSize() const { return m_packetSize; }
@@ -54,9 +65,15 @@ private:
         Obex::Bytes bytes;  // the whole packet
     };
 
-    // Sends `packet`, then reads and checks the phone's answer.
-    Outcome exchange(const Obex::Bytes& packet, const std::string& what, Response& response, int timeoutMs);
-    Outcome readResponse(const std::string& what, Response& response, int timeoutMs);
+    // Sends `packet`, then reads and checks the phone's answer. `sent` says
+    // whether the whole packet went out.
+    Outcome exchange(const Obex::Bytes& packet, const std::string& what, Response& response, int timeoutMs,
+                     bool* sent = nullptr);
+    // Reads one answer; with `onlyAnswer` no further byte may follow it.
+    Outcome readResponse(const std::string& what, Response& response, int timeoutMs, bool onlyAnswer = true);
+    // Tells the phone to drop the PUT under way; the answer (after a late
+    // one to the last PUT) is waited for up to `timeoutMs` and only reported.
+    void abortPut(int timeoutMs);
     // The outcome of an answer that is neither Continue nor Success where one
     // of them was expected.
     Outcome unexpected(const std::string& what, uint8_t code) const;

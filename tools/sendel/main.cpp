@@ -44,6 +44,8 @@ const char kHelp[] =
     "  5  protocol error: the phone's answer made no sense\n"
     "  6  time-out: the phone stopped answering\n"
     "  7  the phone closed the connection early\n"
+    "Told to end (SIGINT, SIGTERM, SIGHUP) during a transfer, sendel sends the\n"
+    "phone an OBEX ABORT and a DISCONNECT, then ends by that signal.\n"
     "\n"
     "Environment:\n"
     "  SENDEL_TIMEOUT_MS  how long to wait for the connection and for each\n"
@@ -124,6 +126,47 @@ int timeoutFromEnvironment()
     return static_cast<int>(value);
 }
 
+// The signal that told sendel to end, and the pipe that wakes the waits on
+// the phone when it comes.
+volatile std::sig_atomic_t g_stopSignal = 0;
+int g_stopPipe[2] = {-1, -1};
+
+void onStopSignal(int signal)
+{
+    const int saved = errno;
+    if (g_stopSignal == 0)
+        g_stopSignal = signal;
+    const char byte = 1;
+    (void)!::write(g_stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Ctrl-C, a closed terminal and the build tool's Stop (SIGTERM) end the
+// transfer in order: ABORT, DISCONNECT, then the end by that signal.
+bool catchStopSignals()
+{
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    return true;
+}
+
+[[noreturn]] void endBySignal(int signal)
+{
+    std::fflush(stdout);
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signal);
+    std::_Exit(128 + signal);
+}
+
 std::string baseName(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -167,6 +210,8 @@ int main(int argc, char** argv)
     const int timeoutMs = timeoutFromEnvironment();
 
     Link link;
+    if (catchStopSignals())
+        link.watchStop(g_stopPipe[0]);
     std::string why;
     const char* testSocket = std::getenv("SENDEL_SOCKET");
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -180,6 +225,10 @@ int main(int argc, char** argv)
     }
     if (!connected) {
         ::close(fd);
+        if (g_stopSignal) {
+            say("stopped before the phone was reached");
+            endBySignal(g_stopSignal);
+        }
         return failWith(StatusUnreachable, "cannot reach the phone " + address + " on channel " + std::to_string(channel) + ": "
                                                + why);
     }
@@ -189,11 +238,18 @@ int main(int argc, char** argv)
     if (outcome.ok()) {
         say("connected, packets of up to " + std::to_string(push.packetSize()) + " bytes");
         outcome = push.put(baseName(file), fd, static_cast<uint64_t>(st.st_size));
-        // The session still stands after a refusal, so it is ended properly.
-        if (outcome.ok() || outcome.status == StatusRefused)
+        // The session still stands after a refusal, a stop or a file that
+        // could not be read, so it is ended properly.
+        if (outcome.status == StatusStopped)
+            push.disconnect(StopDisconnectMs);
+        else if (outcome.ok() || outcome.status == StatusRefused || outcome.status == StatusFileError)
             push.disconnect();
     }
     ::close(fd);
+    if (outcome.status == StatusStopped) {
+        say(outcome.message);
+        endBySignal(g_stopSignal ? g_stopSignal : SIGTERM);
+    }
     if (!outcome.ok())
         return failWith(outcome.status, outcome.message);
     say("done, the phone accepted " + baseName(file));
