@@ -470,6 +470,23 @@ bool Buildtool::startTool(const std::string& commandLine)
     return !commandLine.empty() && m_starter->startDetached(commandLine, &error);
 }
 
+void Buildtool::beginStoppable()
+{
+    m_building = true;
+    m_stopRequested = false;
+    applyControlStates();
+    // Esc stops from the pane.
+    m_ui->outputBox->setFocus();
+}
+
+bool Buildtool::endStoppable()
+{
+    const bool stopped = std::exchange(m_stopRequested, false);
+    m_building = false;
+    applyControlStates();
+    return stopped;
+}
+
 void Buildtool::stopBuild()
 {
     if (!m_building || m_stopRequested)

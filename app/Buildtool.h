@@ -66,6 +66,8 @@ public:
     void beginBusy() override;
     void endBusy() override;
     bool quitPending() const override { return m_quitPending; }
+    void beginStoppable() override;
+    bool endStoppable() override;
 
     // CommandExecutor
     int execute(const KVUtil::String& command, bool echo) override;
@@ -129,7 +131,7 @@ public slots:
     void phoneSelect();
     void outputSelectionChanged();
     // "Stop build": ends the running tool's process tree; the build runs
-    // nothing more and ends with the stopped line.
+    // nothing more and ends with the stopped line. A send ends the same way.
     void stopBuild();
 
 protected:
@@ -159,7 +161,8 @@ private:
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
-    // A build (or Build and Run) is under way / has been asked to stop.
+    // What Stop ends is under way (a build, Build and Run, a send to the
+    // phone) / has been asked to stop.
     bool m_building = false;
     bool m_stopRequested = false;
     std::unique_ptr<PhoneController> m_phone;

@@ -5,6 +5,7 @@
 #include "UserDialogs.h"
 #include "WindowBusy.h"
 #include "core/ProjectManager.h"
+#include "core/build/CommandExecutor.h"
 #include "core/profiles/Device.h"
 
 #include <QWidget>
@@ -55,6 +56,16 @@ void PhoneController::phoneSend(bool hasProject)
     std::string runtime = "profiles\\runtimes\\1";
     if (const Brask::Device* target = m_profiles.currentTarget())
         runtime = target->getRuntime();
-    if (m_manager.sendToPhone(runtime) != 0)
+    // Stop ends sendel as it ends a build's tool; sendel then tells the phone
+    // to abort the transfer.
+    m_busy.beginStoppable();
+    const int result = m_manager.sendToPhone(runtime);
+    if (m_busy.endStoppable()) {
+        if (Brask::CommandExecutor* pane = m_manager.getExecutor())
+            pane->message(Brask::kSendStoppedLine);
+        return;
+    }
+    // A send the closing window ended needs no box either.
+    if (result != 0 && !m_busy.quitPending())
         m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("Bluetooth"), tr("Sending to phone failed!"));
 }

@@ -14,4 +14,8 @@ public:
     virtual void beginBusy() = 0;
     virtual void endBusy() = 0;
     virtual bool quitPending() const = 0;
+    // A command that Stop (the action, its toolbar button, Esc in the pane)
+    // may end runs between these; endStoppable() says whether it was stopped.
+    virtual void beginStoppable() = 0;
+    virtual bool endStoppable() = 0;
 };

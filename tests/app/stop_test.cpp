@@ -1,6 +1,6 @@
-// "Stop build" in the window: a stop at a compile, a link or a zip ends the
-// running tool's whole process group, runs nothing more, leaves no half JAR
-// and ends the pane with the stopped line instead of an error box.
+// "Stop build" in the window: a stop at a compile, a link, a zip or a send
+// ends the running tool's whole process group, runs nothing more, leaves no
+// half JAR and ends the pane with the stopped line instead of an error box.
 
 #include "AppTestSupport.h"
 #include "Buildtool.h"
@@ -120,6 +120,9 @@ private slots:
             << "xgcc"
             << hanging("sh -c 'trap \"\" TERM; exec sleep 600' </dev/null >/dev/null 2>&1 &\necho hanging; sleep 600\n")
             << "Running: lintel";
+        // Stop ends a send to a phone that does not answer the same way.
+        QTest::newRow("send") << "sendel" << hanging("echo waiting for the phone; sleep 600\n")
+                              << "Sending to phone failed";
     }
 
     void stopEndsTheToolTree()
@@ -136,16 +139,21 @@ private slots:
             wasEnabled = stop->isEnabled();
             stop->trigger();
         });
+        const bool send = tool == "sendel";
         bool success = true;
-        m_window->build(true, &success);
-        QVERIFY(!success);
+        if (send)
+            action(m_window.get(), "actionSend_to_phone")->trigger();
+        else
+            m_window->build(true, &success);
+        QVERIFY(!success || send);
         QVERIFY(wasEnabled);
         QVERIFY(!toolGroups().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(allGone(), 5000);
 
         const QString text = pane();
-        QVERIFY2(text.endsWith(QString::fromLatin1(Brask::kBuildStoppedLine)), qPrintable(text));
-        QCOMPARE(text.count("Build stopped."), 1);
+        const QString stopped = QString::fromLatin1(send ? Brask::kSendStoppedLine : Brask::kBuildStoppedLine);
+        QVERIFY2(text.endsWith(stopped), qPrintable(text));
+        QCOMPARE(text.count(stopped), 1);
         QVERIFY2(!text.contains(notAfter), qPrintable(text));
         QVERIFY(!text.contains("Tool returned error"));
         QCOMPARE(m_dialogs.messages.size(), 0);
