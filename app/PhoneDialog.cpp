@@ -2,6 +2,7 @@
 
 #include "ui_PhoneDialog.h"
 
+#include "bluetooth/BtReport.h"
 #include "util/Diagnostics.h"
 
 #include <QDBusArgument>
@@ -153,7 +154,8 @@ void PhoneDialog::objectsArrived(QDBusPendingCallWatcher* watcher)
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString error = reply.errorName();
         // The bus's own words are for the diagnostics, not for the user.
-        Brask::diag("GetManagedObjects: %s: %s\n", qPrintable(error), qPrintable(reply.errorMessage()));
+        Brask::diag("GetManagedObjects: %s: %s\n", Brask::printableBytes(error.toStdString()).c_str(),
+                    Brask::printableBytes(reply.errorMessage().toStdString()).c_str());
         if (error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
             || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             setState(State::NoBluez);
