@@ -3,6 +3,7 @@
 #include "CompilerMessages.h"
 #include "ConfigDialog.h"
 #include "OutputPanel.h"
+#include "OutputStream.h"
 #include "PackagesDialog.h"
 #include "PaneJobs.h"
 #include "PhoneController.h"
@@ -188,7 +189,11 @@ void Buildtool::connectActions()
     connect(m_projectPanel, &ProjectPanel::projectLost, this, &Buildtool::noProject);
     connect(m_projectPanel, &ProjectPanel::aboutToSave, m_settingsPanel, &SettingsPanel::commitEdits);
     connect(m_projectPanel, &ProjectPanel::projectLost, m_settingsPanel, &SettingsPanel::clearFields);
-    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, &OutputPanel::appendParagraph);
+    // The pane may be scrolled away from its end: the message is brought into view.
+    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, [this](const QString& text) {
+        m_outputPanel->appendParagraph(text);
+        m_outputPanel->scrollToEnd();
+    });
     connect(m_settingsPanel, &SettingsPanel::buildTypeChanged, this, &Buildtool::applyControlStates);
     connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
     connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);
@@ -235,6 +240,9 @@ void Buildtool::applyControlStates()
                             ui.actionSend_feedback, ui.actionSelect_phone})
         action->setEnabled(idle);
     ui.tabPane->setEnabled(idle);
+    // A build reads the number of jobs as its compiles start.
+    if (auto* jobs = findChild<QSpinBox*>(QStringLiteral("spinJobs")))
+        jobs->setEnabled(idle);
     m_projectPanel->setLocked(!idle);
 }
 
@@ -276,14 +284,29 @@ int Buildtool::jobs() const
     return m_paneJobs->jobs();
 }
 
-Brask::ParallelExecutor::Captured Buildtool::runCaptured(const KVUtil::String& command)
+Brask::ParallelExecutor::Outcome Buildtool::runStreaming(const KVUtil::String& command, Sink& sink)
 {
-    return m_paneJobs->runCaptured(command);
+    return m_paneJobs->runStreaming(command, sink);
 }
 
-void Buildtool::release(const KVUtil::String& command, const Captured& captured)
+void Buildtool::showStart(const KVUtil::String& command)
 {
-    m_paneJobs->release(command, captured);
+    m_paneJobs->showStart(command);
+}
+
+void Buildtool::showOutput(const char* data, size_t size)
+{
+    m_paneJobs->showOutput(data, size);
+}
+
+void Buildtool::showEnd(const Outcome& outcome)
+{
+    m_paneJobs->showEnd(outcome);
+}
+
+void Buildtool::breathe()
+{
+    m_paneJobs->breathe();
 }
 
 void Buildtool::waitUntil(const std::function<bool()>& ready)
@@ -408,9 +431,12 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
     m_building = false;
     if (stopped)
         m_outputPanel->appendParagraph(QString::fromLatin1(Brask::kBuildStoppedLine));
-    if (auto* summary = findChild<QLabel*>(QStringLiteral("buildSummary")))
-        summary->setText(CompilerMessages::summary(CompilerMessages::count(m_ui->outputBox->toPlainText()),
-                                                   double(buildTime.elapsed()) / 1000.0));
+    // Counted over everything the build printed, not what the pane still shows.
+    if (auto* summary = findChild<QLabel*>(QStringLiteral("buildSummary"))) {
+        const double seconds = double(buildTime.elapsed()) / 1000.0;
+        summary->setText(stopped ? tr("Build stopped, %1 s").arg(seconds, 0, 'f', 1)
+                                 : CompilerMessages::summary(m_outputPanel->stream()->messageCounts(), seconds));
+    }
     m_outputPanel->scrollToEnd();
     const bool quitting = m_quitPending;
     endBusy();

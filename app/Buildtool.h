@@ -74,11 +74,14 @@ public:
     void message(const KVUtil::String& text) override;
     bool stopRequested() const override { return m_stopRequested; }
 
-    // ParallelExecutor: compiles side by side, released into the pane in
+    // ParallelExecutor: compiles side by side, shown in the pane in source
     // order (PaneJobs); the number of jobs is the user's preference.
     int jobs() const override;
-    Captured runCaptured(const KVUtil::String& command) override;
-    void release(const KVUtil::String& command, const Captured& captured) override;
+    Outcome runStreaming(const KVUtil::String& command, Sink& sink) override;
+    void showStart(const KVUtil::String& command) override;
+    void showOutput(const char* data, size_t size) override;
+    void showEnd(const Outcome& outcome) override;
+    void breathe() override;
     void waitUntil(const std::function<bool()>& ready) override;
     void wake() override;
 

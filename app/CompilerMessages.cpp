@@ -1,23 +1,83 @@
 #include "CompilerMessages.h"
 
-#include "ErrorLineParser.h"
-
 #include <QStringList>
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <cstring>
+
 namespace CompilerMessages {
 
-bool isMessage(const std::string& line)
+namespace {
+
+// The number of `text`'s trailing ":DIGITS", removed from it; -1 when it has none.
+long takeTrailingNumber(std::string_view& text)
 {
-    // The pane's own lines read like messages to the parser.
-    for (const char* own : {"Running: ", "Tool returned error: "}) {
-        if (line.rfind(own, 0) == 0)
-            return false;
+    size_t digits = 0;
+    while (digits < text.size() && text[text.size() - 1 - digits] >= '0' && text[text.size() - 1 - digits] <= '9')
+        ++digits;
+    if (digits == 0 || digits > 9 || digits + 1 > text.size() || text[text.size() - 1 - digits] != ':')
+        return -1;
+    const long number = std::stol(std::string(text.substr(text.size() - digits)));
+    text.remove_suffix(digits + 1);
+    return number;
+}
+
+void add(Counts& counts, std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    switch (classify(line).kind) {
+    case Kind::Error:
+        ++counts.errors;
+        break;
+    case Kind::Warning:
+        ++counts.warnings;
+        break;
+    case Kind::None:
+        break;
     }
-    const auto location = parseErrorLine(line);
-    // "main.c:" alone or "note: x" carry no line to go to.
-    return location && location->line > 0 && !location->file.empty();
+}
+
+} // namespace
+
+Message classify(std::string_view line)
+{
+    // The pane's own lines never count, whatever they quote.
+    for (std::string_view own : {"Running: ", "Tool returned error: "})
+        if (line.substr(0, own.size()) == own)
+            return {};
+    struct Label {
+        std::string_view text;
+        Kind kind;
+    };
+    static constexpr Label labels[] = {
+        {": error:", Kind::Error}, {": fatal error:", Kind::Error}, {": warning:", Kind::Warning}};
+    // The first label in the line is the message's; later ones are its text.
+    size_t at = std::string_view::npos;
+    Kind kind = Kind::None;
+    for (const Label& label : labels) {
+        const size_t found = line.find(label.text);
+        if (found < at) {
+            at = found;
+            kind = label.kind;
+        }
+    }
+    if (kind == Kind::None)
+        return {};
+    std::string_view place = line.substr(0, at);
+    const long second = takeTrailingNumber(place);
+    const long first = second >= 0 ? takeTrailingNumber(place) : -1;
+    // FILE:LINE:COLUMN, FILE:LINE or PROGRAM; a name starts at the margin,
+    // and a ": " before the label makes it the text of something else
+    // ("a.c:3: note: see: error: ...").
+    if (place.empty() || place.front() == ' ' || place.front() == '\t' || place.find(": ") != std::string_view::npos)
+        return {};
+    Message message;
+    message.kind = kind;
+    const long lineNumber = first >= 0 ? first : second;
+    message.line = lineNumber > 0 ? int(lineNumber) : 0;
+    return message;
 }
 
 int find(const QTextDocument& document, int from, bool forward)
@@ -34,45 +94,52 @@ int find(const QTextDocument& document, int from, bool forward)
             at = at + 1 >= blocks ? 0 : at + 1;
         else
             at = at - 1 < 0 ? blocks - 1 : at - 1;
-        if (isMessage(document.findBlockByNumber(at).text().toStdString()))
+        const std::string text = document.findBlockByNumber(at).text().toStdString();
+        const Message message = classify(text);
+        if (message.kind != Kind::None && message.line > 0)
             return at;
     }
     return -1;
 }
 
-namespace {
-
-// "lintel: error: ..." or "gcc: fatal error: ...": a tool's error about no
-// line in particular. It counts, so a failed link or a missing input never
-// reads as "0 errors".
-bool isPlainError(const QString& line)
+void Tally::feed(const char* data, size_t size)
 {
-    if (line.startsWith(QLatin1String("Running: ")) || line.startsWith(QLatin1String("Tool returned error: ")))
-        return false;
-    for (const char* mark : {": error: ", ": fatal error: "}) {
-        const qsizetype at = line.indexOf(QLatin1String(mark));
-        if (at > 0 && !line.at(0).isSpace() && !line.left(at).contains(QLatin1String(": ")))
-            return true;
+    std::lock_guard<std::mutex> hold(m_lock);
+    const char* end = data + size;
+    while (data < end) {
+        const auto* newline = static_cast<const char*>(std::memchr(data, '\n', size_t(end - data)));
+        const char* stop = newline ? newline : end;
+        const size_t room = KeptLineBytes > m_line.size() ? KeptLineBytes - m_line.size() : 0;
+        m_line.append(data, std::min(room, size_t(stop - data)));
+        if (!newline)
+            break;
+        add(m_counts, m_line);
+        m_line.clear();
+        data = newline + 1;
     }
-    return false;
 }
 
-} // namespace
+Counts Tally::counts() const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    Counts counts = m_counts;
+    add(counts, m_line);
+    return counts;
+}
+
+void Tally::clear()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_counts = {};
+    m_line.clear();
+}
 
 Counts count(const QString& text)
 {
-    Counts counts;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        if (!isMessage(line.toStdString())) {
-            counts.errors += isPlainError(line) ? 1 : 0;
-            continue;
-        }
-        if (line.contains(QLatin1String(": error:")) || line.contains(QLatin1String(": fatal error:")))
-            ++counts.errors;
-        else if (line.contains(QLatin1String(": warning:")))
-            ++counts.warnings;
-    }
-    return counts;
+    Tally tally;
+    const QByteArray bytes = text.toUtf8();
+    tally.feed(bytes.constData(), size_t(bytes.size()));
+    return tally.counts();
 }
 
 QString summary(const Counts& counts, double seconds)

@@ -81,6 +81,7 @@ void OutputStream::begin()
 void OutputStream::push(const char* data, size_t size)
 {
     m_transcript.append(data, size);
+    m_tally.feed(data, size);
     std::lock_guard<std::mutex> guard(m_lock);
     m_pending.append(data, size);
     if (m_pending.size() <= PendingLimit)
@@ -106,19 +107,23 @@ void OutputStream::takePending()
 {
     std::string bytes;
     bool cut = false;
+    qint64 dropped = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         bytes.swap(m_pending);
-        m_leftOut += m_droppedPending;
+        dropped = m_droppedPending;
         m_droppedPending = 0;
         cut = m_cutPending;
         m_cutPending = false;
     }
     if (cut) {
-        // What is left starts after lost text: it starts a line of its own.
+        // The lost text came after everything still waiting: that goes with
+        // it, and what is left starts a line of its own after the gap.
+        dropped += waitingLines();
+        m_backlog.clear();
+        m_backlogStart = 0;
         m_carry.clear();
-        if (lineOpen())
-            m_backlog += QLatin1Char('\n');
+        leaveOutAtEnd(dropped);
     }
     if (bytes.empty())
         return;
@@ -132,9 +137,9 @@ void OutputStream::takePending()
     capBacklog();
 }
 
-bool OutputStream::lineOpen() const
+qint64 OutputStream::waitingLines() const
 {
-    return m_backlogStart < m_backlog.size() ? !m_backlog.endsWith(QLatin1Char('\n')) : m_openLineChars > 0;
+    return QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
 }
 
 void OutputStream::dropSupersededLines(std::string& bytes)
@@ -156,15 +161,11 @@ void OutputStream::dropSupersededLines(std::string& bytes)
         return;
     // bytes[end] is the newline before the kept lines.
     const qint64 dropped = std::count(bytes.begin(), bytes.begin() + std::ptrdiff_t(end + 1), '\n');
-    const qint64 waiting = QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
-    const bool open = m_openLineChars > 0 || lineOpen();
-    // The first dropped line may have begun in the view already.
-    m_leftOut += dropped + waiting - (m_openLineChars > 0 ? 1 : 0);
+    const qint64 waiting = waitingLines();
     m_backlog.clear();
     m_backlogStart = 0;
-    if (open)
-        m_backlog += QLatin1Char('\n');
     bytes.erase(0, end + 1);
+    leaveOutAtEnd(dropped + waiting);
 }
 
 void OutputStream::capBacklog()
@@ -173,18 +174,15 @@ void OutputStream::capBacklog()
     // inserted to be trimmed again.
     if (m_backlog.size() - m_backlogStart < ScrollbackLines)
         return;
-    qsizetype lines = QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
+    const qint64 lines = waitingLines();
     if (lines <= ScrollbackLines)
         return;
     qsizetype cut = m_backlogStart;
-    for (qsizetype drop = lines - ScrollbackLines; drop > 0; --drop)
+    for (qint64 drop = lines - ScrollbackLines; drop > 0; --drop)
         cut = m_backlog.indexOf(QLatin1Char('\n'), cut) + 1;
-    // The first dropped line may have begun in the view already.
-    m_leftOut += lines - ScrollbackLines - (m_openLineChars > 0 ? 1 : 0);
     m_backlog.remove(0, cut);
     m_backlogStart = 0;
-    if (m_openLineChars > 0)
-        m_backlog.prepend(QLatin1Char('\n'));
+    leaveOutAtEnd(lines - ScrollbackLines);
 }
 
 void OutputStream::flushBatch()
@@ -292,7 +290,9 @@ void OutputStream::insertText(const QString& text)
 void OutputStream::appendParagraph(const QString& text)
 {
     QTextDocument* document = m_view->document();
-    m_transcript.append(((m_transcript.size() > 0 ? "\n" : "") + text).toUtf8().toStdString());
+    const std::string bytes = ((m_transcript.size() > 0 ? "\n" : "") + text).toUtf8().toStdString();
+    m_transcript.append(bytes);
+    m_tally.feed(bytes.data(), bytes.size());
     // As a new paragraph, but always as plain text: a command line holding
     // <b> is no markup.
     QTextCursor cursor(document);
@@ -310,9 +310,10 @@ void OutputStream::clear()
 {
     m_view->clear();
     m_transcript.clear();
+    m_tally.clear();
     m_leftOut = 0;
     m_leftOutShown = 0;
-    m_noticeShown = false;
+    m_noticeBlock = -1;
     m_openLineChars = 0;
     m_follow = true;
 }
@@ -320,10 +321,14 @@ void OutputStream::clear()
 void OutputStream::trimView()
 {
     QTextDocument* document = m_view->document();
-    const int first = m_noticeShown ? 1 : 0;
-    const int excess = document->blockCount() - first - ScrollbackLines;
+    const int excess = document->blockCount() - (m_noticeBlock >= 0 ? 1 : 0) - ScrollbackLines;
     if (excess <= TrimSlack)
         return;
+    // The oldest lines after the head go: removing lines costs a relayout,
+    // so it waits until TrimSlack of them have gathered.
+    if (m_noticeBlock < 0)
+        insertNotice(HeadLines);
+    const int first = m_noticeBlock + 1;
     QTextCursor cursor(document);
     cursor.setPosition(document->findBlockByNumber(first).position());
     cursor.setPosition(document->findBlockByNumber(first + excess).position(), QTextCursor::KeepAnchor);
@@ -331,23 +336,44 @@ void OutputStream::trimView()
     m_leftOut += excess;
 }
 
+void OutputStream::leaveOutAtEnd(qint64 lines)
+{
+    QTextDocument* document = m_view->document();
+    // Whole lines the view holds after the head (the last block is the
+    // unfinished line, whose end is among the lost lines): they go too, so
+    // the gap stays in one place.
+    const int complete = document->blockCount() - 1;
+    int keep = m_noticeBlock >= 0 ? m_noticeBlock + 1 : std::min(complete, HeadLines);
+    m_leftOut += complete - keep;
+    QTextCursor cursor(document);
+    cursor.setPosition(document->findBlockByNumber(keep).position());
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    if (m_noticeBlock < 0)
+        insertNotice(keep);
+    // Something was lost even when it was no whole line.
+    m_leftOut += std::max<qint64>(lines, 1);
+    m_openLineChars = 0;
+}
+
+void OutputStream::insertNotice(int block)
+{
+    QTextCursor cursor(m_view->document()->findBlockByNumber(block));
+    cursor.insertBlock();
+    m_noticeBlock = block;
+    m_leftOutShown = -1;
+}
+
 void OutputStream::showLeftOut()
 {
-    if (m_leftOut == m_leftOutShown)
+    if (m_noticeBlock < 0 || m_leftOut == m_leftOutShown)
         return;
     m_leftOutShown = m_leftOut;
     // No colon in it: the line must not read as a compiler message.
-    const QString notice = tr("[%1 earlier lines are not shown here; \"Save output...\" in the menu of this pane "
-                              "saves the whole output]")
-                               .arg(m_leftOut);
-    QTextCursor cursor(m_view->document());
-    cursor.movePosition(QTextCursor::Start);
-    if (m_noticeShown) {
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        cursor.insertText(notice);
-    } else {
-        cursor.insertText(notice);
-        cursor.insertBlock();
-        m_noticeShown = true;
-    }
+    const QString notice = (m_leftOut == 1 ? tr("[1 line is not shown here; ")
+                                           : tr("[%1 lines are not shown here; ").arg(m_leftOut))
+        + tr("\"Save output...\" in the menu of this pane saves the whole output]");
+    QTextCursor cursor(m_view->document()->findBlockByNumber(m_noticeBlock));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(notice);
 }

@@ -7,11 +7,17 @@
 // queue. A timer on the GUI thread decodes the queue (UTF-8, keeping a
 // character that a read split in two) and inserts it at the end of the view
 // in batches bounded in lines and characters, so painting goes on between
-// them whatever a tool prints. The view keeps the last ScrollbackLines
-// lines; its first line then says how many earlier ones are left out. Lines
-// that never reach the view (the tool printed faster than the view takes
-// text) are counted there too.
+// them whatever a tool prints. The view keeps about ScrollbackLines lines:
+// the first HeadLines and the latest, with one notice line between them
+// saying how many lines are left out there. Lines that never reach the view
+// (a tool printed faster than the view takes text) are left out at that
+// same place: the lines after the notice go with them, so the view always
+// shows the start of the output, one gap, and its end.
+//
+// Every line also goes through the compiler-message tally, so the counts of
+// errors and warnings cover the whole output, not only what the view keeps.
 
+#include "CompilerMessages.h"
 #include "OutputTranscript.h"
 
 #include <QObject>
@@ -37,8 +43,10 @@ public:
     // The view is trimmed back to ScrollbackLines once it has grown this
     // many lines beyond it: removing lines at the top costs a relayout.
     static constexpr int TrimSlack = 1000;
-    // Lines the view keeps, like a terminal's scroll-back.
+    // Lines the view keeps, like a terminal's scroll-back, of which the
+    // first HeadLines of the output stay whatever follows.
     static constexpr int ScrollbackLines = 20000;
+    static constexpr int HeadLines = 1000;
     // A line longer than this continues on the next line of the view (the
     // layout of one huge line would stall painting); the transcript keeps it
     // whole.
@@ -63,8 +71,12 @@ public:
     void clear();
 
     const OutputTranscript& transcript() const { return m_transcript; }
-    // Lines not shown in the view (scrolled out or never inserted).
+    // Errors and warnings in everything since the last clear.
+    CompilerMessages::Counts messageCounts() const { return m_tally.counts(); }
+    // Lines not shown in the view (scrolled out or never inserted), and the
+    // block of the notice that says so (-1 while nothing is left out).
     qint64 linesLeftOut() const { return m_leftOut; }
+    int noticeBlock() const { return m_noticeBlock; }
     // Bytes waiting for the view (bounded by PendingLimit).
     size_t pendingBytes() const;
 
@@ -76,20 +88,26 @@ private:
     void takePending();
     void dropSupersededLines(std::string& bytes);
     void capBacklog();
-    // The view's or the backlog's last line has no line end yet.
-    bool lineOpen() const;
+    // `lines` that were never inserted are left out after what the view
+    // shows: the gap moves to the end of the view.
+    void leaveOutAtEnd(qint64 lines);
+    // Lines of the backlog not inserted yet.
+    qint64 waitingLines() const;
     // Inserts one batch within the tick's time budget; false when nothing
     // was waiting.
     bool insertBatch();
     bool insertPiece(int maxLines, int maxChars);
     void insertText(const QString& text);
     void trimView();
+    // Puts the notice (with an empty block after it) at block `block`.
+    void insertNotice(int block);
     void showLeftOut();
     void followEnd();
 
     QTextEdit* m_view;
     QTimer m_timer;
     OutputTranscript m_transcript;
+    CompilerMessages::Tally m_tally;
     mutable std::mutex m_lock;
     std::string m_pending;         // guarded by m_lock
     qint64 m_droppedPending = 0;   // guarded by m_lock: lines cut from m_pending
@@ -100,7 +118,7 @@ private:
     int m_openLineChars = 0;       // characters of the view's last line
     qint64 m_leftOut = 0;
     qint64 m_leftOutShown = 0;
-    bool m_noticeShown = false;
+    int m_noticeBlock = -1;
     // The view follows its end while the user has not scrolled away.
     bool m_follow = true;
     bool m_scrolling = false;

@@ -2,7 +2,9 @@
 
 #include "OutputPanel.h"
 #include "OutputStream.h"
+#include "core/build/ParallelCompile.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSettings>
 #include <QSpinBox>
@@ -73,38 +75,59 @@ int PaneJobs::jobs()
     return storedJobs();
 }
 
-Brask::ParallelExecutor::Captured PaneJobs::runCaptured(const KVUtil::String& command)
+Brask::ParallelExecutor::Outcome PaneJobs::runStreaming(const KVUtil::String& command,
+                                                        Brask::ParallelExecutor::Sink& sink)
 {
-    Brask::ParallelExecutor::Captured captured;
+    Brask::ParallelExecutor::Outcome outcome;
     if (m_group.stopped()) {
-        captured.code = 128 + SIGTERM;
-        captured.started = false;
-        return captured;
+        outcome.code = 128 + SIGTERM;
+        outcome.started = false;
+        return outcome;
     }
-    const Platform::RunResult result = m_group.run(command, captured.shown);
-    captured.code = result.code;
+    sink.started();
+    const Platform::RunResult result
+        = m_group.run(command, [&sink](const char* data, size_t size) { sink.output(data, size); });
+    outcome.code = result.code;
     if (result.failedStep != Platform::StepNone)
-        captured.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
-    return captured;
+        outcome.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
+    return outcome;
 }
 
-void PaneJobs::release(const KVUtil::String& command, const Brask::ParallelExecutor::Captured& captured)
+// The three steps are those of OutputPanel::runCommand for a command run alone.
+void PaneJobs::showStart(const KVUtil::String& command)
 {
-    // What OutputPanel::runCommand shows for a command run alone.
     m_panel->appendParagraph(QStringLiteral("Running: ") + QString::fromUtf8(command.c_str()) + QLatin1Char('\n'));
-    OutputStream* stream = m_panel->stream();
-    stream->begin();
-    stream->push(captured.shown.data(), captured.shown.size());
-    stream->finish();
-    if (!captured.failure.empty())
-        m_panel->appendParagraph(QString::fromUtf8(captured.failure.c_str()));
+    m_panel->stream()->begin();
+}
+
+void PaneJobs::showOutput(const char* data, size_t size)
+{
+    m_panel->stream()->push(data, size);
+}
+
+void PaneJobs::showEnd(const Brask::ParallelExecutor::Outcome& outcome)
+{
+    m_panel->stream()->finish();
+    if (!outcome.failure.empty())
+        m_panel->appendParagraph(QString::fromUtf8(outcome.failure.c_str()));
+}
+
+void PaneJobs::breathe()
+{
+    noticeStop();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, Brask::ReleaseSliceMs);
+}
+
+void PaneJobs::noticeStop()
+{
+    if (m_stopRequested && m_stopRequested() && !m_group.stopped())
+        stopAll();
 }
 
 void PaneJobs::waitUntil(const std::function<bool()>& ready)
 {
     while (!ready()) {
-        if (m_stopRequested && m_stopRequested() && !m_group.stopped())
-            stopAll();
+        noticeStop();
         QEventLoop loop;
         m_waitLoop = &loop;
         // wake() ends the wait early; the timer notices a stop.

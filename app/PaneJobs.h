@@ -1,8 +1,10 @@
 #pragma once
 // The window's side of compiles run side by side: each runs on a worker
-// thread with its output kept back, and is released into the output pane in
-// source order as if it had run alone. The build's thread (the GUI thread)
-// keeps the window painting while it waits. The number of jobs is a user
+// thread; the earliest unfinished one streams into the output pane through
+// the same bounded path as a command run alone, and the others' output is
+// released after it in source order (runInOrder keeps it back meanwhile).
+// The build's thread (the GUI thread) keeps the window painting while it
+// waits and between released batches. The number of jobs is a user
 // preference kept in the user's own settings.
 
 #include "core/build/ParallelExecutor.h"
@@ -36,8 +38,11 @@ public:
     // Asked as a build's compile stage begins: a stop of an earlier build no
     // longer holds then.
     int jobs();
-    Brask::ParallelExecutor::Captured runCaptured(const KVUtil::String& command);
-    void release(const KVUtil::String& command, const Brask::ParallelExecutor::Captured& captured);
+    Brask::ParallelExecutor::Outcome runStreaming(const KVUtil::String& command, Brask::ParallelExecutor::Sink& sink);
+    void showStart(const KVUtil::String& command);
+    void showOutput(const char* data, size_t size);
+    void showEnd(const Brask::ParallelExecutor::Outcome& outcome);
+    void breathe();
     void waitUntil(const std::function<bool()>& ready);
     void wake();
 
@@ -46,6 +51,9 @@ public:
     void stopAll();
 
 private:
+    // Ends the running compiles once a stop has been asked for.
+    void noticeStop();
+
     OutputPanel* m_panel;
     std::function<bool()> m_stopRequested;
     Platform::RunnerGroup m_group;

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStringList>
 
 void QtUserDialogs::showMessage(Kind kind, const QString& title, const QString& text)
 {
@@ -46,11 +47,30 @@ UserDialogs::SaveAnswer QtUserDialogs::askToSave(const QString& title, const QSt
 QString QtUserDialogs::getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
                                        const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, directory, filter);
+    return QFileDialog::getSaveFileName(parent, caption, directory, dialogFilters(filter), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 QString QtUserDialogs::getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
                                        const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+    return QFileDialog::getOpenFileName(parent, caption, directory, dialogFilters(filter), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
+}
+
+QString QtUserDialogs::dialogFilters(const QString& filters)
+{
+    if (filters.isEmpty())
+        return filters;
+    QStringList result;
+    for (const QString& filter : filters.split(QStringLiteral(";;"))) {
+        const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+        const bool hasPatterns = open >= 0 && filter.endsWith(QLatin1Char(')'));
+        QString patterns = hasPatterns ? filter.mid(open + 1, filter.size() - open - 2) : QStringLiteral("*");
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // The dialog takes the last parenthesis as the patterns and shows
+        // what stands before it.
+        result << filter + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+    }
+    return result.join(QStringLiteral(";;"));
 }

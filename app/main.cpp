@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <xcb/xcb.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,33 @@ bool displayAvailable()
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
+}
+
+// Whether the X display that Qt would open accepts a connection. Asked before
+// the application object exists: Qt prints lines of its own about the
+// display and its platform plugin before it gives up, which would bury ours.
+// Only checked when X is what Qt will use; a chosen platform or a Wayland
+// session decides for itself.
+bool xDisplayOpens()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((platform && *platform && std::strcmp(platform, "xcb") != 0) || (wayland && *wayland))
+        return true;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool opened = connection && xcb_connection_has_error(connection) == 0;
+    if (connection)
+        xcb_disconnect(connection);
+    return opened;
+}
+
+void reportUnopenedDisplay()
+{
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "varbuild: cannot open the display%s%s%s; varbuild-cli builds without one.\n",
+                 display && *display ? " \"" : "", display && *display ? display : "",
+                 display && *display ? "\"" : "");
 }
 
 int refuseRoot(int argc, char** argv, const std::string& refusal)
@@ -55,11 +84,7 @@ void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context, co
             std::fprintf(stderr, "%s\n", qPrintable(text));
         return;
     }
-    const char* display = std::getenv("DISPLAY");
-    std::fprintf(stderr,
-                 "varbuild: cannot open the display%s%s%s; varbuild-cli builds without one.\n",
-                 display && *display ? " \"" : "", display && *display ? display : "",
-                 display && *display ? "\"" : "");
+    reportUnopenedDisplay();
     std::_Exit(1);
 }
 
@@ -83,8 +108,13 @@ int main(int argc, char** argv)
     }
 
     // A DISPLAY that names a display which cannot be opened (stale over ssh,
-    // refused by the server) makes the toolkit abort with its own plugin
-    // message; say what is wrong instead and leave with status 1.
+    // refused by the server): one plain line and status 1. Should the
+    // display go away between the check and Qt's own attempt, the handler
+    // still turns the toolkit's abort into the same line.
+    if (!xDisplayOpens()) {
+        reportUnopenedDisplay();
+        return 1;
+    }
     g_previousHandler = qInstallMessageHandler(refuseUnopenedDisplay);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_previousHandler);

@@ -13,6 +13,7 @@ void ConsoleExecutor::write(const char* data, size_t size)
 {
     if (size == 0)
         return;
+    std::lock_guard<std::mutex> hold(m_writeLock);
     std::fwrite(data, 1, size, m_out);
     std::fflush(m_out);
     m_lineOpen = data[size - 1] != '\n';
@@ -20,7 +21,12 @@ void ConsoleExecutor::write(const char* data, size_t size)
 
 void ConsoleExecutor::startLine()
 {
-    if (m_lineOpen)
+    bool open;
+    {
+        std::lock_guard<std::mutex> hold(m_writeLock);
+        open = m_lineOpen;
+    }
+    if (open)
         write("\n", 1);
 }
 
@@ -39,30 +45,35 @@ int ConsoleExecutor::execute(const KVUtil::String& command, bool echo)
     return result.code;
 }
 
-ParallelExecutor::Captured ConsoleExecutor::runCaptured(const KVUtil::String& command)
+ParallelExecutor::Outcome ConsoleExecutor::runStreaming(const KVUtil::String& command, Sink& sink)
 {
-    Captured captured;
+    Outcome outcome;
     // After a stop nothing more starts; the build ends at the first such compile.
     if (m_group.stopped()) {
-        captured.code = 128 + SIGTERM;
-        captured.started = false;
-        return captured;
+        outcome.code = 128 + SIGTERM;
+        outcome.started = false;
+        return outcome;
     }
-    const Platform::RunResult result = m_group.run(command, captured.shown);
-    captured.code = result.code;
+    sink.started();
+    const Platform::RunResult result
+        = m_group.run(command, [&sink](const char* data, size_t size) { sink.output(data, size); });
+    outcome.code = result.code;
     if (result.failedStep != Platform::StepNone)
-        captured.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
-    return captured;
+        outcome.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
+    return outcome;
 }
 
-void ConsoleExecutor::release(const KVUtil::String& command, const Captured& captured)
+void ConsoleExecutor::showStart(const KVUtil::String& command)
 {
     startLine();
     write("Running: " + command + "\n");
-    write(captured.shown);
-    if (!captured.failure.empty()) {
+}
+
+void ConsoleExecutor::showEnd(const Outcome& outcome)
+{
+    if (!outcome.failure.empty()) {
         startLine();
-        write(captured.failure);
+        write(outcome.failure);
     }
 }
 

@@ -25,8 +25,10 @@ public:
     // through execute() as it comes.
     void setJobs(int jobs) { m_jobs = jobs; }
     int jobs() const override { return m_jobs; }
-    Captured runCaptured(const KVUtil::String& command) override;
-    void release(const KVUtil::String& command, const Captured& captured) override;
+    Outcome runStreaming(const KVUtil::String& command, Sink& sink) override;
+    void showStart(const KVUtil::String& command) override;
+    void showOutput(const char* data, size_t size) override { write(data, size); }
+    void showEnd(const Outcome& outcome) override;
     void waitUntil(const std::function<bool()>& ready) override;
     void wake() override;
 
@@ -39,6 +41,7 @@ public:
     }
 
 private:
+    // Any thread: a compile shown live writes from its worker.
     void write(const char* data, size_t size);
     void write(const KVUtil::String& text) { write(text.data(), text.size()); }
     // Starts a new line when the last output left one open, so a paragraph
@@ -51,7 +54,8 @@ private:
     int m_jobs = 1;
     std::mutex m_waitLock;
     std::condition_variable m_woken;
-    bool m_lineOpen = false;
+    std::mutex m_writeLock;
+    bool m_lineOpen = false; // guarded by m_writeLock
 };
 
 } // namespace Brask

@@ -4,7 +4,7 @@
 
 namespace Platform {
 
-RunResult RunnerGroup::run(const std::string& commandLine, std::string& shown)
+RunResult RunnerGroup::run(const std::string& commandLine, const OutputCallback& onOutput)
 {
     ProcessRunner runner;
     {
@@ -15,8 +15,7 @@ RunResult RunnerGroup::run(const std::string& commandLine, std::string& shown)
         // before its child exists.
         m_running.insert(&runner);
     }
-    const RunResult result
-        = runner.run(commandLine, true, [&shown](const char* data, size_t size) { shown.append(data, size); });
+    const RunResult result = runner.run(commandLine, true, onOutput);
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_running.erase(&runner);

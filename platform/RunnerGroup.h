@@ -1,7 +1,6 @@
 #pragma once
-// Commands run side by side with their output kept back: each one's text is
-// collected whole so that it can be shown later, in an order of the caller's
-// choosing, exactly as a command run on its own would have shown it.
+// Commands run side by side, each from its own thread, that can all be ended
+// at once: a stop reaches every one of them, and none starts after it.
 
 #include "platform/ProcessRunner.h"
 
@@ -14,9 +13,10 @@ namespace Platform {
 class RunnerGroup {
 public:
     // Runs `commandLine` as ProcessRunner::run does with echo on, from any
-    // thread, with the child's output appended to `shown`. Once stopAll() has been called nothing more starts: the
-    // call returns 128 + SIGTERM at once.
-    RunResult run(const std::string& commandLine, std::string& shown);
+    // thread, handing the child's output to `onOutput` as it arrives. Once
+    // stopAll() has been called nothing more starts: the call returns
+    // 128 + SIGTERM at once.
+    RunResult run(const std::string& commandLine, const OutputCallback& onOutput);
 
     // Ends every command running through the group (see
     // ProcessRunner::terminate) and keeps later ones from starting.

@@ -6,7 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     libexpat1-dev libbluetooth-dev libdbus-1-dev dbus-daemon
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     zip unzip python3 default-jdk-headless lighttpd
     desktop-file-utils shared-mime-info lintian libxml2-utils
     xdg-utils libglib2.0-bin dpkg-dev file

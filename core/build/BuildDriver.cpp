@@ -212,13 +212,14 @@ int BuildDriver::run()
     Vector<String> assembly;
     auto* parallel = dynamic_cast<ParallelExecutor*>(m_manager.getExecutor());
     if (parallel && parallel->jobs() > 1 && sources.size() > 1) {
-        Vector<String> compiles;
+        Vector<String> compiles, written;
         for (const String& source : sources) {
-            const String asmPiece = commandPath(assemblyPath(source)) + " ";
+            written.push_back(assemblyPath(source));
+            const String asmPiece = commandPath(written.back()) + " ";
             compiles.push_back(compiler + "-g -o " + asmPiece + flags + includes + defines + " " + commandPath(source));
             assembly.push_back(asmPiece);
         }
-        if (int result = runInOrder(*parallel, compiles))
+        if (int result = runInOrder(*parallel, compiles, written))
             return result;
     } else {
         for (const String& source : sources) {

@@ -7,12 +7,31 @@
 
 #include "kvutil/KVUtil.h"
 
+#include <cstddef>
+
 namespace Brask {
 
-// Runs `commands` and releases each one's text in list order as soon as it
-// and every command before it have finished. At the first command (in list
-// order) that fails, nothing new starts, the ones already running finish
-// unseen, and its code is returned; 0 when all succeeded.
-int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands);
+// Runs `commands` and shows each one's text in list order. The earliest
+// command that has not finished streams its output live; a later one keeps
+// its output back (memory up to a share of SpoolMemory, then a temporary
+// file) and has it released in batches when its turn comes. At the first
+// command (in list order) that fails, nothing new starts, the ones already
+// running finish unseen, and its code is returned; 0 when all succeeded.
+//
+// `outputs`, when not empty, names for each command the file it writes (no
+// two the same). A command that ran unseen (after the failing one) leaves no
+// trace: its file is removed and the one it replaced is put back, so the
+// files are those a one-by-one run leaves.
+int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
+               const KVUtil::Vector<KVUtil::String>& outputs = {});
+
+// Memory all kept-back output may take at once; each running command gets
+// an equal share, at most SpoolShareLimit.
+inline constexpr size_t SpoolMemory = 8u << 20;
+inline constexpr size_t SpoolShareLimit = 4u << 20;
+// Kept-back output is released in pieces of this size, with
+// ParallelExecutor::breathe() at least every ReleaseSliceMs.
+inline constexpr size_t ReleasePiece = 64u << 10;
+inline constexpr int ReleaseSliceMs = 5;
 
 } // namespace Brask

@@ -55,7 +55,7 @@ private slots:
                "a.c: warning: no line\n"
                "C:\\p\\b.c:5: warning: shadowed\n"
                "Tool returned error: 1\n"
-            << 2 << 2;
+            << 2 << 3;
         QTest::newRow("errors without a line")
             << "lintel: error: the program defines no entry point main\n"
                "src/a.c: error: undefined reference to `t'\n"
@@ -63,6 +63,11 @@ private slots:
                "a.c:2: note: first defined here\n"
                "    4 | x: error: a quoted source line\n"
             << 3 << 0;
+        // Progress lines are no messages, nor is a note quoting an error.
+        QTest::newRow("progress lines") << "lintel: program /p/Output/program written (19 symbol(s))\n"
+                                           "  adding: resources (deflated 31%)\n"
+                                           "a.c:3: note: see: error: here"
+                                        << 0 << 0;
         // The pane's own lines never count, whatever they contain.
         QTest::newRow("own lines") << "Running: lintel x.c:3: error: y\nTool returned error: 2\n" << 0 << 0;
     }
@@ -87,8 +92,10 @@ private slots:
     {
         // Each compile warns twice; the link fails with an error.
         m_kit->writeTool("xgcc", "echo \"${@: -1}:3: warning: first\"; echo plain text; "
+                                 "echo \"  adding: resources (deflated 31%)\"; "
                                  "echo \"${@: -1}:7: warning: second\"\n");
-        m_kit->writeTool("lintel", "echo \"./link.c:9: error: undefined\"; exit 2\n");
+        m_kit->writeTool("lintel", "echo \"lintel: program ./p written (19 symbol(s))\"; "
+                                   "echo \"./link.c:9: error: undefined\"; exit 2\n");
         openProject({"./a.c", "./b.c"});
         m_window->build();
         m_starter.started.clear();
@@ -136,13 +143,14 @@ private slots:
 
     void statusBarCountsWithoutTouchingTheTranscript()
     {
-        m_kit->writeTool("xgcc", "for i in 1 2 3 4 5; do echo \"${@: -1}:$i: warning: w$i\"; done\n"
+        // Far more warnings than the pane keeps: every one is counted.
+        m_kit->writeTool("xgcc", "yes \"${@: -1}:4: warning: w\" | head -n 25000\n"
                                  "echo \"${@: -1}:8: error: e1\"; echo \"${@: -1}:9:2: error: e2\"; exit 1\n");
         openProject({"./a.c"});
         m_window->build();
         auto* summary = m_window->findChild<QLabel*>("buildSummary");
         QVERIFY(summary);
-        QVERIFY2(summary->text().startsWith("2 errors, 5 warnings, "), qPrintable(summary->text()));
+        QVERIFY2(summary->text().startsWith("2 errors, 25000 warnings, "), qPrintable(summary->text()));
         QVERIFY(summary->text().endsWith(" s"));
         const QString pane = box()->toPlainText();
         QVERIFY(!pane.contains("warnings,"));

@@ -7,10 +7,14 @@
 #include "OutputPanel.h"
 #include "OutputStream.h"
 #include "core/ProjectManager.h"
+#include "core/build/ParallelCompile.h"
 
 #include <QAction>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -24,6 +28,32 @@ std::string numberedLines(int from, int count)
     for (int i = from; i < from + count; ++i)
         text += "line " + std::to_string(i) + "\n";
     return text;
+}
+
+// The process's peak resident memory since the last resetPeak(), in KiB.
+long peakKilobytes()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile clear("/proc/self/clear_refs");
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
 QAction* saveOutputAction(QMenu* menu)
@@ -141,11 +171,17 @@ private slots:
         QTextDocument* document = box()->document();
         QVERIFY2(document->blockCount() <= OutputStream::ScrollbackLines + OutputStream::TrimSlack + 1,
                  qPrintable(QString::number(document->blockCount())));
-        const QString notice = document->firstBlock().text();
         const qint64 leftOut = panel()->stream()->linesLeftOut();
         QVERIFY(leftOut > 0);
+        // The notice stands where lines are missing: the first ones (after
+        // the "Running:" line) above it, the last ones below.
+        const int at = panel()->stream()->noticeBlock();
+        QVERIFY(at > 1);
+        const QString notice = document->findBlockByNumber(at).text();
         QVERIFY2(notice.contains(QString::number(leftOut)) && notice.contains("Save output..."), qPrintable(notice));
         QVERIFY(!notice.contains(':'));
+        QCOMPARE(document->findBlockByNumber(at - 1).text(), "line " + QString::number(at - 2));
+        QCOMPARE(document->findBlockByNumber(at + 1).text(), "line " + QString::number(at - 1 + leftOut));
         QVERIFY(box()->toPlainText().endsWith("line " + QString::number(total - 1) + "\n"));
         // Every line is either shown or counted.
         QCOMPARE(leftOut + document->blockCount() - 1, qint64(total + 1 + 1)); // + "Running:", + the empty last
@@ -201,6 +237,56 @@ private slots:
         QVERIFY(view.toPlainText().endsWith("line 9999\n"));
         const QString second = view.document()->findBlockByNumber(1).text();
         QVERIFY2(second.startsWith("line "), qPrintable(second));
+    }
+
+    // Two compiles side by side, one printing a flood: the pane's transcript
+    // is the one-by-one build's byte for byte, and the output waiting for its
+    // turn goes to a file rather than into memory.
+    void sideBySideCompilesKeepTheTranscriptInBoundedMemory_data()
+    {
+        QTest::addColumn<bool>("floodFirst");
+        QTest::newRow("a later compile floods while the first runs") << false;
+        QTest::newRow("the first compile floods live") << true;
+    }
+
+    void sideBySideCompilesKeepTheTranscriptInBoundedMemory()
+    {
+        QFETCH(bool, floodFirst);
+        constexpr qint64 floodBytes = 48 << 20;
+        const QByteArray line = "src/a.c:12: warning: one of very many\n";
+        m_kit->writeTool("flood", "yes '" + line.trimmed() + "' | head -c " + QByteArray::number(floodBytes) + "\n");
+        m_kit->writeTool("quiet", "sleep 0.3; echo quiet done\n");
+        const std::string flood = m_kit->path("bin/flood").toStdString();
+        const std::string quiet = m_kit->path("bin/quiet").toStdString();
+        const KVUtil::Vector<KVUtil::String> commands
+            = floodFirst ? KVUtil::Vector<KVUtil::String>{flood, quiet} : KVUtil::Vector<KVUtil::String>{quiet, flood};
+        m_window->findChild<QSpinBox*>("spinJobs")->setValue(2);
+        resetPeak();
+        const long before = peakKilobytes();
+        QCOMPARE(Brask::runInOrder(*m_window, commands), 0);
+        const long growth = peakKilobytes() - before;
+
+        QCryptographicHash expected(QCryptographicHash::Sha256);
+        for (const KVUtil::String& command : commands) {
+            expected.addData(QByteArray::fromStdString((command == commands.front() ? "Running: " : "\nRunning: ")
+                                                       + command + "\n"));
+            if (command == quiet) {
+                expected.addData(QByteArrayView("quiet done\n"));
+                continue;
+            }
+            const QByteArray block = line.repeated(1 << 14);
+            qint64 left = floodBytes;
+            for (; left >= block.size(); left -= block.size())
+                expected.addData(block);
+            expected.addData(block.left(left));
+        }
+        QTemporaryDir out;
+        std::string error;
+        QVERIFY2(panel()->stream()->transcript().saveTo((out.path() + "/t").toStdString(), &error), error.c_str());
+        QCOMPARE(sha256Of(out.path() + "/t"), expected.result());
+#ifndef __SANITIZE_ADDRESS__
+        QVERIFY2(growth < 32 * 1024, qPrintable(QString::number(growth / 1024) + " MiB more"));
+#endif
     }
 
     void aHugeLineIsShownInPieces()

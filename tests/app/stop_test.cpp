@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -135,8 +137,12 @@ private slots:
         QAction* stop = action(m_window.get(), "actionStopBuild");
         QVERIFY(!stop->isEnabled());
         bool wasEnabled = false;
+        // The number of jobs cannot change under a running build.
+        auto* jobs = m_window->findChild<QSpinBox*>("spinJobs");
+        bool jobsEnabled = true;
         whenToolRuns([&] {
             wasEnabled = stop->isEnabled();
+            jobsEnabled = jobs->isEnabled();
             stop->trigger();
         });
         const bool send = tool == "sendel";
@@ -159,6 +165,9 @@ private slots:
         QCOMPARE(m_dialogs.messages.size(), 0);
         QVERIFY(!stop->isEnabled());
         QVERIFY(action(m_window.get(), "actionBuild")->isEnabled());
+        QVERIFY(!jobsEnabled && jobs->isEnabled());
+        const QString summary = m_window->findChild<QLabel*>("buildSummary")->text();
+        QVERIFY2(summary.startsWith("Build stopped, ") && summary.endsWith(" s"), qPrintable(summary));
         // No JAR, whole or half, below Output.
         QDir output(m_projectDirectory + "Output");
         for (const QString& entry : output.entryList(QDir::AllDirs | QDir::NoDotAndDotDot))
