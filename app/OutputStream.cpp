@@ -41,6 +41,9 @@ OutputStream::OutputStream(QTextEdit* view, QObject* parent)
     : QObject(parent)
     , m_view(view)
 {
+    // A read-only view needs no undo, and with undo on the document keeps
+    // every piece of text ever inserted, trimmed lines included.
+    m_view->setUndoRedoEnabled(false);
     m_timer.setInterval(FlushIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &OutputStream::flushBatch);
 

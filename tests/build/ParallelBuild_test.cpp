@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
@@ -93,10 +94,15 @@ protected:
 
     std::string project() const { return m_tmp.file("demo/demo.vnp"); }
 
-    // A build from a clean Output, so every run meets the same state.
-    CliRun build(const std::string& options)
+    // A build from a clean Output (or from `earlier`), so every run meets the
+    // same state.
+    CliRun build(const std::string& options, const std::map<std::string, std::string>& earlier = {})
     {
         fs::remove_all(m_tmp.file("demo/Output"));
+        for (const auto& [name, content] : earlier) {
+            fs::create_directories(m_tmp.file("demo/Output"));
+            writeFile(m_tmp.file("demo/Output/" + name), content);
+        }
         fs::remove(m_tmp.file("ends.log"));
         return runShell("VARNELDIR=" + shellQuote(m_tmp.file("kit")) + " " + shellQuote(Kit + "/bin/varbuild-cli")
                         + " build " + options + " " + shellQuote(project()) + " </dev/null 2>&1");
@@ -110,6 +116,16 @@ protected:
         for (std::sregex_iterator it(transcript.begin(), transcript.end(), compile), end; it != end; ++it)
             sources.push_back((*it)[1]);
         return sources;
+    }
+
+    // Output's files and what they hold.
+    std::map<std::string, std::string> outputFiles() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(m_tmp.file("demo/Output")))
+            if (entry.is_regular_file())
+                files[entry.path().lexically_relative(m_tmp.file("demo/Output")).string()] = readFile(entry.path());
+        return files;
     }
 
     std::vector<std::string> endOrder() const
@@ -162,6 +178,11 @@ TEST_F(ParallelBuild, FailingCompileEndsTheTranscriptWhereSequentialDoes)
     ASSERT_EQ(order.size(), 7u);
     delayCompiles(order);
     const std::string pristine = readFile(order[0]);
+    // An earlier build's assembly for every other source: a compile that
+    // ran unseen must neither leave its own file nor lose the earlier one.
+    std::map<std::string, std::string> earlier;
+    for (size_t i = 0; i < order.size(); i += 2)
+        earlier[fs::path(order[i]).stem().string() + ".s"] = "earlier build\n";
 
     struct Case {
         const char* name;
@@ -173,16 +194,18 @@ TEST_F(ParallelBuild, FailingCompileEndsTheTranscriptWhereSequentialDoes)
         const std::string before = readFile(path);
         writeFile(path, before + "\nint broken( { return; }\n");
 
-        const CliRun sequential = build("");
+        const CliRun sequential = build("", earlier);
+        const auto sequentialFiles = outputFiles();
         EXPECT_EQ(sequential.status, 1);
         EXPECT_EQ(compileOrder(sequential.output).size(), c.failing + 1) << sequential.output;
         EXPECT_NE(sequential.output.find(path + ":"), std::string::npos) << sequential.output;
         EXPECT_NE(sequential.output.find("Tool returned error: "), std::string::npos) << sequential.output;
         for (const std::string options : {"-j 2", "-j 7"}) {
             SCOPED_TRACE(options);
-            const CliRun parallel = build(options);
+            const CliRun parallel = build(options, earlier);
             EXPECT_EQ(parallel.status, sequential.status);
             EXPECT_TRUE(parallel.output == sequential.output) << parallel.output;
+            EXPECT_TRUE(outputFiles() == sequentialFiles);
             EXPECT_FALSE(fs::exists(m_tmp.file("demo/Output/program")));
         }
         writeFile(path, before);
