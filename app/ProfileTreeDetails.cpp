@@ -109,6 +109,7 @@ void ProfileTreeDetails::decorate(const QHash<QString, QIcon>& vendorIcons, cons
             vendorItem->setIcon(0, vendorIcons.value(vendorName));
             vendorItem->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(0)));
             vendorItem->setData(0, ExcludedRole, true);
+            vendorItem->setFlags(vendorItem->flags() & ~Qt::ItemIsSelectable);
             vendorItem->setForeground(0, grey);
             vendorItem->setToolTip(0, tr("No device of this vendor is a target"));
             tree->addTopLevelItem(vendorItem);
@@ -116,6 +117,8 @@ void ProfileTreeDetails::decorate(const QHash<QString, QIcon>& vendorIcons, cons
         auto* item = new QTreeWidgetItem(QStringList(fromStd(verdict.device->getName())));
         item->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(0)));
         item->setData(0, ExcludedRole, true);
+        // Nothing can be done with it: a click gives it no highlight.
+        item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
         item->setIcon(0, phoneIcon.pixmap(32, 32, QIcon::Disabled));
         item->setForeground(0, grey);
         item->setToolTip(0, tr("Not a target: %1").arg(fromStd(explanation.explain(verdict))));

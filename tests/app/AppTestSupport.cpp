@@ -27,17 +27,21 @@ UserDialogs::SaveAnswer FakeDialogs::askToSave(const QString&, const QString& te
     return nextSaveAnswers.isEmpty() ? SaveAnswer::Discard : nextSaveAnswers.takeFirst();
 }
 
-QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString& directory, const QString&)
+QString FakeDialogs::getSaveFileName(QWidget*, const QString& caption, const QString& directory,
+                                     const QString& filter)
 {
     askedCaptions.append(caption);
     askedDirectories.append(directory);
+    askedFilters.append(filter);
     return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
 }
 
-QString FakeDialogs::getOpenFileName(QWidget*, const QString& caption, const QString& directory, const QString&)
+QString FakeDialogs::getOpenFileName(QWidget*, const QString& caption, const QString& directory,
+                                     const QString& filter)
 {
     askedCaptions.append(caption);
     askedDirectories.append(directory);
+    askedFilters.append(filter);
     return nextFileNames.isEmpty() ? QString() : nextFileNames.takeFirst();
 }
 

@@ -43,8 +43,9 @@ public:
     QStringList saveQuestions;
     QStringList nextFileNames;
     QStringList askedCaptions;
-    // The start directory each file dialog was given.
+    // The start directory and the filter each file dialog was given.
     QStringList askedDirectories;
+    QStringList askedFilters;
 };
 
 // Records what would have been started.

@@ -147,8 +147,12 @@ private slots:
                      .toBool(),
                  true);
 
-        // No menu, so no "Use as target"; called anyway it changes nothing.
+        // A click does not select it; no menu, so no "Use as target"; called
+        // anyway it changes nothing.
+        m_window->show();
         tree()->clearSelection();
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(item("Beta")).center());
+        QVERIFY(tree()->selectedItems().isEmpty());
         item("Beta")->setSelected(true);
         QVERIFY(m_window->profilesPanel()->menuForSelection() == nullptr);
         m_window->profilesPanel()->useAsTarget();

@@ -11,17 +11,22 @@
 #include "OutputPanel.h"
 #include "ProfilesPanel.h"
 #include "ProjectPanel.h"
+#include "QtUserDialogs.h"
 #include "core/ProjectManager.h"
 #include "core/profiles/Criteria.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
@@ -175,6 +180,18 @@ private slots:
         m_dialogs.nextFileNames << QString();
         menuAction(panel()->menuForSelection(), "Add existing item...")->trigger();
         QCOMPARE(m_dialogs.askedDirectories.last(), m_kit->path("projects/demo/src"));
+
+        // The file dialog shows the filter as designed and lists the sources.
+        const QString designed = m_dialogs.askedFilters.last();
+        QCOMPARE(designed, QString("Varnel files (*.c;*.cpp;*.h;*.lst);;All Files (*)"));
+        QFileDialog dialog;
+        dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+        dialog.setNameFilters(QtUserDialogs::dialogFilters(designed).split(";;"));
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        QVERIFY(types);
+        QCOMPARE(types->itemText(0), designed.section(";;", 0, 0));
+        QCOMPARE(types->itemText(1), designed.section(";;", 1, 1));
+        QCOMPARE(dialog.findChild<QFileSystemModel*>()->nameFilters(), (QStringList{"*.c", "*.cpp", "*.h", "*.lst"}));
     }
 
     void importedProjectKeepsItsItemsBesideIt()
@@ -464,6 +481,12 @@ private slots:
         if (configured)
             types.push_back({"*profile", "missing-viewer %file"});
         m_starter.succeed = starts;
+        // The user has scrolled back in a long pane: the message is brought into view.
+        m_window->show();
+        for (int i = 0; i < 200; ++i)
+            m_window->outputPanel()->appendParagraph("earlier line " + QString::number(i));
+        QScrollBar* bar = widget<QTextEdit>("outputBox")->verticalScrollBar();
+        bar->setValue(0);
         auto* profiles = widget<QTreeWidget>("profileTree");
         QTreeWidgetItem* device = findItem(profiles, "Rocket");
         QVERIFY(device);
@@ -471,13 +494,14 @@ private slots:
         m_window->profilesPanel()->viewProfile();
         QVERIFY(m_dialogs.messages.isEmpty());
         if (starts) {
-            QVERIFY2(pane().isEmpty(), qPrintable(pane()));
+            QVERIFY2(!pane().contains("profile"), qPrintable(pane()));
         } else if (configured) {
             QVERIFY2(pane().contains("missing-viewer " + m_kit->root() + "/profiles/vendors/Acme/Rocket/profile.h"),
                      qPrintable(pane()));
         } else {
             QVERIFY2(pane().contains("*profile"), qPrintable(pane()));
         }
+        QCOMPARE(bar->value() == bar->maximum(), !starts);
     }
 };
 
