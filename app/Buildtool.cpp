@@ -66,9 +66,11 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
                                               QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/"))
         + QStringLiteral("}"));
     // Build transcripts are long: the output pane gets as much of the height
-    // as the panels above it.
+    // as the panels above it, at the start (the panels' size hints would give
+    // them more) and as the window grows.
     m_ui->splitter_2->setStretchFactor(0, 1);
     m_ui->splitter_2->setStretchFactor(1, 1);
+    m_ui->splitter_2->setSizes({1 << 12, 1 << 12});
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
     m_outputPanel->setDialogs(m_dialogs);

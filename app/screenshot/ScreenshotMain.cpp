@@ -1,7 +1,7 @@
 // Grabs the main window with a project open to a PNG file, offscreen:
 //
 //   varbuild-screenshot ROOT PROJECT OUTPUT.png [WIDTH HEIGHT]
-//   varbuild-screenshot --screens ROOT PROJECT DIRECTORY
+//   varbuild-screenshot --screens ROOT PROJECT DIRECTORY [WIDTH HEIGHT]
 //
 // The first form builds the project and grabs the window (docs/screenshot.png);
 // the second grabs both tabs and every dialog of the tabs into DIRECTORY
@@ -138,7 +138,7 @@ int main(int argc, char** argv)
     // this machine, so they meet a closed loopback port unless told otherwise.
     if (qEnvironmentVariableIsEmpty("VARNEL_UPDATE_SERVER"))
         qputenv("VARNEL_UPDATE_SERVER", "127.0.0.1:9");
-    if (argc == 5 && std::string(argv[1]) == "--screens") {
+    if ((argc == 5 || argc == 7) && std::string(argv[1]) == "--screens") {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("VARNELDIR", argv[2]);
         QApplication app(argc, argv);
@@ -151,13 +151,13 @@ int main(int argc, char** argv)
         }
         PrintingDialogs dialogs;
         Buildtool window(root, project, &dialogs);
-        window.resize(1024, 720);
+        window.resize(argc == 7 ? std::atoi(argv[5]) : 1024, argc == 7 ? std::atoi(argv[6]) : 720);
         return grabScreens(window, output);
     }
 
     if (argc != 4 && argc != 6) {
         std::fprintf(stderr, "usage: varbuild-screenshot ROOT PROJECT OUTPUT.png [WIDTH HEIGHT]\n"
-                             "       varbuild-screenshot --screens ROOT PROJECT DIRECTORY\n");
+                             "       varbuild-screenshot --screens ROOT PROJECT DIRECTORY [WIDTH HEIGHT]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");

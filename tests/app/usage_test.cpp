@@ -26,9 +26,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -454,6 +456,13 @@ private slots:
         QCoreApplication::processEvents();
         auto* splitter = widget<QSplitter>("splitter_2");
         const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+        // At the start the pane has half the height, and the Settings page
+        // fits in the other half without scrolling.
+        QVERIFY2(std::abs(splitter->sizes().value(1) - total / 2) <= total / 20,
+                 qPrintable(QString("%1 of %2").arg(splitter->sizes().value(1)).arg(total)));
+        widget<QTabWidget>("tabPane")->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        QCOMPARE(widget<QScrollArea>("tab_2Scroller")->verticalScrollBar()->maximum(), 0);
         splitter->setSizes({1, total - 1});
         QCoreApplication::processEvents();
         QVERIFY2(splitter->sizes().value(1) >= total * 6 / 10,
