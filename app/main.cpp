@@ -62,7 +62,7 @@ void reportUnopenedDisplay()
 int refuseRoot(int argc, char** argv, const std::string& refusal)
 {
     std::fprintf(stderr, "%s\n", refusal.c_str());
-    if (displayAvailable()) {
+    if (displayAvailable() && xDisplayOpens()) {
         QApplication app(argc, argv);
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error!"), QString::fromLocal8Bit(refusal.c_str()),
                         QMessageBox::Ok);
