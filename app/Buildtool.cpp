@@ -382,7 +382,7 @@ void Buildtool::doQuit()
         // The running command ends first; endBusy() calls us again.
         m_quitPending = true;
         m_outputPanel->terminateCommand();
-        // A download in progress is given up.
+        // The network exchange under way is given up.
         m_services->cancelNetworkCall();
         return;
     }

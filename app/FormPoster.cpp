@@ -26,15 +26,16 @@ FormPoster::~FormPoster()
         reply->abort();
 }
 
-void FormPoster::post(Kind kind, const QByteArray& path, const QByteArray& body)
+int FormPoster::post(Kind kind, const QByteArray& path, const QByteArray& body)
 {
+    const int id = ++m_lastId;
     const QString host = QString::fromStdString(Brask::updateServerHost());
     const int port = Brask::updateServerPort();
     if (host.isEmpty() || port <= 0) {
         // An unusable VARNEL_UPDATE_SERVER: the post fails like an unreachable
         // server would, later, through finished().
-        QMetaObject::invokeMethod(this, [this, kind] { emit finished(kind, true); }, Qt::QueuedConnection);
-        return;
+        QMetaObject::invokeMethod(this, [this, kind, id] { emit finished(kind, true, id); }, Qt::QueuedConnection);
+        return id;
     }
     QUrl url;
     url.setScheme(QStringLiteral("http"));
@@ -49,7 +50,21 @@ void FormPoster::post(Kind kind, const QByteArray& path, const QByteArray& body)
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setTransferTimeout(TransferTimeoutMilliseconds);
     QNetworkReply* reply = m_network->post(request, body);
-    m_pending.insert(reply, kind);
+    m_pending.insert(reply, Pending{kind, id});
+    return id;
+}
+
+void FormPoster::cancel(int id)
+{
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it.value().id == id) {
+            // Out of the table first: the abort's own finished() is not a report.
+            QNetworkReply* reply = it.key();
+            m_pending.erase(it);
+            reply->abort();
+            return;
+        }
+    }
 }
 
 void FormPoster::replyFinished(QNetworkReply* reply)
@@ -58,7 +73,7 @@ void FormPoster::replyFinished(QNetworkReply* reply)
     const auto found = m_pending.constFind(reply);
     if (found == m_pending.constEnd())
         return;
-    const Kind kind = found.value();
+    const Pending pending = found.value();
     m_pending.erase(found);
-    emit finished(kind, reply->error() != QNetworkReply::NoError);
+    emit finished(pending.kind, reply->error() != QNetworkReply::NoError, pending.id);
 }

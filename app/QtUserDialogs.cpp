@@ -2,11 +2,45 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStringList>
+
+namespace {
+
+// Plain text as rich text in which every web address starts a line of its
+// own: the box wraps long texts, and would otherwise break an address after
+// its "//" when only that much still fits on the line.
+QString keepAddressesWhole(const QString& text)
+{
+    static const QRegularExpression address(QStringLiteral("[a-z]+://\\S+"));
+    QString html;
+    qsizetype done = 0;
+    for (auto it = address.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        QString before = text.mid(done, match.capturedStart() - done);
+        while (!before.isEmpty() && before.back() == QLatin1Char(' '))
+            before.chop(1);
+        html += before.toHtmlEscaped();
+        if (!html.isEmpty() && !before.endsWith(QLatin1Char('\n')))
+            html += QStringLiteral("<br/>");
+        html += match.captured().toHtmlEscaped();
+        done = match.capturedEnd();
+    }
+    html += text.mid(done).toHtmlEscaped();
+    return html.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+}
+
+} // namespace
 
 void QtUserDialogs::showMessage(Kind kind, const QString& title, const QString& text)
 {
-    QMessageBox box;
+    makeBox(kind, title, text)->exec();
+}
+
+std::unique_ptr<QMessageBox> QtUserDialogs::makeBox(Kind kind, const QString& title, const QString& text)
+{
+    auto owned = std::make_unique<QMessageBox>();
+    QMessageBox& box = *owned;
     switch (kind) {
     case Kind::Information:
         box.setIcon(QMessageBox::Information);
@@ -24,9 +58,14 @@ void QtUserDialogs::showMessage(Kind kind, const QString& title, const QString& 
     }
     if (!title.isEmpty())
         box.setWindowTitle(title);
-    box.setText(text);
+    if (kind != Kind::About && text.contains(QStringLiteral("://"))) {
+        box.setTextFormat(Qt::RichText);
+        box.setText(keepAddressesWhole(text));
+    } else {
+        box.setText(text);
+    }
     box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    return owned;
 }
 
 UserDialogs::SaveAnswer QtUserDialogs::askToSave(const QString& title, const QString& text)

@@ -3,10 +3,17 @@
 
 #include "UserDialogs.h"
 
+#include <memory>
+
+class QMessageBox;
+
 class QtUserDialogs : public UserDialogs {
 public:
     void showMessage(Kind kind, const QString& title, const QString& text) override;
     SaveAnswer askToSave(const QString& title, const QString& text) override;
+    // The box showMessage runs: web addresses in `text` are never broken
+    // across lines.
+    static std::unique_ptr<QMessageBox> makeBox(Kind kind, const QString& title, const QString& text);
     QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
                             const QString& filter) override;
     QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,

@@ -13,6 +13,8 @@
 #include "core/UpdateManager.h"
 #include "util/Diagnostics.h"
 
+#include <QProgressDialog>
+#include <QTimer>
 #include <QWidget>
 
 #include <utility>
@@ -30,7 +32,11 @@ ServicesController::ServicesController(QWidget* window, Brask::ProjectManager& m
 {
     // The update checks talk to the user through the window.
     m_manager.getUpdateManager().setInterface(this);
-    connect(m_poster.get(), &FormPoster::finished, this, &ServicesController::httpFinished);
+    connect(m_poster.get(), &FormPoster::finished, this, [this](int kind, bool error, int id) {
+        if (QProgressDialog* dialog = m_postProgress.take(id))
+            dialog->deleteLater();
+        httpFinished(kind, error);
+    });
 }
 
 ServicesController::~ServicesController()
@@ -45,8 +51,10 @@ void ServicesController::runStartupChecks()
     // installed.
     if (!m_manager.getConfig().autoUpdates)
         return;
-    m_manager.getUpdateManager().profileUpdateIsAvailable(true);
-    updateCheck(true);
+    // Cancel in either check's progress dialog skips what is left; the
+    // window then opens as usual.
+    if (m_manager.getUpdateManager().profileUpdateIsAvailable(true) != Brask::UpdateManager::Cancelled)
+        updateCheck(true);
     m_manager.reloadProfiles();
 }
 
@@ -58,6 +66,11 @@ void ServicesController::cancelNetworkCall()
 
 void ServicesController::showMessage(const KVUtil::String& text)
 {
+    // Once the user has asked to quit, no box holds the program open.
+    if (m_busy.quitPending()) {
+        Brask::diag("%s\n", text.c_str());
+        return;
+    }
     m_dialogs.showMessage(UserDialogs::Kind::Information, QStringLiteral("VarBuild"), QString::fromStdString(text));
 }
 
@@ -77,6 +90,9 @@ void ServicesController::updateCheck(bool silent)
     Brask::UpdateManager& updates = m_manager.getUpdateManager();
     KVUtil::String answer;
     const int fetched = updates.fetchLatestRelease(answer);
+    // Cancelled, or given up because the window is closing: nothing to say.
+    if (updates.wasCancelled() || m_busy.quitPending())
+        return;
     const Brask::ReleaseVerdict verdict = Brask::checkRelease(fetched, answer, updates.packageRevision(), silent);
     if (verdict.printServerVersion)
         Brask::diag("serverVersion: %d\n", verdict.serverVersion);
@@ -112,7 +128,7 @@ void ServicesController::doFeedback()
     dialog.setWindowIcon(m_window->windowIcon());
     if (m_runner->run(dialog) != QDialog::Accepted)
         return;
-    m_poster->post(FormPoster::Feedback, QByteArrayLiteral("/bugs/"), dialog.body());
+    startPost(FormPoster::Feedback, QByteArrayLiteral("/bugs/"), dialog.body(), tr("Sending your feedback..."));
     Brask::diag("Feedback sent!\n");
 }
 
@@ -124,8 +140,26 @@ void ServicesController::doInvite()
     dialog.setWindowIcon(m_window->windowIcon());
     if (m_runner->run(dialog) != QDialog::Accepted)
         return;
-    m_poster->post(FormPoster::Invite, QByteArrayLiteral("/invites/"), dialog.body());
+    startPost(FormPoster::Invite, QByteArrayLiteral("/invites/"), dialog.body(), tr("Sending your invitation..."));
     Brask::diag("Invite sent!\n");
+}
+
+void ServicesController::startPost(int kind, const QByteArray& path, const QByteArray& body, const QString& task)
+{
+    const int id = m_poster->post(static_cast<FormPoster::Kind>(kind), path, body);
+    // The post runs beside the window, which stays usable; a slow one gets a
+    // small dialog of its own whose Cancel gives it up without a report.
+    QProgressDialog* dialog = makeNetworkProgressDialog(task, m_window);
+    dialog->setWindowModality(Qt::NonModal);
+    m_postProgress.insert(id, dialog);
+    connect(dialog, &QProgressDialog::canceled, this, [this, id] {
+        if (QProgressDialog* cancelled = m_postProgress.take(id)) {
+            m_poster->cancel(id);
+            Brask::diag("The post was cancelled\n");
+            cancelled->deleteLater();
+        }
+    });
+    QTimer::singleShot(NetworkProgressDelayMilliseconds, dialog, [dialog] { dialog->show(); });
 }
 
 void ServicesController::httpFinished(int kind, bool error)

@@ -6,7 +6,9 @@
 
 #include "core/UpdateInterface.h"
 
+#include <QHash>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -16,6 +18,7 @@ class ProjectManager;
 class DialogRunner;
 class FormPoster;
 class ProfilesPanel;
+class QProgressDialog;
 class QWidget;
 class UserDialogs;
 class WindowBusy;
@@ -34,7 +37,8 @@ public:
     FormPoster* formPoster() const { return m_poster.get(); }
 
     // With automatic updates: the silent profile update and release check
-    // the window runs before it builds the profile tree.
+    // the window runs before it builds the profile tree. Their progress
+    // dialog, centred on the screen, can skip the rest of them.
     void runStartupChecks();
     // Gives up the network exchange under way, if any (the window closes).
     void cancelNetworkCall();
@@ -56,6 +60,9 @@ public slots:
     void httpFinished(int kind, bool error);
 
 private:
+    // Posts `body` and gives it a progress dialog with Cancel.
+    void startPost(int kind, const QByteArray& path, const QByteArray& body, const QString& task);
+
     QWidget* m_window;
     Brask::ProjectManager& m_manager;
     UserDialogs& m_dialogs;
@@ -65,4 +72,6 @@ private:
     // The progress of the network exchange under way, if it has one.
     Brask::HttpProgress* m_networkProgress = nullptr;
     std::unique_ptr<FormPoster> m_poster;
+    // The progress dialog of each post under way, by the post's id.
+    QHash<int, QPointer<QProgressDialog>> m_postProgress;
 };

@@ -67,6 +67,7 @@ public:
     ~LoopbackHttpServer() { closeAll(); }
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    const Handler& handler() const { return m_handler; }
     quint16 port() const { return m_server.serverPort(); }
     // For VARNEL_UPDATE_SERVER.
     QByteArray address() const { return "127.0.0.1:" + QByteArray::number(port()); }

@@ -7,7 +7,9 @@
 #include "Buildtool.h"
 #include "LoopbackHttpServer.h"
 #include "ProfilesPanel.h"
+#include "core/InstallLock.h"
 #include "core/UpdateManager.h"
+#include "QtUserDialogs.h"
 #include "net/HttpGet.h"
 #include "util/Diagnostics.h"
 
@@ -15,6 +17,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -127,6 +134,15 @@ private:
         return out;
     }
     QTreeWidget* profileTree() { return m_window->findChild<QTreeWidget*>("profileTree"); }
+    // The network progress dialog on view: over the window when it shows,
+    // alone on the screen when it does not (as in these tests, or at start-up).
+    static QProgressDialog* shownProgress()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == "networkProgress" && widget->isVisible())
+                return qobject_cast<QProgressDialog*>(widget);
+        return nullptr;
+    }
     QAction* action(const char* name) { return m_window->findChild<QAction*>(name); }
     QString openDemoProject()
     {
@@ -225,6 +241,29 @@ private slots:
         }
         QCOMPARE(targets(), answer.isNull() ? QStringList() : QStringList{"/latest/"});
         QVERIFY(!m_window->isBusy());
+
+        // The real box wraps the text but never inside the web address.
+        if (text.contains(Web)) {
+            const auto box = QtUserDialogs::makeBox(UserDialogs::Kind::Information, title, text);
+            box->show();
+            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            // As wide as the text up to the address's "//": a plain label
+            // would break the address there.
+            QTextDocument document;
+            document.setDocumentMargin(0);
+            document.setDefaultFont(label->font());
+            document.setHtml(label->text());
+            document.setTextWidth(QFontMetrics(label->font()).horizontalAdvance(text.left(text.indexOf("//") + 2)) + 2);
+            QVERIFY(document.size().height() > 0);  // lays the text out
+            const QTextBlock block = document.firstBlock();
+            bool whole = false;
+            for (int i = 0; i < block.layout()->lineCount(); ++i) {
+                const QTextLine line = block.layout()->lineAt(i);
+                whole = whole || block.text().mid(line.textStart(), line.textLength()).contains(Web);
+            }
+            grabIfAsked(box.get(), "new-update-box");
+            QVERIFY2(whole, qPrintable(label->text()));
+        }
     }
 
     void profileUpdateInstallsAndForgetsTheTarget()
@@ -294,12 +333,14 @@ private slots:
                      "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'z')};
         // Bounds the test should Cancel not end the download.
         Brask::setHttpTimeoutMilliseconds(8000);
+        // On view, the window holds the dialog.
+        m_window->show();
         QString label;
         bool cancelled = false;
         QTimer poll;
         poll.setInterval(50);
         connect(&poll, &QTimer::timeout, [&] {
-            QProgressDialog* dialog = m_window->findChild<QProgressDialog*>("downloadProgress");
+            QProgressDialog* dialog = m_window->findChild<QProgressDialog*>("networkProgress");
             if (!dialog || !dialog->isVisible() || !dialog->labelText().contains("5,000"))
                 return;
             poll.stop();
@@ -320,7 +361,7 @@ private slots:
                                        "unchanged."}));
         QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
         QVERIFY(!QFile::exists(m_kit->path("profiles/vendors/Zeta")));
-        QVERIFY(!m_window->findChild<QProgressDialog*>("downloadProgress"));
+        QVERIFY(!m_window->findChild<QProgressDialog*>("networkProgress"));
     }
 
     void quittingGivesUpTheDownload()
@@ -344,10 +385,98 @@ private slots:
         poll.start();
         action("actionUpdate_profile_database")->trigger();
         poll.stop();
-        // The quit waited for the download, which it ended as cancelled.
+        // The quit ended the download as cancelled; no box holds it up.
         QVERIFY(quitWhileBusy);
-        QVERIFY(texts().contains("The profile update was cancelled. The installed profile database is unchanged."));
+        QCOMPARE(texts(), QStringList{"A new profile database is ready for download."});
         QTRY_COMPARE(quitting.size(), 1);
+    }
+
+    // Cancel, Quit or closing the window while each exchange waits on a
+    // silent server (or, for the install, on another update's lock).
+    void cancelAndQuitDuringEachExchange_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("stall");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("task");
+        QTest::addColumn<QStringList>("requests");
+        QTest::addColumn<QStringList>("messages");
+        const QString query = "/currentProfile/index.php?version=1";
+        const QString ready = "A new profile database is ready for download.";
+        const QString cancelled = "The profile update was cancelled. The installed profile database is unchanged.";
+        QTest::newRow("version query, Cancel") << "actionUpdate_profile_database" << query << "cancel"
+                                               << "Checking for a newer profile database..." << QStringList{query}
+                                               << QStringList();
+        QTest::newRow("version query, window closed")
+            << "actionUpdate_profile_database" << query << "close" << "Checking for a newer profile database..."
+            << QStringList{query} << QStringList();
+        QTest::newRow("release check, Cancel") << "actionCheck_for_updates" << "/latest/" << "cancel"
+                                               << "Checking for a newer release of Varnel..."
+                                               << QStringList{"/latest/"} << QStringList();
+        QTest::newRow("release check, Quit") << "actionCheck_for_updates" << "/latest/" << "quit"
+                                             << "Checking for a newer release of Varnel..."
+                                             << QStringList{"/latest/"} << QStringList();
+        QTest::newRow("download, window closed")
+            << "actionUpdate_profile_database" << "/update/index.php" << "close"
+            << "Downloading the profile database..." << QStringList{query, "/update/index.php"}
+            << QStringList{ready};
+        QTest::newRow("install, Cancel") << "actionUpdate_profile_database" << "lock" << "cancel"
+                                         << "Installing the profile database..."
+                                         << QStringList{query, "/update/index.php"} << QStringList{ready, cancelled};
+        QTest::newRow("install, Quit") << "actionUpdate_profile_database" << "lock" << "quit"
+                                       << "Installing the profile database..."
+                                       << QStringList{query, "/update/index.php"} << QStringList{ready};
+    }
+
+    void cancelAndQuitDuringEachExchange()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, stall);
+        QFETCH(QString, how);
+        QFETCH(QString, task);
+        QFETCH(QStringList, requests);
+        QFETCH(QStringList, messages);
+        openWindow(openDemoProject());
+        serve();
+        m_profileAnswer = "1";
+        // Were the exchange not ended, it would run into this and go on.
+        Brask::setHttpTimeoutMilliseconds(20000);
+        m_server->setHandler([this, stall, previous = m_server->handler()](const Request& request) {
+            return QString::fromLatin1(request.target) == stall ? Reply{Reply::Stall, {}} : previous(request);
+        });
+        // Another update holds the installation.
+        Brask::InstallLock theirs(m_kit->root().toStdString());
+        std::string error;
+        if (stall == "lock")
+            QCOMPARE(theirs.acquire(0, nullptr, error), Brask::InstallLock::Taken);
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        QString label;
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, [&] {
+            QProgressDialog* dialog = shownProgress();
+            if (!dialog)
+                return;
+            poll.stop();
+            label = dialog->labelText();
+            if (how == "cancel")
+                QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+            else if (how == "quit")
+                action("actionQuit")->trigger();
+            else
+                m_window->close();
+        });
+        poll.start();
+        action(trigger.toLatin1())->trigger();
+        poll.stop();
+
+        QCOMPARE(label, task);
+        QCOMPARE(targets(), requests);
+        QCOMPARE(texts(), messages);
+        QVERIFY(!QFile::exists(m_kit->path("profiles/vendors/Zeta")));
+        QVERIFY(!QFile::exists(m_kit->path("update.zip")));
+        QTRY_COMPARE(quitting.size(), how == "cancel" ? 0 : 1);
+        QVERIFY(!m_window->isBusy());
     }
 
     void startUpChecksWhenAutoUpdatesIsOn_data()
@@ -357,10 +486,18 @@ private slots:
         QTest::addColumn<QStringList>("requests");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QByteArray>("cancelAt");
         QTest::newRow("all current: nothing to say")
             << QByteArray("0") << QByteArray("5")
             << QStringList{"/currentProfile/index.php?version=1", "/latest/"} << QStringList()
-            << QStringList{"Acme", "  Rocket"};
+            << QStringList{"Acme", "  Rocket"} << QByteArray();
+        // A silent server: Cancel in the progress dialog skips the rest.
+        QTest::newRow("version query cancelled")
+            << QByteArray("1") << QByteArray("6") << QStringList{"/currentProfile/index.php?version=1"}
+            << QStringList() << QStringList{"Acme", "  Rocket"} << QByteArray("/currentProfile/index.php?version=1");
+        QTest::newRow("release check cancelled")
+            << QByteArray("0") << QByteArray("6") << QStringList{"/currentProfile/index.php?version=1", "/latest/"}
+            << QStringList() << QStringList{"Acme", "  Rocket"} << QByteArray("/latest/");
         QTest::newRow("new database and release")
             << QByteArray("1") << QByteArray("6")
             << QStringList{"/currentProfile/index.php?version=1", "/update/index.php", "/latest/"}
@@ -368,7 +505,7 @@ private slots:
                            "The profile update was successfully installed.",
                            "A new version of Varnel is available for download at " + Web}
             // Built after the update: the new device is there from the start.
-            << QStringList{"Acme", "  Rocket", "Zeta", "  Phone"};
+            << QStringList{"Acme", "  Rocket", "Zeta", "  Phone"} << QByteArray();
     }
 
     void startUpChecksWhenAutoUpdatesIsOn()
@@ -378,12 +515,37 @@ private slots:
         QFETCH(QStringList, requests);
         QFETCH(QStringList, messages);
         QFETCH(QStringList, tree);
+        QFETCH(QByteArray, cancelAt);
         m_kit->writeFile("bin/config.xml", "<Config version=\"1\">\n<Property name=\"autoUpdates\" value=\"true\"/>\n"
                                            "</Config>\n");
         m_profileAnswer = profileAnswer;
         m_latest = latest;
         serve();
+        if (!cancelAt.isEmpty()) {
+            Brask::setHttpTimeoutMilliseconds(20000);
+            m_server->setHandler([cancelAt, previous = m_server->handler()](const Request& request) {
+                return request.target == cancelAt ? Reply{Reply::Stall, {}} : previous(request);
+            });
+        }
+        // There is no window yet: the dialog stands alone in the screen's middle.
+        QPoint offCentre(-1, -1);
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, [&] {
+            QProgressDialog* dialog = shownProgress();
+            if (!dialog)
+                return;
+            poll.stop();
+            offCentre = dialog->frameGeometry().center() - dialog->screen()->availableGeometry().center();
+            grabIfAsked(dialog, "startup-progress");
+            QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        if (!cancelAt.isEmpty())
+            poll.start();
         openWindow(openDemoProject());
+        poll.stop();
+        if (!cancelAt.isEmpty())
+            QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QString("off centre by %1,%2").arg(offCentre.x()).arg(offCentre.y())));
         QCOMPARE(targets(), requests);
         QCOMPARE(texts(), messages);
         QCOMPARE(treeTexts(profileTree()), tree);
