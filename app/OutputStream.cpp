@@ -106,7 +106,7 @@ size_t OutputStream::pendingBytes() const
     return m_pending.size();
 }
 
-void OutputStream::takePending()
+void OutputStream::takePending(bool streaming)
 {
     std::string bytes;
     bool cut = false;
@@ -130,9 +130,13 @@ void OutputStream::takePending()
     }
     if (bytes.empty())
         return;
-    bytes.insert(0, m_carry);
+    if (!m_carry.empty())
+        bytes.insert(0, m_carry);
     m_carry.clear();
-    dropSupersededLines(bytes);
+    // While a tool floods the view, lines beyond a few ticks' worth would be
+    // cut again at the next tick before they could go in: they are not
+    // decoded at all.
+    dropSupersededLines(bytes, cut && streaming ? StreamingLines : ScrollbackLines);
     const size_t tail = incompleteTail(bytes);
     m_carry = bytes.substr(bytes.size() - tail);
     bytes.resize(bytes.size() - tail);
@@ -145,22 +149,22 @@ qint64 OutputStream::waitingLines() const
     return QStringView(m_backlog).mid(m_backlogStart).count(QLatin1Char('\n'));
 }
 
-void OutputStream::dropSupersededLines(std::string& bytes)
+void OutputStream::dropSupersededLines(std::string& bytes, int keep)
 {
-    // When the new bytes alone hold more lines than the view keeps, the
-    // older lines (and everything still waiting) would only be inserted to
-    // be trimmed again: they are counted, not decoded.
+    // When the new bytes alone hold more lines than `keep`, the older lines
+    // (and everything still waiting) would only be inserted to be trimmed
+    // again: they are counted, not decoded.
     const char* data = bytes.data();
     size_t end = bytes.size();
     int lines = 0;
-    while (lines <= ScrollbackLines && end > 0) {
+    while (lines <= keep && end > 0) {
         const void* newline = memrchr(data, '\n', end);
         if (!newline)
             break;
         end = size_t(static_cast<const char*>(newline) - data);
         ++lines;
     }
-    if (lines <= ScrollbackLines)
+    if (lines <= keep)
         return;
     // bytes[end] is the newline before the kept lines.
     const qint64 dropped = std::count(bytes.begin(), bytes.begin() + std::ptrdiff_t(end + 1), '\n');
@@ -190,7 +194,7 @@ void OutputStream::capBacklog()
 
 void OutputStream::flushBatch()
 {
-    takePending();
+    takePending(true);
     insertBatch();
     showLeftOut();
 }
@@ -198,7 +202,7 @@ void OutputStream::flushBatch()
 void OutputStream::finish()
 {
     m_timer.stop();
-    takePending();
+    takePending(false);
     // A character cut off by the end of the output is shown as a replacement
     // character rather than dropped.
     m_backlog += QString::fromUtf8(m_carry.data(), qsizetype(m_carry.size()));

@@ -53,6 +53,9 @@ public:
     static constexpr int LongLineChars = 4000;
     // Bytes waiting for the view; beyond it the oldest waiting lines go.
     static constexpr size_t PendingLimit = 4 * 1024 * 1024;
+    // Lines a tick decodes at most while waiting lines are being cut: the
+    // view takes BatchLines a tick, so more would be cut before going in.
+    static constexpr int StreamingLines = 4 * BatchLines;
 
     explicit OutputStream(QTextEdit* view, QObject* parent = nullptr);
 
@@ -85,8 +88,9 @@ public slots:
     void flushBatch();
 
 private:
-    void takePending();
-    void dropSupersededLines(std::string& bytes);
+    // `streaming`: more output is to come (a timer tick, not finish()).
+    void takePending(bool streaming);
+    void dropSupersededLines(std::string& bytes, int keep);
     void capBacklog();
     // `lines` that were never inserted are left out after what the view
     // shows: the gap moves to the end of the view.
