@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 
 namespace {
 
@@ -261,9 +262,13 @@ private slots:
         const KVUtil::Vector<KVUtil::String> commands
             = floodFirst ? KVUtil::Vector<KVUtil::String>{flood, quiet} : KVUtil::Vector<KVUtil::String>{quiet, flood};
         m_window->findChild<QSpinBox*>("spinJobs")->setValue(2);
+        // The first compile's "Running:" line shows while it still runs.
+        QString early;
+        QTimer::singleShot(150, this, [&] { early = box()->toPlainText(); });
         resetPeak();
         const long before = peakKilobytes();
         QCOMPARE(Brask::runInOrder(*m_window, commands), 0);
+        QVERIFY2(early.startsWith(QString::fromStdString("Running: " + commands.front() + "\n")), qPrintable(early));
         const long growth = peakKilobytes() - before;
 
         QCryptographicHash expected(QCryptographicHash::Sha256);
