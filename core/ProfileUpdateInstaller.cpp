@@ -14,6 +14,7 @@
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -127,6 +128,32 @@ bool ProfileUpdateInstaller::parseListing(const std::string& names, const std::s
     return true;
 }
 
+bool ProfileUpdateInstaller::parseChecksums(const std::string& verboseListing, std::vector<Entry>& entries,
+                                            std::string& error)
+{
+    // "Archive:", the column titles, a rule, one line per entry, a rule,
+    // the totals.
+    const std::vector<std::string> rows = lines(verboseListing);
+    if (rows.size() != entries.size() + 5 || rows[2].rfind("--------", 0) != 0) {
+        error = "the archive listing could not be read";
+        return false;
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string& line = rows[i + 3];
+        const std::string& name = entries[i].name;
+        // length method size ratio date time crc name
+        const std::vector<std::string> f = fields(line, 7);
+        if (f.size() != 7 || f[6].size() != 8 || f[6].find_first_not_of("0123456789abcdef") != std::string::npos
+            || line.size() <= name.size() || line.compare(line.size() - name.size(), name.size(), name) != 0
+            || line[line.size() - name.size() - 1] != ' ') {
+            error = "the archive listing could not be read at \"" + name + "\"";
+            return false;
+        }
+        entries[i].crc = static_cast<uint32_t>(std::stoul(f[6], nullptr, 16));
+    }
+    return true;
+}
+
 bool ProfileUpdateInstaller::checkEntry(const Entry& entry, std::string& error)
 {
     const std::string& name = entry.name;
@@ -173,13 +200,15 @@ bool ProfileUpdateInstaller::listArchive(const KVUtil::String& zipPath, std::vec
     const std::string zip = quoteArgument(zipPath);
     std::string names;
     std::string listing;
+    std::string checksums;
     int status = 0;
     if (!capture(unzip + " -Z1 " + zip, names, status) || status != 0
-        || !capture(unzip + " -Z " + zip, listing, status) || status != 0) {
+        || !capture(unzip + " -Z " + zip, listing, status) || status != 0
+        || !capture(unzip + " -v " + zip, checksums, status) || status != 0) {
         error = "the archive could not be listed with " + m_root + "/bin/unzip";
         return false;
     }
-    if (!parseListing(names, listing, entries, error))
+    if (!parseListing(names, listing, entries, error) || !parseChecksums(checksums, entries, error))
         return false;
     long long total = 0;
     std::set<std::string> seen;
@@ -237,72 +266,178 @@ bool ProfileUpdateInstaller::stage(std::string& error)
     return true;
 }
 
-bool ProfileUpdateInstaller::unpackFile(const KVUtil::String& zipPath, const Entry& entry, long long budget,
-                                        std::string& error, const std::atomic<bool>* cancelled)
-{
-    const std::string path = stagingDirectory() + "/" + entry.name;
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    // Never through a link: the staging tree holds none, and none may appear.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (ec || fd < 0) {
-        error = "the archive entry \"" + entry.name + "\" could not be unpacked: "
-                + (ec ? ec.message() : std::string(std::strerror(errno)));
-        if (fd >= 0)
-            ::close(fd);
-        return false;
+namespace {
+
+// One unzip reads this many entries, or entries whose names take this many
+// bytes on its command line: few enough starts that unzip's reading of the
+// whole central directory each time does not dominate.
+constexpr size_t BatchEntries = 256;
+constexpr size_t BatchNameBytes = 64 * 1024;
+
+// Splits the stream of a batch's entries by their listed sizes into the
+// staged files, checking each file's checksum against the listing.
+class BatchWriter {
+public:
+    BatchWriter(std::string staging, const std::vector<const ProfileUpdateInstaller::Entry*>& batch)
+        : m_staging(std::move(staging))
+        , m_batch(batch)
+    {
     }
-    std::string writeError;
-    auto sink = [&](const char* data, size_t size) {
+    ~BatchWriter() { closeFile(); }
+
+    // The sink of ZipEntryReader.
+    bool take(const char* data, size_t size)
+    {
+        while (size > 0 || (m_index < m_batch.size() && m_batch[m_index]->size == m_written)) {
+            if (m_fd < 0 && !openNext())
+                return false;
+            const auto& entry = *m_batch[m_index];
+            const size_t piece = static_cast<size_t>(std::min<long long>(entry.size - m_written, size));
+            if (!write(data, piece))
+                return false;
+            m_crc = ::crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(piece));
+            m_written += static_cast<long long>(piece);
+            data += piece;
+            size -= piece;
+            if (m_written == entry.size && !finishFile())
+                return false;
+        }
+        return true;
+    }
+
+    // After unzip has ended: every file must have come whole.
+    bool complete()
+    {
+        if (!take(nullptr, 0))
+            return false;
+        if (m_index < m_batch.size()) {
+            m_error = unlike(*m_batch[m_index]);
+            return false;
+        }
+        return true;
+    }
+    // Where a stream that ran past the batch's total was when it did.
+    std::string overflow() const { return unlike(*m_batch[std::min(m_index, m_batch.size() - 1)]); }
+    const std::string& error() const { return m_error; }
+
+private:
+    static std::string unlike(const ProfileUpdateInstaller::Entry& entry)
+    {
+        return "the archive entry \"" + entry.name + "\" does not unpack to the " + std::to_string(entry.size)
+               + " bytes its listing gives";
+    }
+    bool openNext()
+    {
+        const auto& entry = *m_batch[m_index];
+        const std::string path = m_staging + "/" + entry.name;
+        std::error_code ec;
+        fs::create_directories(fs::path(path).parent_path(), ec);
+        // Never through a link: the staging tree holds none, and none may appear.
+        m_fd = ec ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            m_error = "the archive entry \"" + entry.name
+                      + "\" could not be unpacked: " + (ec ? ec.message() : std::string(std::strerror(errno)));
+            return false;
+        }
+        m_written = 0;
+        m_crc = ::crc32(0, nullptr, 0);
+        return true;
+    }
+    bool write(const char* data, size_t size)
+    {
         while (size > 0) {
-            const ssize_t n = ::write(fd, data, size);
+            const ssize_t n = ::write(m_fd, data, size);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                writeError = n < 0 ? std::strerror(errno) : "nothing could be written";
+                m_error = "the archive entry \"" + m_batch[m_index]->name + "\" could not be written: "
+                          + (n < 0 ? std::strerror(errno) : "nothing could be written");
                 return false;
             }
             data += n;
             size -= static_cast<size_t>(n);
         }
         return true;
-    };
-    // The entry may grow to its listed size and no further, and never past
-    // what is left of the whole archive's budget.
-    const long long limit = std::min(entry.size, budget);
+    }
+    bool finishFile()
+    {
+        const auto& entry = *m_batch[m_index];
+        const bool closed = closeFile();
+        if (!closed) {
+            m_error = "the archive entry \"" + entry.name + "\" could not be written: " + std::strerror(errno);
+            return false;
+        }
+        // Sizes that lie in opposite directions would still add up: the
+        // checksum shows the bytes belong to this entry.
+        if (m_crc != entry.crc) {
+            m_error = "the archive entry \"" + entry.name + "\" does not match its listed checksum";
+            return false;
+        }
+        ++m_index;
+        return true;
+    }
+    bool closeFile()
+    {
+        if (m_fd < 0)
+            return true;
+        const bool ok = ::close(m_fd) == 0;
+        m_fd = -1;
+        return ok;
+    }
+
+    std::string m_staging;
+    const std::vector<const ProfileUpdateInstaller::Entry*>& m_batch;
+    size_t m_index = 0;
+    int m_fd = -1;
+    long long m_written = 0;
+    uLong m_crc = 0;
+    std::string m_error;
+};
+
+} // namespace
+
+bool ProfileUpdateInstaller::unpackFiles(const KVUtil::String& zipPath,
+                                         const std::vector<const Entry*>& batch, std::string& error,
+                                         const std::atomic<bool>* cancelled)
+{
+    std::vector<std::string> names;
+    long long listed = 0;
+    for (const Entry* entry : batch) {
+        names.push_back(entry->name);
+        listed += entry->size;
+    }
+    // Not one byte more than the listing gives, nor than the whole archive's
+    // budget has left.
+    const long long limit = std::min(listed, MaxUnpackedBytes - m_unpackedBytes);
+    BatchWriter writer(stagingDirectory(), batch);
     ZipEntryReader reader(m_root + "/bin/unzip");
     long long bytes = 0;
     std::string readError;
-    const ZipEntryReader::Result result = reader.read(zipPath, entry.name, limit, sink, cancelled, bytes, readError);
-    const bool closed = ::close(fd) == 0;
+    const ZipEntryReader::Result result = reader.read(
+        zipPath, names, limit, [&](const char* data, size_t size) { return writer.take(data, size); }, cancelled,
+        bytes, readError);
     switch (result) {
     case ZipEntryReader::Cancelled:
         m_cancelled = true;
         error = "the update was cancelled";
         return false;
     case ZipEntryReader::TooLarge:
-        error = "the archive entry \"" + entry.name + "\" unpacks to more than the " + std::to_string(entry.size)
-                + " bytes its listing gives";
-        if (limit < entry.size)
-            error = "the archive unpacks to more than " + std::to_string(MaxUnpackedBytes / (1024 * 1024)) + " MiB";
+        error = limit < listed ? "the archive unpacks to more than " + std::to_string(MaxUnpackedBytes / (1024 * 1024))
+                                     + " MiB"
+                               : writer.overflow();
         return false;
     case ZipEntryReader::Failed:
-        error = !writeError.empty() ? "the archive entry \"" + entry.name + "\" could not be written: " + writeError
-                                    : readError;
+        error = !writer.error().empty() ? writer.error() : readError;
         return false;
     case ZipEntryReader::Read:
         break;
     }
-    if (!closed) {
-        error = "the archive entry \"" + entry.name + "\" could not be written: " + std::strerror(errno);
-        return false;
-    }
-    if (bytes != entry.size) {
-        error = "the archive entry \"" + entry.name + "\" unpacks to " + std::to_string(bytes)
-                + " bytes, not the " + std::to_string(entry.size) + " its listing gives";
+    if (!writer.complete()) {
+        error = writer.error();
         return false;
     }
     m_unpackedBytes += bytes;
+    m_unpackedEntries += batch.size();
     return true;
 }
 
@@ -312,12 +447,9 @@ bool ProfileUpdateInstaller::unpack(const KVUtil::String& zipPath, const std::ve
     diag("Unpacking %s into %s, entry by entry...\n", zipPath.c_str(), stagingDirectory().c_str());
     m_unpackedEntries = 0;
     m_unpackedBytes = 0;
+    std::vector<const Entry*> batch;
+    size_t nameBytes = 0;
     for (const Entry& entry : entries) {
-        if (cancelled && cancelled->load()) {
-            m_cancelled = true;
-            error = "the update was cancelled";
-            return false;
-        }
         if (entry.name.back() == '/') {
             std::error_code ec;
             fs::create_directories(stagingDirectory() + "/" + entry.name, ec);
@@ -325,11 +457,20 @@ bool ProfileUpdateInstaller::unpack(const KVUtil::String& zipPath, const std::ve
                 error = "the archive entry \"" + entry.name + "\" could not be unpacked: " + ec.message();
                 return false;
             }
-        } else if (!unpackFile(zipPath, entry, MaxUnpackedBytes - m_unpackedBytes, error, cancelled)) {
-            return false;
+            ++m_unpackedEntries;
+            continue;
         }
-        ++m_unpackedEntries;
+        batch.push_back(&entry);
+        nameBytes += entry.name.size();
+        if (batch.size() == BatchEntries || nameBytes >= BatchNameBytes) {
+            if (!unpackFiles(zipPath, batch, error, cancelled))
+                return false;
+            batch.clear();
+            nameBytes = 0;
+        }
     }
+    if (!batch.empty() && !unpackFiles(zipPath, batch, error, cancelled))
+        return false;
     diag("Unpacked %zu entries, %lld bytes\n", m_unpackedEntries, m_unpackedBytes);
     return true;
 }

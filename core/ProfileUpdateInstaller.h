@@ -13,6 +13,7 @@
 #include "kvutil/KVUtil.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ public:
         std::string mode;  // as listed, "-rw-r--r--", "drwxr-xr-x", "lrwxrwxrwx"...
         long long size = 0;
         std::string name;
+        uint32_t crc = 0;  // the listed CRC-32 of the content
     };
 
     // `root` is the installation root; unzip is ROOT/bin/unzip. Nothing is
@@ -47,6 +49,9 @@ public:
     // listing "unzip -Z". False when the two do not agree.
     static bool parseListing(const std::string& names, const std::string& longListing,
                              std::vector<Entry>& entries, std::string& error);
+    // Fills in the entries' checksums from the verbose listing "unzip -v",
+    // whose lines must name the same entries in the same order.
+    static bool parseChecksums(const std::string& verboseListing, std::vector<Entry>& entries, std::string& error);
     // Whether one entry may be unpacked: a relative name below profiles/
     // without "..", backslashes or control characters, and no link or other
     // special file. Like unzip, a name ending in "/" is a directory and
@@ -62,8 +67,9 @@ private:
     bool stage(std::string& error);
     bool unpack(const KVUtil::String& zipPath, const std::vector<Entry>& entries, std::string& error,
                 const std::atomic<bool>* cancelled);
-    bool unpackFile(const KVUtil::String& zipPath, const Entry& entry, long long budget, std::string& error,
-                    const std::atomic<bool>* cancelled);
+    // Unpacks a run of file entries with one unzip.
+    bool unpackFiles(const KVUtil::String& zipPath, const std::vector<const Entry*>& batch, std::string& error,
+                     const std::atomic<bool>* cancelled);
     bool verifyUnpacked(const std::vector<Entry>& entries, std::string& error);
     bool stoppedBeforeSwap(const std::atomic<bool>* cancelled, std::string& error);
     bool swapIntoPlace(std::string& error);

@@ -76,7 +76,8 @@ std::string ZipEntryReader::literalPattern(const std::string& name)
     return out;
 }
 
-ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const std::string& name, long long limit,
+ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const std::vector<std::string>& names,
+                                            long long limit,
                                             const std::function<bool(const char*, size_t)>& sink,
                                             const std::atomic<bool>* cancelled, long long& bytes,
                                             std::string& error)
@@ -92,9 +93,14 @@ ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const st
         return Failed;
     }
 
-    const std::string pattern = literalPattern(name);
+    std::vector<std::string> patterns;
+    for (const std::string& name : names)
+        patterns.push_back(literalPattern(name));
     std::vector<char*> argv = {const_cast<char*>(m_unzip.c_str()), const_cast<char*>("-p"),
-                               const_cast<char*>(zipPath.c_str()), const_cast<char*>(pattern.c_str()), nullptr};
+                               const_cast<char*>(zipPath.c_str())};
+    for (std::string& pattern : patterns)
+        argv.push_back(pattern.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

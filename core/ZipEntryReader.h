@@ -1,14 +1,15 @@
 #pragma once
-// Reads one entry of a zip archive through the kit's unzip ("unzip -p"),
-// handing its bytes over as they come and counting them, so a caller can
-// refuse an entry the moment it grows past what its listing promised. The
-// archive's own size fields are never trusted: an entry listed as 1 KiB that
-// inflates to gigabytes is cut off after its limit, and nothing beyond it is
-// ever written anywhere.
+// Reads entries of a zip archive through the kit's unzip ("unzip -p NAME
+// ..."), handing their bytes over as they come, one after another in the
+// archive's order, and counting them, so a caller can refuse them the moment
+// they grow past what the listing promised. The archive's own size fields
+// are never trusted: an entry listed as 1 KiB that inflates to gigabytes is
+// cut off at the limit, and nothing beyond it reaches the caller.
 
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Brask {
 
@@ -24,10 +25,11 @@ public:
     // `unzip` is the path of the kit's unzip.
     explicit ZipEntryReader(std::string unzip);
 
-    // Streams the entry named exactly `name` (unzip's wildcards are escaped)
+    // Streams the entries named exactly `names` (unzip's wildcards are
+    // escaped; they come in the archive's order, whatever the order given)
     // into `sink`, which returns false to stop with Failed. `bytes` gets the
     // count handed over; `error` unzip's complaint or the reason.
-    Result read(const std::string& zipPath, const std::string& name, long long limit,
+    Result read(const std::string& zipPath, const std::vector<std::string>& names, long long limit,
                 const std::function<bool(const char*, size_t)>& sink, const std::atomic<bool>* cancelled,
                 long long& bytes, std::string& error);
 

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    libexpat1-dev libbluetooth-dev libdbus-1-dev dbus-daemon
+    libexpat1-dev zlib1g-dev libbluetooth-dev libdbus-1-dev dbus-daemon
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     zip unzip python3 default-jdk-headless lighttpd

@@ -169,7 +169,7 @@ TEST_F(CliUpdate, UpdateOutcomesAndExitStatus)
         // far below this test's file-size limit.
         {"lying sizes", LoopbackServer::ok("1"),
          archiveBy(bomb, "python3 " + ArchiveTool + " bomb out.zip profiles/bomb.bin 1024 134217728"), 1,
-         "The profile update could not be installed: the archive entry \"profiles/bomb.bin\" unpacks to more than "
+         "The profile update could not be installed: the archive entry \"profiles/bomb.bin\" does not unpack to "
          "the 1024 bytes its listing gives. The installed profile database is unchanged.\n"},
     };
     const FileSizeLimit limit(64 << 20);

@@ -163,6 +163,9 @@ public:
                   "#define KV_PROF_SUPPORT_CAMERA\n#define KV_PROF_SUPPORT_GPS\n");
         writeFile(src + "/profiles/vendors/Acme/Comet/runtime.txt", "profiles\\runtimes\\1\n");
         writeFile(src + "/profiles/vendors/Acme/Comet/profile.h", "#define KV_PROF_SUPPORT_GPS\n");
+        // unzip reads names as patterns: these must match only themselves.
+        writeFile(src + "/profiles/vendors/Acme/Comet/notes[1]*?.txt", "literal\n");
+        writeFile(src + "/profiles/vendors/Acme/Comet/notes1ab.txt", "pattern\n");
         return src;
     }
 
@@ -199,6 +202,7 @@ TEST_F(UpdateFlow, ANewerDatabaseIsInstalledAndLoads)
     ASSERT_NE(db.findDevice("Acme", "Comet"), nullptr);
     EXPECT_EQ(db.getFeatures().size(), 2u);
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
+    EXPECT_EQ(readFile(root + "/profiles/vendors/Acme/Comet/notes[1]*?.txt"), "literal\n");
     // What the archive does not carry stays.
     EXPECT_EQ(readFile(root + "/profiles/runtimes/1/VarnelRuntime.txt"), "runtime one\n");
     EXPECT_FALSE(exists(root + "/update.zip"));
@@ -398,7 +402,15 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
         {"control character", [](UpdateFlow&) { return hostileZip("profiles/a\nb", "y"); }, "control character"},
         {"bad checksum",
          [](UpdateFlow&) { return hostileZip("profiles/vendors/definitions.txt", "broken\n", 0100644, true); },
-         "unzip failed"},
+         "does not match its listed checksum"},
+        {"damaged data",
+         [](UpdateFlow&) {
+             // The second entry's local header no longer where the directory says.
+             std::string zip = hostileZip("profiles/vendors/definitions.txt", "x\n");
+             zip[30 + std::string("profiles/version.dat").size() + 2] = 'X';
+             return zip;
+         },
+         "unzip failed with status"},
         {"not a zip", [](UpdateFlow&) { return std::string("PK\3\4 this is not an archive at all"); },
          "could not be listed"},
         {"empty zip", [](UpdateFlow&) { return ZipWriter().bytes(); }, "could not be listed"},
