@@ -17,10 +17,12 @@ public:
     // Shows `text` to the user (the window: an information box "VarBuild").
     virtual void showMessage(const KVUtil::String& text) = 0;
 
-    // Runs `call`, a blocking network exchange, and returns when it has
-    // finished. The window runs it off the GUI thread and keeps painting,
-    // showing `progress` (may be null) and setting progress->cancelled on
-    // Cancel. `call` never calls back into the interface or the executor.
+    // Runs `call`, a blocking network exchange (or the install of what one
+    // brought), and returns when it has finished. The window runs it off the
+    // GUI thread and keeps painting, showing progress->task and the bytes
+    // received, and setting progress->cancelled on Cancel or when it is
+    // closing; the caller then starts no further step. `call` never calls
+    // back into the interface or the executor.
     virtual void runNetworkCall(const std::function<void()>& call, HttpProgress* progress)
     {
         (void)progress;
