@@ -289,13 +289,19 @@ public:
     bool take(const char* data, size_t size)
     {
         while (size > 0 || (m_index < m_batch.size() && m_batch[m_index]->size == m_written)) {
+            if (m_index == m_batch.size()) {
+                // More than the listed total (the reader's limit stops that first).
+                m_error = overflow();
+                return false;
+            }
             if (m_fd < 0 && !openNext())
                 return false;
             const auto& entry = *m_batch[m_index];
             const size_t piece = static_cast<size_t>(std::min<long long>(entry.size - m_written, size));
             if (!write(data, piece))
                 return false;
-            m_crc = ::crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(piece));
+            if (piece > 0)
+                m_crc = ::crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(piece));
             m_written += static_cast<long long>(piece);
             data += piece;
             size -= piece;
@@ -374,6 +380,7 @@ private:
             return false;
         }
         ++m_index;
+        m_written = 0;
         return true;
     }
     bool closeFile()

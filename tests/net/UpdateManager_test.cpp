@@ -166,6 +166,7 @@ public:
         // unzip reads names as patterns: these must match only themselves.
         writeFile(src + "/profiles/vendors/Acme/Comet/notes[1]*?.txt", "literal\n");
         writeFile(src + "/profiles/vendors/Acme/Comet/notes1ab.txt", "pattern\n");
+        writeFile(src + "/profiles/vendors/Acme/Comet/empty.txt", "");
         return src;
     }
 
@@ -203,6 +204,7 @@ TEST_F(UpdateFlow, ANewerDatabaseIsInstalledAndLoads)
     EXPECT_EQ(db.getFeatures().size(), 2u);
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
     EXPECT_EQ(readFile(root + "/profiles/vendors/Acme/Comet/notes[1]*?.txt"), "literal\n");
+    EXPECT_TRUE(exists(root + "/profiles/vendors/Acme/Comet/empty.txt"));
     // What the archive does not carry stays.
     EXPECT_EQ(readFile(root + "/profiles/runtimes/1/VarnelRuntime.txt"), "runtime one\n");
     EXPECT_FALSE(exists(root + "/update.zip"));
