@@ -16,11 +16,6 @@ const char* baseName(const char* file)
     return slash ? slash + 1 : file;
 }
 
-void location(const char* file, int line)
-{
-    diag("in %s @ line %i\n", baseName(file), line);
-}
-
 // True when the byte at `i` (0x80-0xBF) continues a UTF-8 sequence: the
 // nearest lead byte before it, at most three back, announces it.
 bool continuesSequence(const unsigned char* bytes, std::size_t i)
@@ -37,35 +32,32 @@ bool continuesSequence(const unsigned char* bytes, std::size_t i)
 
 } // namespace
 
+// Each report is one diag call, so its line is written whole even while
+// another thread logs.
 void btFailure(const char* file, int line)
 {
-    diag("Failure ");
-    location(file, line);
+    diag("Failure in %s @ line %i\n", baseName(file), line);
 }
 
 void btFailure(int code, const char* file, int line)
 {
-    diag("Failure %i ", code);
-    location(file, line);
+    diag("Failure %i in %s @ line %i\n", code, baseName(file), line);
 }
 
 void btResultFailure(int result, const char* file, int line)
 {
-    diag("%i != %i; ", result, 0);
-    btFailure(file, line);
+    diag("%i != %i; Failure in %s @ line %i\n", result, 0, baseName(file), line);
 }
 
 void btAssertFailure(const char* condition, const char* file, int line, int code)
 {
-    diag("Assert failure %s ", condition);
-    location(file, line);
+    diag("Assert failure %s in %s @ line %i\n", condition, baseName(file), line);
     fatalError(code);
 }
 
 void btInternalError(const char* file, int line, int code)
 {
-    diag("BFE ");
-    location(file, line);
+    diag("BFE in %s @ line %i\n", baseName(file), line);
     fatalError(code);
 }
 

@@ -5,6 +5,8 @@
 #include "util/Diagnostics.h"
 
 #include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -216,11 +218,10 @@ bool SdpRecordParser::parseElement(const std::uint8_t* data, std::size_t availab
         return false;
     }
     consumed = element.totalSize();
-    diag("%*s", 2 * m_level, "");
 
     switch (element.type) {
     case SdpNil:
-        diag("NIL\n");
+        dump("NIL\n");
         return true;
     case SdpUnsigned:
     case SdpSigned:
@@ -230,28 +231,28 @@ bool SdpRecordParser::parseElement(const std::uint8_t* data, std::size_t availab
         const BtUuid uuid = uuidOf(element);
         uuids.push_back(uuid);
         if (element.length == 2)
-            diag("UUID %04X\n", static_cast<unsigned>(uuid.words[0]));
+            dump("UUID %04X\n", static_cast<unsigned>(uuid.words[0]));
         else if (element.length == 4)
-            diag("UUID %08X\n", static_cast<unsigned>(uuid.words[0]));
+            dump("UUID %08X\n", static_cast<unsigned>(uuid.words[0]));
         else
-            diag("UUID %08X-%08X-%08X-%08X\n", static_cast<unsigned>(uuid.words[0]),
+            dump("UUID %08X-%08X-%08X-%08X\n", static_cast<unsigned>(uuid.words[0]),
                  static_cast<unsigned>(uuid.words[1]), static_cast<unsigned>(uuid.words[2]),
                  static_cast<unsigned>(uuid.words[3]));
         return true;
     }
     case SdpString:
-        diag("String: \"%s\"\n",
+        dump("String: \"%s\"\n",
              printableBytes(reinterpret_cast<const char*>(element.value), element.length).c_str());
         return true;
     case SdpBoolean:
-        diag("%s\n", element.value[0] ? "true" : "false");
+        dump("%s\n", element.value[0] ? "true" : "false");
         return true;
     case SdpUrl:
-        diag("URL: %s\n", printableBytes(reinterpret_cast<const char*>(element.value), element.length).c_str());
+        dump("URL: %s\n", printableBytes(reinterpret_cast<const char*>(element.value), element.length).c_str());
         return true;
     case SdpSequence:
     case SdpAlternative: {
-        diag("%s, %i bytes.\n", element.type == SdpSequence ? "Sequence" : "Alternative",
+        dump("%s, %i bytes.\n", element.type == SdpSequence ? "Sequence" : "Alternative",
              static_cast<int>(element.length));
         std::size_t offset = 0;
         while (offset < element.length) {
@@ -273,7 +274,7 @@ void SdpRecordParser::printInteger(const SdpElement& element)
 {
     const bool isSigned = element.type == SdpSigned;
     const int bits = static_cast<int>(element.length * 8);
-    diag("%sint%i: ", isSigned ? "" : "u", bits);
+    const char* sign = isSigned ? "" : "u";
     const std::uint64_t raw = element.number();
     if (bits <= 32) {
         // Hexadecimal with two digits per byte, also for negative values.
@@ -282,21 +283,36 @@ void SdpRecordParser::printInteger(const SdpElement& element)
         if (isSigned) {
             const int shift = 64 - bits;
             const auto value = static_cast<std::int64_t>(raw << shift) >> shift;
-            diag("%i (0x%0*X)\n", static_cast<int>(value), digits, hex);
+            dump("%sint%i: %i (0x%0*X)\n", sign, bits, static_cast<int>(value), digits, hex);
         } else {
-            diag("%u (0x%0*X)\n", static_cast<unsigned>(raw), digits, hex);
+            dump("%sint%i: %u (0x%0*X)\n", sign, bits, static_cast<unsigned>(raw), digits, hex);
         }
     } else if (bits == 64) {
         if (isSigned)
-            diag("%" PRIi64 " (0x%016" PRIX64 ")\n", static_cast<std::int64_t>(raw), raw);
+            dump("%sint%i: %" PRIi64 " (0x%016" PRIX64 ")\n", sign, bits, static_cast<std::int64_t>(raw), raw);
         else
-            diag("%" PRIu64 " (0x%016" PRIX64 ")\n", raw, raw);
+            dump("%sint%i: %" PRIu64 " (0x%016" PRIX64 ")\n", sign, bits, raw, raw);
     } else {
         std::uint64_t low = 0;
         for (std::size_t i = 8; i < 16; ++i)
             low = (low << 8) | element.value[i];
-        diag("%016" PRIX64 "%016" PRIX64 "\n", raw, low);
+        dump("%sint%i: %016" PRIX64 "%016" PRIX64 "\n", sign, bits, raw, low);
     }
+}
+
+void SdpRecordParser::dump(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    if (n > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    diag("%*s%s", 2 * m_level, "", text.c_str());
 }
 
 } // namespace Brask

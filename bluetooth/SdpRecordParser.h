@@ -25,6 +25,8 @@ private:
     bool parseElement(const std::uint8_t* data, std::size_t available, std::size_t& consumed,
                       std::vector<BtUuid>& uuids);
     void printInteger(const struct SdpElement& element);
+    // One dump line, indented two blanks per nesting level, in one diag call.
+    void dump(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     int m_level = -1;
 };

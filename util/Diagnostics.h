@@ -2,6 +2,11 @@
 // The core's diagnostic lines (printf-style, not an interface). They go to
 // standard output unless a program redirects them, as varbuild-cli does to
 // keep its standard output for results.
+//
+// Every function here may be called from any thread: a call's text is
+// written whole under one lock, and a line that one thread left open is ended
+// before another thread writes, so lines of two threads never mix. A line
+// that must not be split is therefore written by one call.
 
 #include <cstdio>
 
@@ -13,8 +18,8 @@ void diag(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void setDiagnosticStream(std::FILE* stream);
 std::FILE* diagnosticStream();
 
-// Ends the current diagnostic line if the last diagnostic left it open (some
-// designed messages carry no line feed).
+// Ends the current diagnostic line if this thread's last diagnostic left it
+// open (some designed messages carry no line feed).
 void diagEndLine();
 
 } // namespace Brask
