@@ -3,9 +3,16 @@
 // is gone. The tool is bash waiting for a sleep, a tree of two that ends on
 // SIGTERM. Prints each run and the median and worst case.
 //
-// usage: stop_latency [RUNS]
+// With JOBS, that many tools run side by side through a RunnerGroup (as a
+// -j JOBS build runs its compiles) and RunnerGroup::stopAll() ends them; the
+// time runs until the last process of every tree is gone. With "ignoreterm"
+// the tools ignore SIGTERM, so only the SIGKILL after the grace period ends
+// them.
+//
+// usage: stop_latency [RUNS] [JOBS ignoreterm|endonterm]
 
 #include "platform/ProcessRunner.h"
+#include "platform/RunnerGroup.h"
 
 #include <algorithm>
 #include <atomic>
@@ -60,23 +67,87 @@ bool groupAlive(pid_t pgid)
     return alive;
 }
 
+// Writes an executable script and returns its path.
+std::string writeScript(const std::string& body)
+{
+    char path[] = "/tmp/stop-latency-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0)
+        return {};
+    const bool written = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
+    ::close(fd);
+    ::chmod(path, 0700);
+    return written ? path : std::string();
+}
+
+// One stop of `jobs` tools run through a RunnerGroup; each tool writes its
+// process id (its group) to a file of its own. Returns the milliseconds from
+// stopAll() until no process of any of the groups is left, or -1.
+double groupStop(const std::string& script, int jobs)
+{
+    char dir[] = "/tmp/stop-latency-pids-XXXXXX";
+    if (!::mkdtemp(dir))
+        return -1;
+    Platform::RunnerGroup group;
+    std::vector<std::thread> workers;
+    for (int j = 0; j < jobs; ++j)
+        workers.emplace_back([&, j] { group.run(script + " " + dir + "/" + std::to_string(j), nullptr); });
+    std::vector<pid_t> groups;
+    const auto limit = Clock::now() + std::chrono::seconds(10);
+    for (int j = 0; j < jobs; ++j) {
+        const std::string file = std::string(dir) + "/" + std::to_string(j);
+        pid_t pid = 0;
+        while (pid == 0 && Clock::now() < limit) {
+            if (std::FILE* f = std::fopen(file.c_str(), "r")) {
+                int value = 0;
+                if (std::fscanf(f, "%d", &value) == 1)
+                    pid = value;
+                std::fclose(f);
+            }
+            if (pid == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        groups.push_back(pid);
+        ::unlink(file.c_str());
+    }
+    // Let bash start its sleep, so each tree really has two processes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    std::thread stopper([&] { group.stopAll(); });
+    for (pid_t pgid : groups) {
+        while (pgid > 0 && groupAlive(pgid) && Clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    stopper.join();
+    for (std::thread& worker : workers)
+        worker.join();
+    ::rmdir(dir);
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    char script[] = "/tmp/stop-latency-XXXXXX";
-    const int fd = ::mkstemp(script);
-    if (fd < 0)
+    const int jobs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 0;
+    const bool ignoreTerm = argc > 3 && std::strcmp(argv[3], "ignoreterm") == 0;
+    // An ignored signal stays ignored across exec, so the sleep ignores it too.
+    const std::string script = writeScript(jobs == 0 ? "#!/bin/bash\necho $$\nsleep 600\n"
+                                           : ignoreTerm ? "#!/bin/bash\ntrap '' TERM\necho $$ > \"$1\"\nsleep 600\n"
+                                                        : "#!/bin/bash\necho $$ > \"$1\"\nsleep 600\n");
+    if (script.empty())
         return 1;
-    const std::string body = "#!/bin/bash\necho $$\nsleep 600\n";
-    if (::write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size()))
-        return 1;
-    ::close(fd);
-    ::chmod(script, 0700);
 
     std::vector<double> millis;
     for (int i = 0; i < runs; ++i) {
+        if (jobs > 0) {
+            const double ms = groupStop(script, jobs);
+            millis.push_back(ms);
+            std::printf("run %2d: %.2f ms\n", i + 1, ms);
+            continue;
+        }
         Platform::ProcessRunner runner;
         std::atomic<pid_t> group{0};
         std::string seen;
@@ -103,7 +174,7 @@ int main(int argc, char** argv)
         millis.push_back(ms);
         std::printf("run %2d: %.2f ms\n", i + 1, ms);
     }
-    ::unlink(script);
+    ::unlink(script.c_str());
     std::sort(millis.begin(), millis.end());
     std::printf("median %.2f ms, worst %.2f ms over %d runs\n", millis[millis.size() / 2], millis.back(), runs);
     return 0;

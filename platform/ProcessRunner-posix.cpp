@@ -24,8 +24,7 @@ namespace Platform {
 
 namespace {
 
-// How long terminate() gives the group to end after SIGTERM.
-constexpr auto kTerminateGrace = std::chrono::milliseconds(500);
+constexpr auto kTerminateGrace = std::chrono::milliseconds(ProcessRunner::TerminateGraceMs);
 
 // Owns one descriptor; close() reports failure so the caller can name the
 // step, the destructor closes whatever is left on early returns.
@@ -216,30 +215,41 @@ bool ProcessRunner::signalGroup(int signal)
     return true;
 }
 
-void ProcessRunner::terminate()
+pid_t ProcessRunner::beginTerminate()
 {
-    pid_t group = 0;
-    {
-        std::unique_lock<std::mutex> lock(m_pidLock);
-        // A child being started has its id in a moment; ending it then is
-        // better than losing the stop.
-        m_startDone.wait(lock, [this] { return !m_starting; });
-        const pid_t pid = m_pid.load();
-        if (pid <= 0) {
-            m_stopPending = true;
-            return;
-        }
-        group = pid;
-        ::kill(-pid, SIGTERM);
+    std::unique_lock<std::mutex> lock(m_pidLock);
+    // A child being started has its id in a moment; ending it then is
+    // better than losing the stop.
+    m_startDone.wait(lock, [this] { return !m_starting; });
+    const pid_t pid = m_pid.load();
+    if (pid <= 0) {
+        m_stopPending = true;
+        return 0;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
-    while (isRunning() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(-pid, SIGTERM);
+    return pid;
+}
+
+void ProcessRunner::finishTerminate(pid_t group)
+{
+    if (group <= 0)
+        return;
     // A member that ignores SIGTERM and let go of the output pipe outlives
     // the reaped child; its group (our child's id, which the kernel does not
     // hand out while the group has members) still names it.
     if (!signalGroup(SIGKILL))
         ::kill(-group, SIGKILL);
+}
+
+void ProcessRunner::terminate()
+{
+    const pid_t group = beginTerminate();
+    if (group == 0)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    while (isRunning() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    finishTerminate(group);
 }
 
 RunResult ProcessRunner::run(const std::string& commandLine, bool echo, const OutputCallback& onOutput)

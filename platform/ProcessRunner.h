@@ -67,6 +67,16 @@ public:
     // 128 + SIGTERM at once, so a stop is never lost.
     void terminate();
 
+    // terminate() in two halves, so that many runners share one grace period
+    // (RunnerGroup::stopAll). beginTerminate() sends SIGTERM to the child's
+    // group and returns the group, or 0 when there is no child (the stop is
+    // then kept for the next run()). finishTerminate() sends SIGKILL to
+    // whatever is left of that group.
+    pid_t beginTerminate();
+    void finishTerminate(pid_t group);
+    // How long a stop gives a tool after SIGTERM before it sends SIGKILL.
+    static constexpr int TerminateGraceMs = 500;
+
     bool isRunning() const { return m_pid.load() > 0; }
 
 private:

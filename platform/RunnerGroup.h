@@ -19,7 +19,9 @@ public:
     RunResult run(const std::string& commandLine, const OutputCallback& onOutput);
 
     // Ends every command running through the group (see
-    // ProcessRunner::terminate) and keeps later ones from starting.
+    // ProcessRunner::terminate: SIGTERM to all of them at once, one shared
+    // grace period, then SIGKILL to what is left) and keeps later ones from
+    // starting.
     void stopAll();
     // Lets commands start again after a stopAll().
     void reset();

@@ -1,5 +1,6 @@
 #include "platform/ProcessRunner.h"
 #include "platform/ProgramSearch.h"
+#include "platform/RunnerGroup.h"
 #include "support/TestSupport.h"
 #include "util/PathUtil.h"
 
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 
 using namespace Platform;
 
@@ -209,6 +211,35 @@ TEST(ProcessRunner, TerminateEscalatesToKill)
     runner.terminate();
     worker.join();
     EXPECT_EQ(result.code, 128 + SIGKILL);
+}
+
+// Tools side by side that ignore SIGTERM: one stop ends them all, by the
+// SIGKILL that follows the grace period they share.
+TEST(RunnerGroup, StopAllEndsEveryToolThatIgnoresTerm)
+{
+    TestSupport::TempDir tmp;
+    RunnerGroup group;
+    constexpr size_t Tools = 3;
+    std::vector<RunResult> results(Tools);
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < Tools; ++i)
+        workers.emplace_back([&, i] {
+            const std::string marker = Brask::quoteArgument(tmp.file(std::to_string(i)));
+            results[i] = group.run("/bin/sh -c \"trap '' TERM; touch " + marker + "; sleep 60\"", nullptr);
+        });
+    EXPECT_TRUE(eventually([&] {
+        for (size_t i = 0; i < Tools; ++i) {
+            if (!TestSupport::exists(tmp.file(std::to_string(i))))
+                return false;
+        }
+        return true;
+    }));
+    group.stopAll();
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const RunResult& result : results)
+        EXPECT_EQ(result.code, 128 + SIGKILL);
+    EXPECT_EQ(group.run("/bin/true", nullptr).code, 128 + SIGTERM) << "nothing starts after a stop";
 }
 
 TEST(ProcessRunner, TerminateWithoutChildDoesNothing)
