@@ -9,7 +9,13 @@
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <set>
+#include <string>
 #include <unistd.h>
 
 namespace Brask {
@@ -92,32 +98,80 @@ int JavaMePackager::run(bool includeResources)
     return 0;
 }
 
+namespace {
+
+// Names in `directory` that start with "zi": where zip keeps an archive
+// while it rewrites it.
+std::set<std::string> zipWorkFiles(const String& directory)
+{
+    std::set<std::string> names;
+    if (DIR* dir = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (std::strncmp(entry->d_name, "zi", 2) == 0)
+                names.insert(entry->d_name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// Flushes `path` and then its directory to disk, so a rename that follows
+// cannot outlive the content it puts in place.
+bool syncFileAndDirectory(const String& path, const String& directory)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (const int dfd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return synced;
+}
+
+} // namespace
+
+String JavaMePackager::partialJarPath(const String& jar)
+{
+    return jar + ".part";
+}
+
 int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
 {
     const String root = m_manager.getRoot();
     const String runtimeDir = root + "/" + toSlashes(runtime);
     const String outDir = m_outputDir + "/" + runtimeIdentifier(runtime);
     const String jar = jarPath(m_outputDir, m_name, runtime);
+    // The package is made under a name of its own beside the JAR and takes
+    // the JAR's place with one rename when every step has succeeded: a step
+    // that fails (a full disk) or is stopped leaves the previous JAR as it was.
+    const String part = partialJarPath(jar);
     const String zip = commandPath(root + "/bin/zip");
 
     if (m_manager.getExecutor())
         runTool(m_manager, "cmd /c mkdir " + commandPath(outDir));
 
+    const std::set<std::string> workFilesBefore = zipWorkFiles(outDir);
+    auto failed = [&](int result) {
+        ::unlink(part.c_str());
+        // zip leaves its work file behind when the disk fills under it.
+        for (const std::string& name : zipWorkFiles(outDir)) {
+            if (!workFilesBefore.count(name))
+                ::unlink((outDir + "/" + name).c_str());
+        }
+        return result;
+    };
+
     const String copies[] = {
-        "cmd /c copy " + commandPath(runtimeDir + "/VarnelRuntime.jar") + " " + commandPath(jar) + " /y",
+        "cmd /c copy " + commandPath(runtimeDir + "/VarnelRuntime.jar") + " " + commandPath(part) + " /y",
         "cmd /c copy " + commandPath(runtimeDir + "/devices.txt") + " " + commandPath(outDir) + " /y",
         "cmd /c copy " + commandPath(runtimeDir + "/config.h") + " " + commandPath(outDir) + " /y",
     };
-    // From the copy of the runtime JAR on, a stopped step leaves a JAR that
-    // is half written; it goes, so nothing under Output looks like a package.
-    auto stopped = [&](int result) {
-        if (result != 0 && stopRequested(m_manager))
-            ::unlink(jar.c_str());
-        return result;
-    };
     for (const String& copy : copies) {
         if (int result = runTool(m_manager, copy))
-            return stopped(result);
+            return failed(result);
     }
     // The manifest names the icon NAME.png; a runtime that has an icon gives
     // it to the package under that name, so the JAR holds what it names.
@@ -125,25 +179,36 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     if (fileExists(icon) && !isDirectory(icon)) {
         const String named = outDir + "/" + m_name + ".png";
         if (int result = runTool(m_manager, "cmd /c copy " + commandPath(icon) + " " + commandPath(named) + " /y"))
-            return stopped(result);
-        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(named)))
-            return stopped(result);
+            return failed(result);
+        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(named)))
+            return failed(result);
     }
     if (includeResources) {
-        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_resources)))
-            return stopped(result);
+        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(m_resources)))
+            return failed(result);
     }
-    if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(jar) + " " + commandPath(m_program)))
-        return stopped(result);
+    if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(m_program)))
+        return failed(result);
 
     // META-INF must enter the archive under that relative name, so the last
     // zip runs inside Output; the previous directory comes back on every path.
-    DirectoryRestorer restorer;
-    if (::chdir(m_outputDir.c_str()) != 0) {
-        showMessage(m_manager, "Can't enter \"" + m_outputDir + "\"\n");
-        return -1;
+    {
+        DirectoryRestorer restorer;
+        if (::chdir(m_outputDir.c_str()) != 0) {
+            showMessage(m_manager, "Can't enter \"" + m_outputDir + "\"\n");
+            return failed(-1);
+        }
+        if (int result = runTool(m_manager, zip + " -r -9 " + commandPath(part) + " META-INF"))
+            return failed(result);
     }
-    return stopped(runTool(m_manager, zip + " -r -9 " + commandPath(jar) + " META-INF"));
+    if (stopRequested(m_manager))
+        return failed(kStoppedResult);
+    if (!syncFileAndDirectory(part, outDir) || std::rename(part.c_str(), jar.c_str()) != 0) {
+        const String reason = std::strerror(errno);
+        showMessage(m_manager, "Can't put the package in place as \"" + jar + "\": " + reason + "\n");
+        return failed(-1);
+    }
+    return 0;
 }
 
 } // namespace Brask

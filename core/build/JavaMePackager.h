@@ -32,6 +32,9 @@ public:
     // The JAR a runtime is packaged into: OutputDir/ID/NAME.jar. An empty
     // runtime gives OutputDir//NAME.jar, as the build forms it.
     static String jarPath(const String& outputDir, const String& name, const String& runtime);
+    // Where the package for `jar` is made: beside it, renamed to `jar` only
+    // once it is complete.
+    static String partialJarPath(const String& jar);
 
 private:
     int packageRuntime(const String& runtime, bool includeResources);

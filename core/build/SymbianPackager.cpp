@@ -3,6 +3,7 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/CommandExecutor.h"
 #include "core/build/SymbianUid.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
@@ -169,19 +170,24 @@ int SymbianPackager::run()
 
     if (::chdir("so") != 0)
         return -1;
-    // A package left from an earlier build must not stand beside a failed
-    // one, nor pass for this build's when the tools make none.
+    // CreateSIS writes LauncherApp.sis, which takes the package's name with
+    // one rename once every tool has succeeded: a failed or stopped build
+    // leaves the previous package as it was. One left by an earlier failure
+    // must not pass for this build's.
     const String package = name + ".sis";
-    for (const String& old : {package, String("LauncherApp.sis")}) {
-        if (std::remove(old.c_str()) != 0 && errno != ENOENT) {
-            showMessage(m_manager, "Can't remove the old package \"" + old + "\": " + std::strerror(errno) + "\n");
-            return -1;
-        }
+    const String made = "LauncherApp.sis";
+    if (std::remove(made.c_str()) != 0 && errno != ENOENT) {
+        showMessage(m_manager, "Can't remove the old package \"" + made + "\": " + std::strerror(errno) + "\n");
+        return -1;
     }
+    auto failed = [&](int result) {
+        std::remove(made.c_str());
+        return result;
+    };
     if (int result = runTool(m_manager, "bldmake bldfiles"))
-        return result;
+        return failed(result);
     if (int result = runTool(m_manager, "abld build gcce urel"))
-        return result;
+        return failed(result);
     // The SDK names its root with EPOCROOT; without it the SDK's usual
     // installation path stands.
     String createSisPath = m_manager.getCreateSisPath();
@@ -201,17 +207,19 @@ int SymbianPackager::run()
     }
     const String createSis = commandPath(createSisPath) + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
     if (int result = runTool(m_manager, createSis))
-        return result;
+        return failed(result);
+    if (stopRequested(m_manager))
+        return failed(kStoppedResult);
 
-    if (!fileExists("LauncherApp.sis")) {
+    if (!fileExists(made)) {
         showMessage(m_manager, "CreateSIS made no package: \"LauncherApp.sis\" is missing in \"" + currentDirectory()
                                    + "\"\n");
         return -1;
     }
-    if (std::rename("LauncherApp.sis", package.c_str()) != 0) {
+    if (std::rename(made.c_str(), package.c_str()) != 0) {
         showMessage(m_manager, "Can't rename \"LauncherApp.sis\" to \"" + package + "\": " + std::strerror(errno)
                                    + "\n");
-        return -1;
+        return failed(-1);
     }
     return 0;
 }

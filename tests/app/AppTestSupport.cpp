@@ -154,7 +154,9 @@ TestInstallation::TestInstallation()
     // Tools that succeed quietly unless a test replaces them.
     writeTool("xgcc", "echo \"compiling ${@: -1}\"\n");
     writeTool("lintel", "echo linking\n");
-    writeTool("cmd", "if [ \"$2\" = mkdir ]; then mkdir -p \"$3\"; fi\nexit 0\n");
+    // A copy to a file makes it: packaging renames the JAR it made.
+    writeTool("cmd", "if [ \"$2\" = mkdir ]; then mkdir -p \"$3\"; fi\n"
+                     "if [ \"$2\" = copy ] && [ ! -d \"$4\" ]; then : > \"$4\"; fi\nexit 0\n");
     writeTool("zip", "exit 0\n");
 }
 

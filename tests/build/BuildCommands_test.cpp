@@ -31,7 +31,7 @@ protected:
     {
         const std::string rtDir = m_root + "/" + rt;
         const std::string out = m_output + "/" + id;
-        const std::string jar = out + "/game.jar";
+        const std::string jar = out + "/game.jar.part";
         std::vector<std::string> lines = {
             "cmd /c mkdir " + out,
             "cmd /c copy " + rtDir + "/VarnelRuntime.jar " + jar + " /y",
@@ -372,11 +372,11 @@ TEST_F(BuildCommands, EmptyRuntimeTextPackagesIntoOutputItself)
     const std::string o = m_output;
     const std::vector<std::string> expected = {
         "cmd /c mkdir " + o + "/",
-        "cmd /c copy " + m_root + "//VarnelRuntime.jar " + o + "//game.jar /y",
+        "cmd /c copy " + m_root + "//VarnelRuntime.jar " + o + "//game.jar.part /y",
         "cmd /c copy " + m_root + "//devices.txt " + o + "/ /y",
         "cmd /c copy " + m_root + "//config.h " + o + "/ /y",
-        m_root + "/bin/zip -j -9 " + o + "//game.jar " + o + "/program",
-        m_root + "/bin/zip -r -9 " + o + "//game.jar META-INF",
+        m_root + "/bin/zip -j -9 " + o + "//game.jar.part " + o + "/program",
+        m_root + "/bin/zip -r -9 " + o + "//game.jar.part META-INF",
     };
     EXPECT_EQ(expected, tail);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +48,13 @@ int RecordingExecutor::execute(const std::string& command, bool)
         if (words.size() == 4)
             fs::create_directories(words[3], ec);
     }
+    // A copy to a file creates it (empty): packaging renames what it made.
+    if (command.rfind("cmd /c copy ", 0) == 0) {
+        const std::vector<std::string> words = Platform::splitCommandLine(command);
+        std::error_code ec;
+        if (words.size() == 6 && !fs::is_directory(words[4], ec))
+            std::ofstream(words[4], std::ios::app);
+    }
     if (sideEffect)
         sideEffect(command);
     return result ? result(command, index) : 0;
@@ -56,6 +64,10 @@ int ProcessExecutor::execute(const std::string& command, bool echo)
 {
     ran.push_back(command);
     transcript += "Running: " + command + "\n";
+    if (before) {
+        if (const int code = before(command))
+            return code;
+    }
     Platform::ProcessRunner runner;
     const Platform::RunResult result
         = runner.run(command, echo, [this](const char* data, size_t size) { transcript.append(data, size); });

@@ -29,8 +29,8 @@ private:
 };
 
 // Runs nothing: records each command line (and the directory it would run
-// in) and answers with `result`. "cmd /c mkdir" is carried out, as the build
-// relies on the directories it creates.
+// in) and answers with `result`. "cmd /c mkdir" is carried out and a copy's
+// target file is created (empty), as the build relies on them.
 class RecordingExecutor : public Brask::CommandExecutor {
 public:
     int execute(const std::string& command, bool echo) override;
@@ -53,6 +53,9 @@ public:
 
     std::vector<std::string> ran;
     std::string transcript;
+    // Called before each command; a non-zero answer is the command's result
+    // and it does not run (a fault injected where a tool would fail).
+    std::function<int(const std::string& command)> before;
 };
 
 // A kit installation in a temporary directory: an empty profile database,

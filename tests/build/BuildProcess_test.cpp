@@ -5,6 +5,12 @@
 
 #include "util/PathUtil.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <sys/mount.h>
+
 using BuildTest::BuildFixture;
 using BuildTest::expectedManifest;
 using BuildTest::ProcessExecutor;
@@ -105,31 +111,102 @@ TEST_F(ProcessBuild, LibraryBuildWritesTheLibraryOnly)
     EXPECT_FALSE(contains(executor.transcript, "Build complete"));
 }
 
+// A small file system mounted for one case, if this process may mount one.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& dir)
+        : m_dir(dir)
+    {
+        std::filesystem::create_directories(dir);
+        m_mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_dir.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_dir;
+    bool m_mounted = false;
+};
+
+// Every packaging failure ends the build with the tool's code and leaves the
+// JAR of the previous build as it was, with nothing half-written beside it.
 TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
 {
+    const std::string jarDir = m_output + "/1";
+    // Fills the disk under zip: a program far larger than the 64 KiB left.
+    auto hugeProgram = [this](const std::string& command) {
+        if (contains(command, "zip -j -9") && contains(command, "/program")) {
+            std::mt19937 random(7);
+            std::string noise(256 * 1024, '\0');
+            for (char& c : noise)
+                c = static_cast<char>(random());
+            writeFile(m_output + "/program", noise);
+        }
+        return 0;
+    };
+    // The same, injected: zip leaves a short archive and its work file.
+    auto zipFails = [&](const std::string& command) {
+        if (!contains(command, "zip -j -9") || !contains(command, "/program"))
+            return 0;
+        writeFile(jarDir + "/game.jar.part", "PK\3\4 cut short");
+        writeFile(jarDir + "/zi0Xq7Pm", "PK\3\4");
+        return 14;
+    };
     struct Case {
         const char* name;
         std::function<void(const std::string& runtimeDir)> breakIt;
-        int code;
+        std::function<int(const std::string& command)> fault;
+        bool smallDisk;
+        int code;  // 0: any failure
         const char* lastCommand;
     };
     const Case cases[] = {
-        {"runtime without config.h", [](const std::string& dir) { std::remove((dir + "/config.h").c_str()); }, 1,
-         "config.h"},
+        {"runtime without config.h", [](const std::string& dir) { std::remove((dir + "/config.h").c_str()); }, {},
+         false, 1, "config.h"},
         {"runtime JAR is no archive", [](const std::string& dir) { writeFile(dir + "/VarnelRuntime.jar", "junk"); },
-         3, "zip -j -9"},
+         {}, false, 3, "zip -j -9"},
+        {"disk full while zip adds the program", {}, zipFails, false, 14, "zip -j -9"},
+        {"a 64 KiB disk fills while zip adds the program", {}, hugeProgram, true, 0, "zip -j -9"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_output);
+        std::filesystem::remove_all(m_root + "/profiles/runtimes/1");
         m_kit.addRuntime("1");
-        c.breakIt(m_root + "/profiles/runtimes/1");
+        const SmallDisk disk(c.smallDisk ? jarDir : m_tmp.file("unused"));
+        if (c.smallDisk && !disk.mounted()) {
+            std::printf("skipped \"%s\": cannot mount a file system here\n", c.name);
+            continue;
+        }
         ProcessExecutor executor;
         auto manager = makeManager(&executor);
         addDevice(*manager, "P1", "profiles\\runtimes\\1");
-        EXPECT_EQ(c.code, manager->build()) << executor.transcript;
+        ASSERT_EQ(0, manager->build()) << executor.transcript;
+        const std::string previous = readFile(jarDir + "/game.jar");
+        ASSERT_FALSE(previous.empty());
+
+        if (c.breakIt)
+            c.breakIt(m_root + "/profiles/runtimes/1");
+        executor.before = c.fault;
+        executor.transcript.clear();
+        const int result = manager->build();
+        if (c.code)
+            EXPECT_EQ(c.code, result) << executor.transcript;
+        else
+            EXPECT_NE(0, result) << executor.transcript;
         EXPECT_TRUE(contains(executor.ran.back(), c.lastCommand)) << executor.ran.back();
         EXPECT_FALSE(contains(executor.transcript, "Build complete"));
         EXPECT_EQ(m_projectDir.substr(0, m_projectDir.size() - 1), Brask::currentDirectory());
+        EXPECT_TRUE(previous == readFile(jarDir + "/game.jar")) << "the previous JAR changed";
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(jarDir))
+            left.push_back(entry.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ((std::vector<std::string>{"config.h", "devices.txt", "game.jar"}), left);
     }
 }
 
@@ -179,11 +256,11 @@ TEST_F(BlankPaths, CommandLinesQuoteThePaths)
         "lintel   \"-s" + r + "/lib/pipe\" -B \"" + o + "/program\" \"" + o + "/main.s\"  KVStd.lib ",
         "cmd /c mkdir \"" + o + "/META-INF\"",
         "cmd /c mkdir \"" + o + "/1\"",
-        "cmd /c copy \"" + r + "/profiles/runtimes/1/VarnelRuntime.jar\" \"" + o + "/1/My Projects.jar\" /y",
+        "cmd /c copy \"" + r + "/profiles/runtimes/1/VarnelRuntime.jar\" \"" + o + "/1/My Projects.jar.part\" /y",
         "cmd /c copy \"" + r + "/profiles/runtimes/1/devices.txt\" \"" + o + "/1\" /y",
         "cmd /c copy \"" + r + "/profiles/runtimes/1/config.h\" \"" + o + "/1\" /y",
-        "\"" + r + "/bin/zip\" -j -9 \"" + o + "/1/My Projects.jar\" \"" + o + "/program\"",
-        "\"" + r + "/bin/zip\" -r -9 \"" + o + "/1/My Projects.jar\" META-INF",
+        "\"" + r + "/bin/zip\" -j -9 \"" + o + "/1/My Projects.jar.part\" \"" + o + "/program\"",
+        "\"" + r + "/bin/zip\" -r -9 \"" + o + "/1/My Projects.jar.part\" META-INF",
     };
     EXPECT_EQ(expected, executor.ran);
 }

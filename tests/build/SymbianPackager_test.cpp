@@ -264,10 +264,10 @@ TEST(SymbianShippedTemplates, ConversionsMatchTheValues)
 
 } // namespace
 
-// A build whose Symbian step fails never leaves the previous build's package
-// in place, and a CreateSIS that exits 0 without a package is a failure the
-// pane explains.
-TEST_F(Symbian, FailedPackagingLeavesNoOldPackage)
+// A build whose Symbian step fails keeps the previous build's package as it
+// was and leaves no LauncherApp.sis, and a CreateSIS that exits 0 without a
+// package is a failure the pane explains.
+TEST_F(Symbian, FailedPackagingKeepsThePreviousPackage)
 {
     struct Case {
         const char* variable;
@@ -286,14 +286,15 @@ TEST_F(Symbian, FailedPackagingLeavesNoOldPackage)
         ProcessExecutor first;
         auto manager = symbianProject(&first, "0x12345678");
         ASSERT_EQ(0, manager->build()) << first.transcript;
-        ASSERT_TRUE(exists(so() + "game.sis"));
+        const std::string previous = readFile(so() + "game.sis");
+        ASSERT_FALSE(previous.empty());
         writeFile(so() + "LauncherApp.sis", "stale package of a failed move\n");
 
         ScopedEnv fail(c.variable, c.value);
         ProcessExecutor executor;
         auto again = symbianProject(&executor, "0x12345678");
         EXPECT_EQ(c.result, again->build());
-        EXPECT_FALSE(exists(so() + "game.sis")) << executor.transcript;
+        EXPECT_EQ(previous, readFile(so() + "game.sis")) << executor.transcript;
         EXPECT_FALSE(exists(so() + "LauncherApp.sis"));
         if (*c.message) {
             const std::string dir = so().substr(0, so().size() - 1);
