@@ -195,6 +195,9 @@ ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const st
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (code != 0 && code != 1) {
         error = "unzip failed with status " + std::to_string(code);
+        // Info-ZIP's code for a disk that filled up under it.
+        if (code == 50)
+            error += ": the disk is full";
         const std::string said = firstLine(complaint);
         if (!said.empty())
             error += " (" + said + ")";

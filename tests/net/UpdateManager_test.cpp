@@ -413,6 +413,15 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
              return zip;
          },
          "unzip failed with status"},
+        {"disk full during the unpack",
+         [](UpdateFlow& t) {
+             // unzip's own status for a disk that filled while it wrote.
+             fs::remove(t.root + "/bin/unzip");
+             writeFile(t.root + "/bin/unzip", "#!/bin/sh\n[ \"$1\" = -p ] && exit 50\nexec /usr/bin/unzip \"$@\"\n");
+             fs::permissions(t.root + "/bin/unzip", fs::perms::owner_all);
+             return t.zipTree(t.newerDatabase("full"));
+         },
+         "unzip failed with status 50: the disk is full"},
         {"not a zip", [](UpdateFlow&) { return std::string("PK\3\4 this is not an archive at all"); },
          "could not be listed"},
         {"empty zip", [](UpdateFlow&) { return ZipWriter().bytes(); }, "could not be listed"},
@@ -433,6 +442,8 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.name);
+        fs::remove(root + "/bin/unzip");
+        fs::create_symlink("/usr/bin/unzip", root + "/bin/unzip");
         UpdateManager updates(root, &executor);
         updates.setInterface(&ui);
         ui.messages.clear();
