@@ -31,7 +31,8 @@ OutputPanel::OutputPanel(QTextEdit* outputBox, QObject* parent)
     m_selectionTimer->setInterval(SelectionSettleMs);
     connect(m_selectionTimer, &QTimer::timeout, this, &OutputPanel::selectionSettled);
     m_view->setAcceptRichText(false);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport = m_view->viewport();
+    m_viewport->installEventFilter(this);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         QMenu* menu = createContextMenu();
@@ -69,6 +70,8 @@ void OutputPanel::saveOutput()
 
 OutputPanel::~OutputPanel()
 {
+    if (m_viewport)
+        m_viewport->removeEventFilter(this);
     if (m_terminator.joinable())
         m_terminator.join();
 }
@@ -158,7 +161,9 @@ void OutputPanel::terminateCommand()
 
 bool OutputPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_view->viewport()) {
+    // Compared by address only: while the view is being destroyed its
+    // viewport still sends events, but the view may no longer be asked.
+    if (watched == m_viewport) {
         // A double-click ends its gesture: the word is selected.
         if (event->type() == QEvent::MouseButtonPress)
             m_mouseDown = true;

@@ -4,6 +4,7 @@
 // text in them is selected.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -14,6 +15,7 @@
 class OutputStream;
 class QMenu;
 class QTextEdit;
+class QWidget;
 class UserDialogs;
 
 namespace Platform {
@@ -70,6 +72,8 @@ private:
     void selectionSettled();
 
     QTextEdit* m_view;
+    // The view's viewport, whose mouse events the panel watches.
+    QPointer<QWidget> m_viewport;
     OutputStream* m_stream;
     UserDialogs* m_dialogs = nullptr;
     QTimer* m_selectionTimer;
