@@ -106,3 +106,93 @@ big_cont = bytes([0x07, 0, 1, 0, 0x14, 0, 1, 0x35, 17]) + bytes(17)
 write('corpus/response', 'continuation-17', b'\x01' + len(big_cont).to_bytes(2, 'big') + big_cont)
 empty = bytes([0x07, 0, 1, 0, 5, 0, 2, 0x35, 0, 0])
 write('corpus/response', 'empty', b'\x01' + len(empty).to_bytes(2, 'big') + empty)
+
+
+# HTTP replies, as the update server might send them.
+def reply(head, body=b''):
+    return head + body
+
+
+http = {
+    'ok-one': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n', b'1'),
+    'ok-lower': reply(b'HTTP/1.1 200 OK\r\nContent-length: 5\r\nConnection: close\r\n\r\n', b'hello'),
+    'bare-lf': reply(b'HTTP/1.0 200 OK\nContent-Length: 3\n\n', b'abc'),
+    'no-length': reply(b'HTTP/1.0 200 OK\r\nServer: x\r\n\r\n', b'body'),
+    'short-body': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n', b'abc'),
+    'longer-body': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\n', b'abcdef'),
+    'moved': reply(b'HTTP/1.0 301 Moved\r\nLocation: /elsewhere\r\n\r\n'),
+    'no-content': reply(b'HTTP/1.0 204 No Content\r\nContent-Length: 0\r\n\r\n'),
+    'two-lengths': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n', b'abc'),
+    'huge-length': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 99999999999\r\n\r\n', b'x'),
+    'signed-length': reply(b'HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n', b'x'),
+    'long-header': reply(b'HTTP/1.0 200 OK\r\nX-Pad: ' + b'a' * 2100 + b'\r\nContent-Length: 1\r\n\r\n', b'z'),
+    'no-status': reply(b'HTTP/1.0\r\n\r\n'),
+    'zip-body': reply(b'HTTP/1.0 200 OK\r\nContent-Length: 22\r\n\r\n', b'PK\x05\x06' + bytes(18)),
+}
+for name, data in http.items():
+    write('corpus/http_reply', name, data)
+
+
+# OBEX answers: the first byte sets the file size (8 bytes per unit), then
+# each answer as a 16-bit length and its bytes.
+def answers(units, *packets):
+    out = bytearray([units])
+    for p in packets:
+        out += len(p).to_bytes(2, 'big') + p
+    return bytes(out)
+
+
+def packet(code, body=b''):
+    return bytes([code]) + (3 + len(body)).to_bytes(2, 'big') + body
+
+
+def connected(maximum, headers=b''):
+    return packet(0xA0, bytes([0x10, 0]) + maximum.to_bytes(2, 'big') + headers)
+
+
+cont, success = packet(0x90), packet(0xA0)
+obex = {
+    'one-packet': answers(4, connected(0x2000), success, success),
+    'many-packets': answers(200, connected(0x00FF), *([cont] * 8), success, success),
+    'connection-id': answers(40, connected(0x0400, bytes([0xCB, 0, 0, 0, 7])), cont, success, success),
+    'tiny-maximum': answers(40, connected(0x0010), *([cont] * 4), success, success),
+    'refused': answers(4, connected(0x2000), packet(0xC3), success),
+    'refused-connect': answers(4, packet(0xC1)),
+    'early-success': answers(200, connected(0x00FF), success, success),
+    'continue-at-end': answers(4, connected(0x2000), cont, success),
+    'length-too-small': answers(4, bytes([0xA0, 0, 1])),
+    'cut-short': answers(4, connected(0x2000)[:5]),
+    'bad-header': answers(4, packet(0xA0, bytes([0x10, 0, 0x20, 0, 0x01, 0, 0x40]))),
+    'empty-file': answers(0, connected(0x2000), success, success),
+}
+for name, data in obex.items():
+    write('corpus/obex_response', name, data)
+
+
+# Archive listings: the names (unzip -Z1), a NUL byte, the long listing (unzip -Z).
+def listing(entries):
+    names = ''.join(name + '\n' for _, _, name in entries)
+    lines = ''.join('%s  3.0 unx %8d tx stor 26-Dec-07 15:52 %s\n' % (mode, size, name)
+                    for mode, size, name in entries)
+    text = ('Archive:  /k/update.zip\nZip file size: 300 bytes, number of entries: %d\n' % len(entries)
+            + lines + '%d files, 12 bytes uncompressed, 12 bytes compressed:  0.0%%\n' % len(entries))
+    return names.encode('latin-1') + b'\0' + text.encode('latin-1')
+
+
+good = [('drwxr-xr-x', 0, 'profiles/'), ('-rw-r--r--', 3, 'profiles/version.dat'),
+        ('-rw-r--r--', 12, 'profiles/vendors/a b.txt')]
+listings = {
+    'good': listing(good),
+    'symlink': listing(good + [('lrwxrwxrwx', 4, 'profiles/vendors/link')]),
+    'parent': listing(good + [('-rw-r--r--', 1, 'profiles/../../x')]),
+    'absolute': listing([('-rw-r--r--', 1, '/etc/x')]),
+    'backslash': listing([('-rw-r--r--', 1, 'profiles\\x')]),
+    'control': listing([('-rw-r--r--', 1, 'profiles/a\x1bb')]),
+    'outside': listing([('-rw-r--r--', 1, 'bin/config.xml')]),
+    'directory-as-file': listing([('-rw-r--r--', 0, 'profiles/d/')]),
+    'huge-size': listing([('-rw-r--r--', 999999999999999, 'profiles/x')]),
+    'count-mismatch': listing(good)[:-40],
+    'no-separator': b'profiles/x\n',
+}
+for name, data in listings.items():
+    write('corpus/update_listing', name, data)

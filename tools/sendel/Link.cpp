@@ -145,6 +145,18 @@ bool Link::connectUnix(const std::string& path, Clock::time_point deadline, std:
     return finishConnect(&target, sizeof target, deadline, why);
 }
 
+bool Link::adopt(int fd)
+{
+    close();
+    m_fd = fd;
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
 Io Link::sendAll(const uint8_t* data, size_t size, Clock::time_point deadline, int& error)
 {
     error = 0;

@@ -31,6 +31,10 @@ public:
     bool connectRfcomm(const std::string& address, int channel, Clock::time_point deadline, std::string& why);
     // Connects to the Unix stream socket at `path`.
     bool connectUnix(const std::string& path, Clock::time_point deadline, std::string& why);
+    // Takes over `fd`, a stream socket that is already connected (one end of
+    // a socketpair in the fuzz target). False when it cannot be made
+    // non-blocking; the descriptor is then closed.
+    bool adopt(int fd);
 
     // A descriptor that turns readable when sendel is told to end (the
     // signal handler's pipe). While it is watched, a wait returns Stopped

@@ -1,0 +1,89 @@
+// Fuzz target: reading the listing of a downloaded profile archive and the
+// checks on each entry. The input is the short listing (one name per line),
+// a NUL byte, then the long listing, as the kit's unzip would print them for
+// an archive the server chose.
+//
+// What must hold: a listing that is accepted has one entry per name line,
+// each carrying exactly that name; an entry that passes the checks is a plain
+// file or directory below profiles/ with no "..", no backslash and no control
+// character in its name.
+
+#include "core/ProfileUpdateInstaller.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> nameLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool harmless(const Brask::ProfileUpdateInstaller::Entry& entry)
+{
+    const std::string& name = entry.name;
+    if (name.rfind("profiles/", 0) != 0 || name.find('\\') != std::string::npos)
+        return false;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    }
+    const std::string wrapped = "/" + name + "/";
+    if (wrapped.find("/../") != std::string::npos)
+        return false;
+    const bool directory = name.back() == '/';
+    return !entry.mode.empty() && entry.mode[0] == (directory ? 'd' : '-');
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const char* text = reinterpret_cast<const char*>(data);
+    const void* nul = std::memchr(text, '\0', size);
+    if (!nul)
+        return 0;
+    const std::size_t split = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    const std::string names(text, split);
+    const std::string listing(text + split + 1, size - split - 1);
+
+    std::vector<Brask::ProfileUpdateInstaller::Entry> entries;
+    std::string error;
+    if (!Brask::ProfileUpdateInstaller::parseListing(names, listing, entries, error)) {
+        if (error.empty())
+            std::abort();
+        return 0;
+    }
+    const std::vector<std::string> lines = nameLines(names);
+    if (entries.size() != lines.size())
+        std::abort();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Brask::ProfileUpdateInstaller::Entry& entry = entries[i];
+        if (entry.name != lines[i] || entry.size < 0)
+            std::abort();
+        error.clear();
+        const bool accepted = Brask::ProfileUpdateInstaller::checkEntry(entry, error);
+        if (accepted && !harmless(entry))
+            std::abort();
+        if (!accepted && error.empty())
+            std::abort();
+    }
+    return 0;
+}
