@@ -191,8 +191,10 @@ TEST_F(PhoneSelection, DestroyingTheManagerEndsARunningSearch)
     setSdpTimeouts(SdpTimeouts{600000, 600000, 600000});
     auto alive = std::make_shared<std::atomic<int>>(0);
     {
-        ProjectManager manager(m_root.path(), nullptr);
+        // The capture outlives the manager, which joins the worker: the
+        // worker's last lines still go to it.
         TestSupport::CapturedDiagnostics diagnostics;
+        ProjectManager manager(m_root.path(), nullptr);
         startServiceDiscovery(BtAddress{1, 2, 3, 4, 5, 6}, ObexObjectPushUuid, [alive] { ++*alive; });
         for (int i = 0; i < 500 && silent.requests().empty(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
