@@ -95,9 +95,27 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
 
 Buildtool::~Buildtool()
 {
-    // Pending posts end first, and the core, which outlives the widgets'
-    // destruction below, must not call back.
+    // Pending posts end first, and the core must not call back.
     m_services.reset();
+    m_phone.reset();
+    // QWidget's destructor runs after the Ui, the core and this window's
+    // members are gone, and it closes a window that is still shown: the focus
+    // then leaves a settings field, whose handler reads the Ui and the core,
+    // and the last window closing would reach doQuit(). So the panels go
+    // now, with their connections, and the window is hidden while it is still
+    // whole, without counting as a window whose closing ends the program.
+    delete m_paneJobs;
+    m_paneJobs = nullptr;
+    delete m_settingsPanel;
+    m_settingsPanel = nullptr;
+    delete m_profilesPanel;
+    m_profilesPanel = nullptr;
+    delete m_projectPanel;
+    m_projectPanel = nullptr;
+    delete m_outputPanel;
+    m_outputPanel = nullptr;
+    setAttribute(Qt::WA_QuitOnClose, false);
+    hide();
 }
 
 void Buildtool::setDialogRunner(DialogRunner* runner)

@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -147,6 +148,37 @@ private slots:
         const QByteArray saved = m_kit->readFile(path);
         QVERIFY2(saved.contains("-Lnew"), saved.constData());
         QCOMPARE(quitting.count(), how == "quit" ? 1 : 0);
+    }
+
+    // Closing down with the cursor still in a settings field (quitting from
+    // the keyboard does that): the window goes without running the field's
+    // handler on what it has already freed, and shows and writes nothing.
+    void destroyedWithTheFocusInAField_data()
+    {
+        QTest::addColumn<QString>("field");
+        for (const char* field : {"lineOutputPath", "lineAddInclude", "lineAddLib", "lineLibs", "lineGcc",
+                                  "lineResourcer", "lineLinker", "lineScreenWidth", "lineScreenHeight"})
+            QTest::newRow(field) << field;
+    }
+
+    void destroyedWithTheFocusInAField()
+    {
+        QFETCH(QString, field);
+        const QString path = openProject();
+        // A library project, so the output path takes the focus too.
+        widget<QRadioButton>("libRadio")->click();
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto* edit = widget<QLineEdit>(field.toLatin1());
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        // Unfinished, and in a screen field a size its check would refuse.
+        QTest::keyClicks(edit, "9999");
+        const QByteArray before = m_kit->readFile(path);
+        m_window.reset();
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QCOMPARE(m_kit->readFile(path), before);
     }
 
     void untouchedFieldsAddNothingToTheFile()
