@@ -4,9 +4,9 @@
 // an archive the server chose.
 //
 // What must hold: a listing that is accepted has one entry per name line,
-// each carrying exactly that name; an entry that passes the checks is a plain
-// file or directory below profiles/ with no "..", no backslash and no control
-// character in its name.
+// each carrying exactly that name; an entry that passes the checks lies below
+// profiles/, is listed as neither a link nor another special file, and has no
+// "..", no backslash and no control character in its name.
 
 #include "core/ProfileUpdateInstaller.h"
 
@@ -48,8 +48,10 @@ bool harmless(const Brask::ProfileUpdateInstaller::Entry& entry)
     const std::string wrapped = "/" + name + "/";
     if (wrapped.find("/../") != std::string::npos)
         return false;
-    const bool directory = name.back() == '/';
-    return !entry.mode.empty() && entry.mode[0] == (directory ? 'd' : '-');
+    // What unzip makes of it is a directory or a plain file: no link, no
+    // other special file.
+    const char type = entry.mode.empty() ? '?' : entry.mode[0];
+    return type == '-' || type == 'd' || type == '?';
 }
 
 } // namespace
