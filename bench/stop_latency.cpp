@@ -45,7 +45,7 @@ bool groupAlive(pid_t pgid)
     while (dirent* entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
             continue;
-        char path[64];
+        char path[300];
         std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
         std::FILE* f = std::fopen(path, "r");
         if (!f)
