@@ -10,6 +10,9 @@ packages=(
     zip unzip python3 default-jdk-headless lighttpd
     desktop-file-utils shared-mime-info lintian libxml2-utils
     xdg-utils libglib2.0-bin dpkg-dev file
+    # the sanitizer pass and the fuzz targets: clang with its sanitizer and
+    # fuzzer runtimes, its linker, and llvm-symbolizer for readable reports
+    clang libclang-rt-14-dev lld llvm
 )
 
 missing=()
