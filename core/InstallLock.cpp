@@ -19,8 +19,9 @@ constexpr int RetryMilliseconds = 50;
 
 } // namespace
 
-InstallLock::InstallLock(std::string root)
+InstallLock::InstallLock(std::string root, Kind kind)
     : m_root(std::move(root))
+    , m_kind(kind)
 {
 }
 
@@ -35,11 +36,13 @@ void InstallLock::setDefaultWaitMilliseconds(int milliseconds)
 }
 
 InstallLock::Result InstallLock::acquire(int waitMilliseconds, const std::atomic<bool>* cancelled,
-                                         std::string& error)
+                                         std::string& error, bool shared)
 {
     if (held())
         return Taken;
-    const int fd = ::open(path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // A reader may lack write access to the installation: a shared lock needs
+    // only a readable file.
+    const int fd = ::open(path().c_str(), (shared ? O_RDONLY : O_RDWR) | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         error = "the installation could not be locked (" + path() + ": " + std::strerror(errno) + ")";
         return Failed;
@@ -48,7 +51,7 @@ InstallLock::Result InstallLock::acquire(int waitMilliseconds, const std::atomic
                           + std::chrono::milliseconds(waitMilliseconds < 0 ? defaultWait.load() : waitMilliseconds);
     bool said = false;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) {
             m_fd = fd;
             return Taken;
         }
@@ -61,7 +64,7 @@ InstallLock::Result InstallLock::acquire(int waitMilliseconds, const std::atomic
             ::close(fd);
             return Cancelled;
         }
-        if (!said && errno == EWOULDBLOCK) {
+        if (!said && errno == EWOULDBLOCK && m_kind == Install) {
             said = true;
             diag("Another profile update is running; waiting for it to finish...\n");
         }

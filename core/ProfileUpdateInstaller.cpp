@@ -1,5 +1,7 @@
 #include "core/ProfileUpdateInstaller.h"
 
+#include "core/InstallLock.h"
+
 #include "core/ZipEntryReader.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "platform/ProcessRunner.h"
@@ -513,6 +515,14 @@ bool ProfileUpdateInstaller::swapIntoPlace(std::string& error)
 {
     const String installed = m_root + "/profiles";
     const String fresh = stagingDirectory() + "/profiles";
+    // Readers load the database under the shared lock: none of them may be
+    // half-way through the old one when the new one takes its place.
+    InstallLock readers(m_root, InstallLock::Database);
+    if (readers.acquire(ReaderWaitMilliseconds, nullptr, error) != InstallLock::Taken) {
+        if (error.empty())
+            error = "another copy of VarBuild kept reading the profile database";
+        return false;
+    }
     // One step where the file system allows it: the old database moves into
     // the staging directory in the same instant the new one takes its place.
     if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, installed.c_str(), RENAME_EXCHANGE) == 0)

@@ -25,6 +25,9 @@ public:
     // refused (the demo database unpacks to a few hundred KiB).
     static constexpr long long MaxUnpackedBytes = 512LL * 1024 * 1024;
     static constexpr size_t MaxEntries = 100000;
+    // How long the swap waits for copies of VarBuild that are reading the
+    // installed database (a load takes a moment).
+    static constexpr int ReaderWaitMilliseconds = 10000;
 
     struct Entry {
         std::string mode;  // as listed, "-rw-r--r--", "drwxr-xr-x", "lrwxrwxrwx"...

@@ -1,11 +1,13 @@
 #include "core/ProjectManager.h"
 
 #include "bluetooth/discovery.h"
+#include "core/InstallLock.h"
 #include "core/ProjectParser.h"
 #include "core/UpdateManager.h"
 #include "core/VcprojParser.h"
 #include "core/profiles/TargetSelection.h"
 #include "util/AtomicFile.h"
+#include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
 namespace Brask {
@@ -15,7 +17,7 @@ ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, co
     , m_executor(executor)
     , m_createSisPath(createSisPath)
 {
-    m_profiles.load(m_root + "/profiles/vendors");
+    loadProfiles();
     m_config = ConfigParser(m_root + "/bin/config.xml", m_root).takeConfig();
     m_updateManager = std::make_unique<UpdateManager>(m_root, m_executor);
 }
@@ -117,6 +119,18 @@ bool ProjectManager::writeConfig(String* error)
 
 void ProjectManager::reloadProfiles()
 {
+    loadProfiles();
+}
+
+void ProjectManager::loadProfiles()
+{
+    // Another copy of VarBuild may be swapping in a new database: wait the
+    // moment that takes. Without the lock (a read-only installation, a swap
+    // that never ends) the database is read as it stands.
+    InstallLock lock(m_root, InstallLock::Database);
+    std::string error;
+    if (lock.acquire(DatabaseWaitMilliseconds, nullptr, error, true) == InstallLock::Busy)
+        diag("The profile database is being replaced by another copy of VarBuild; reading it as it stands.\n");
     m_profiles.load(m_root + "/profiles/vendors");
 }
 

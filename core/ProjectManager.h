@@ -90,6 +90,10 @@ public:
     const String& getCreateSisPath() const { return m_createSisPath; }
 
 private:
+    // Loads the profile database under its read lock.
+    void loadProfiles();
+    static constexpr int DatabaseWaitMilliseconds = 10000;
+
     void notifyListeners();
     template <typename Reader>
     bool openWith(const String& path);

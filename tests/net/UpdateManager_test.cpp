@@ -7,6 +7,7 @@
 #include "cli/ConsoleExecutor.h"
 #include "core/InstallLock.h"
 #include "core/ProfileUpdateInstaller.h"
+#include "core/ProjectManager.h"
 #include "core/ReleaseCheck.h"
 #include "core/UpdateInterface.h"
 #include "core/UpdateManager.h"
@@ -20,6 +21,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -355,6 +357,35 @@ TEST_F(UpdateFlow, AnotherUpdateHoldingTheInstallationIsNotTouched)
     EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Installed);
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
     InstallLock::setDefaultWaitMilliseconds(0);
+}
+
+TEST_F(UpdateFlow, NoCopyLoadsHalfOfOneDatabaseAndHalfOfAnother)
+{
+    // A swap under way: a copy that loads now waits for it, then reads the
+    // new database whole.
+    InstallLock swap(root, InstallLock::Database);
+    std::string error;
+    ASSERT_EQ(swap.acquire(0, nullptr, error), InstallLock::Taken);
+    auto reader = std::async(std::launch::async, [&] { return std::make_unique<ProjectManager>(root, nullptr); });
+    EXPECT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    fs::copy(root + "/profiles/vendors/Acme", root + "/profiles/vendors/Zenith", fs::copy_options::recursive);
+    swap.release();
+    const auto loaded = reader.get();
+    ASSERT_EQ(loaded->getProfileDatabase().getVendors().size(), 2);
+    EXPECT_EQ(loaded->getProfileDatabase().getVendors()[1]->getName(), "Zenith");
+
+    // A copy reading the database: the swap waits until it has finished.
+    InstallLock reading(root, InstallLock::Database);
+    ASSERT_EQ(reading.acquire(0, nullptr, error, true), InstallLock::Taken);
+    offerArchive(zipTree(newerDatabase()));
+    UpdateManager updates(root, &executor);
+    updates.setInterface(&ui);
+    auto update = std::async(std::launch::async, [&] { return updates.profileUpdateIsAvailable(true); });
+    EXPECT_EQ(update.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    EXPECT_EQ(readFile(root + "/profiles/version.dat"), "3\n");
+    reading.release();
+    EXPECT_EQ(update.get(), UpdateManager::Installed);
+    EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
 }
 
 TEST_F(UpdateFlow, TheServersAnswerIsPrintedHarmlessly)
