@@ -137,7 +137,9 @@ TEST(HostileFiles, SpecialFilesAreNotReadAndNothingWaits)
         const std::string project = work.file("p.vnp");
         writeFile(project, GoodProject);
         const auto expand = [&](std::string text) {
-            for (size_t at; (at = text.find("K/")) != std::string::npos;)
+            // Searching on after each replacement: the kit's own path may
+            // hold a "K/" (a temporary name ending in K).
+            for (size_t at = 0; (at = text.find("K/", at)) != std::string::npos; at += kit.path().size())
                 text.replace(at, 1, kit.path());
             if (text.find("P") != std::string::npos && text.find("file P") != std::string::npos)
                 text.replace(text.find("file P") + 5, 1, project);
