@@ -27,6 +27,10 @@ public:
     size_t memoryBytes() const { return m_memory.size(); }
     // Whether part of the output went to the temporary file.
     bool spilled() const { return m_fd >= 0; }
+    // Whether more output would only grow memory past the limit: the file
+    // could not be had or refused more (a full disk), and memory holds its
+    // share. The caller then waits for reads rather than append.
+    bool full() const { return m_fileFailed && m_memory.size() - m_memoryRead >= m_limit; }
 
 private:
     // Moves what memory holds to the end of the file; when the file cannot

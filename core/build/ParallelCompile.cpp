@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -34,6 +35,10 @@ struct Job {
     bool started = false;
     bool live = false;
     bool done = false;
+    // Set when the build no longer shows this command's text.
+    bool abandoned = false;
+    // Signalled when the spool was read, the command went live or was abandoned.
+    std::condition_variable room;
     ParallelExecutor::Outcome outcome;
     // Only the build's thread touches these.
     bool shown = false;
@@ -63,10 +68,13 @@ public:
 
     void output(const char* data, size_t size) override
     {
-        std::lock_guard<std::mutex> hold(m_job.lock);
+        std::unique_lock<std::mutex> hold(m_job.lock);
+        // What can be kept neither on disk nor in memory's share waits for
+        // its turn, as a tool writing to a full pipe does.
+        m_job.room.wait(hold, [this] { return m_job.live || m_job.abandoned || !m_job.spool.full(); });
         if (m_job.live)
             m_executor.showOutput(data, size);
-        else
+        else if (!m_job.abandoned)
             m_job.spool.append(data, size);
     }
 
@@ -172,10 +180,12 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
                     std::lock_guard<std::mutex> hold(job.lock);
                     if (job.spool.empty()) {
                         job.live = !job.done;
+                        job.room.notify_all();
                         break;
                     }
                     piece = job.spool.read(ReleasePiece);
                 }
+                job.room.notify_all();
                 executor.showOutput(piece.data(), piece.size());
                 const auto now = std::chrono::steady_clock::now();
                 if (now - slice >= std::chrono::milliseconds(ReleaseSliceMs)) {
@@ -206,6 +216,13 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
     }
     // The commands still running finish; their text is not shown, as one by
     // one they would not have run.
+    for (const std::unique_ptr<Job>& job : jobs) {
+        {
+            std::lock_guard<std::mutex> hold(job->lock);
+            job->abandoned = true;
+        }
+        job->room.notify_all();
+    }
     for (std::thread& thread : threads)
         thread.join();
 

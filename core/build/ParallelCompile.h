@@ -14,7 +14,8 @@ namespace Brask {
 // Runs `commands` and shows each one's text in list order. The earliest
 // command that has not finished streams its output live; a later one keeps
 // its output back (memory up to a share of SpoolMemory, then a temporary
-// file) and has it released in batches when its turn comes. At the first
+// file) and has it released in batches when its turn comes. Where no file can
+// take it, the command waits once memory's share is full. At the first
 // command (in list order) that fails, nothing new starts, the ones already
 // running finish unseen, and its code is returned; 0 when all succeeded.
 //

@@ -242,17 +242,24 @@ private slots:
 
     // Two compiles side by side, one printing a flood: the pane's transcript
     // is the one-by-one build's byte for byte, and the output waiting for its
-    // turn goes to a file rather than into memory.
+    // turn goes to a file rather than into memory, or waits where no file
+    // can be had.
     void sideBySideCompilesKeepTheTranscriptInBoundedMemory_data()
     {
         QTest::addColumn<bool>("floodFirst");
-        QTest::newRow("a later compile floods while the first runs") << false;
-        QTest::newRow("the first compile floods live") << true;
+        // Where kept-back output may go; one that cannot be had leaves
+        // memory alone to take it.
+        QTest::addColumn<QByteArray>("temporaryDirectory");
+        QTest::newRow("a later compile floods while the first runs") << false << QByteArray();
+        QTest::newRow("the first compile floods live") << true << QByteArray();
+        QTest::newRow("no temporary file for what a later compile prints") << false
+                                                                            << QByteArray("/nonexistent/varbuild");
     }
 
     void sideBySideCompilesKeepTheTranscriptInBoundedMemory()
     {
         QFETCH(bool, floodFirst);
+        QFETCH(QByteArray, temporaryDirectory);
         constexpr qint64 floodBytes = 48 << 20;
         const QByteArray line = "src/a.c:12: warning: one of very many\n";
         m_kit->writeTool("flood", "yes '" + line.trimmed() + "' | head -c " + QByteArray::number(floodBytes) + "\n");
@@ -265,9 +272,17 @@ private slots:
         // The first compile's "Running:" line shows while it still runs.
         QString early;
         QTimer::singleShot(150, this, [&] { early = box()->toPlainText(); });
+        const QByteArray temporary = qgetenv("TMPDIR");
+        if (!temporaryDirectory.isEmpty())
+            qputenv("TMPDIR", temporaryDirectory);
         resetPeak();
         const long before = peakKilobytes();
-        QCOMPARE(Brask::runInOrder(*m_window, commands), 0);
+        const int code = Brask::runInOrder(*m_window, commands);
+        if (temporary.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", temporary);
+        QCOMPARE(code, 0);
         QVERIFY2(early.startsWith(QString::fromStdString("Running: " + commands.front() + "\n")), qPrintable(early));
         const long growth = peakKilobytes() - before;
 
