@@ -21,6 +21,19 @@
 #include <QTextEdit>
 #include <QTimer>
 
+// AddressSanitizer holds freed memory back (its quarantine), so peak memory
+// says nothing about what the code keeps. gcc and clang tell it differently.
+#if defined(__SANITIZE_ADDRESS__)
+#define MEMORY_IS_MEASURABLE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MEMORY_IS_MEASURABLE 0
+#endif
+#endif
+#ifndef MEMORY_IS_MEASURABLE
+#define MEMORY_IS_MEASURABLE 1
+#endif
+
 namespace {
 
 std::string numberedLines(int from, int count)
@@ -284,7 +297,7 @@ private slots:
             qputenv("TMPDIR", temporary);
         QCOMPARE(code, 0);
         QVERIFY2(early.startsWith(QString::fromStdString("Running: " + commands.front() + "\n")), qPrintable(early));
-        const long growth = peakKilobytes() - before;
+        [[maybe_unused]] const long growth = peakKilobytes() - before;
 
         QCryptographicHash expected(QCryptographicHash::Sha256);
         for (const KVUtil::String& command : commands) {
@@ -304,7 +317,7 @@ private slots:
         std::string error;
         QVERIFY2(panel()->stream()->transcript().saveTo((out.path() + "/t").toStdString(), &error), error.c_str());
         QCOMPARE(sha256Of(out.path() + "/t"), expected.result());
-#ifndef __SANITIZE_ADDRESS__
+#if MEMORY_IS_MEASURABLE
         QVERIFY2(growth < 32 * 1024, qPrintable(QString::number(growth / 1024) + " MiB more"));
 #endif
     }
