@@ -1,5 +1,6 @@
 #include "Buildtool.h"
 
+#include "CompilerLauncher.h"
 #include "CompilerMessages.h"
 #include "ConfigDialog.h"
 #include "OutputPanel.h"
@@ -151,6 +152,15 @@ void Buildtool::connectActions()
     connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
     connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
     connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
+    // Build > Build Changed and the toolbar: only what is not up to date.
+    m_actionBuildChanged = new QAction(tr("Build Changed"), this);
+    m_actionBuildChanged->setObjectName(QStringLiteral("actionBuildChanged"));
+    m_actionBuildChanged->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F7));
+    m_actionBuildChanged->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    m_actionBuildChanged->setToolTip(tr("Build Changed: only what changed since the last build (Ctrl+F7)"));
+    ui.menuBuild->insertAction(ui.actionRun, m_actionBuildChanged);
+    ui.toolBar->insertAction(ui.actionRun, m_actionBuildChanged);
+    connect(m_actionBuildChanged, &QAction::triggered, this, &Buildtool::buildChanged);
     // How many sources a build compiles at once: the user's own preference.
     ui.toolBar->addWidget(PaneJobs::createField(this));
     connect(ui.actionRun, &QAction::triggered, this, &Buildtool::buildAndRun);
@@ -248,6 +258,8 @@ void Buildtool::applyControlStates()
         control->setEnabled(project);
     ui.actionSave->setEnabled(project && idle);
     ui.actionBuild->setEnabled(project && idle);
+    if (m_actionBuildChanged)
+        m_actionBuildChanged->setEnabled(project && idle);
     ui.actionRun->setEnabled(project && idle && application);
     ui.actionSend_to_phone->setEnabled(project && idle);
     if (QAction* stop = findChild<QAction*>(QStringLiteral("actionStopBuild")))
@@ -431,6 +443,16 @@ void Buildtool::build(bool showCompleteMessage)
 
 void Buildtool::build(bool showCompleteMessage, bool* success)
 {
+    runBuild(false, showCompleteMessage, success);
+}
+
+void Buildtool::buildChanged()
+{
+    runBuild(true, true, nullptr);
+}
+
+void Buildtool::runBuild(bool changed, bool showCompleteMessage, bool* success)
+{
     if (success)
         *success = true;
     if (isBusy()) {
@@ -446,7 +468,8 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
     m_ui->outputBox->setFocus();
     m_projectPanel->saveProject();
     m_outputPanel->clear();
-    const int result = m_manager->build();
+    m_manager->setCompilerLauncher(CompilerLauncher::effective().toStdString());
+    const int result = changed ? m_manager->buildChanged() : m_manager->build();
     const bool stopped = std::exchange(m_stopRequested, false);
     m_building = false;
     if (stopped)
@@ -454,8 +477,11 @@ void Buildtool::build(bool showCompleteMessage, bool* success)
     // Counted over everything the build printed, not what the pane still shows.
     if (auto* summary = findChild<QLabel*>(QStringLiteral("buildSummary"))) {
         const double seconds = double(buildTime.elapsed()) / 1000.0;
-        summary->setText(stopped ? tr("Build stopped, %1 s").arg(seconds, 0, 'f', 1)
-                                 : CompilerMessages::summary(m_outputPanel->stream()->messageCounts(), seconds));
+        const QString counts = changed ? QString::fromStdString(m_manager->lastChangedSummary()) + QStringLiteral("; ")
+                                       : QString();
+        summary->setText(counts
+                         + (stopped ? tr("Build stopped, %1 s").arg(seconds, 0, 'f', 1)
+                                    : CompilerMessages::summary(m_outputPanel->stream()->messageCounts(), seconds)));
     }
     m_outputPanel->scrollToEnd();
     const bool quitting = m_quitPending;

@@ -130,6 +130,9 @@ public slots:
     void build(bool showCompleteMessage, bool* success);
     void build(bool showCompleteMessage);
     void build();
+    // Build > Build Changed (Ctrl+F7): like build(), running only the steps
+    // that are not up to date; the counts go to the status bar.
+    void buildChanged();
     void phoneSend();
     void phoneSelect();
     void outputSelectionChanged();
@@ -145,6 +148,7 @@ private:
     void updateSettingsFromProject();
     void applyControlStates();
     void notAvailableYet(const QString& what);
+    void runBuild(bool changed, bool showCompleteMessage, bool* success);
 
     std::unique_ptr<Ui::BuildtoolClass> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
@@ -160,6 +164,7 @@ private:
     OutputPanel* m_outputPanel = nullptr;
     PaneJobs* m_paneJobs = nullptr;
     ProfilesPanel* m_profilesPanel = nullptr;
+    QAction* m_actionBuildChanged = nullptr;
     SettingsPanel* m_settingsPanel = nullptr;
     bool m_hasProject = false;
     int m_busyDepth = 0;

@@ -1,5 +1,6 @@
 #include "ConfigDialog.h"
 
+#include "CompilerLauncher.h"
 #include "UserDialogs.h"
 #include "core/Config.h"
 #include "ui_ConfigDialog.h"
@@ -31,6 +32,12 @@ ConfigDialog::ConfigDialog(Brask::Config& config, UserDialogs& dialogs, QWidget*
     m_ui->lineInclude->setText(fromStd(Brask::join(config.includeDirectories, ";")));
     m_ui->lineLibDirs->setText(fromStd(Brask::join(config.libraryDirectories, ";")));
     m_ui->lineDefLibs->setText(fromStd(Brask::join(config.defaultLibraries, ";")));
+    m_ui->lineLauncher->setText(CompilerLauncher::stored());
+    if (CompilerLauncher::overridden())
+        m_ui->labelLauncherOverride->setText(
+            tr("%1 is set and overrides this setting: \"%2\"")
+                .arg(QLatin1String(CompilerLauncher::kEnvironmentVariable), CompilerLauncher::effective()));
+    m_ui->labelLauncherOverride->setVisible(CompilerLauncher::overridden());
 }
 
 ConfigDialog::~ConfigDialog() = default;
@@ -58,5 +65,7 @@ void ConfigDialog::accept()
     m_config.libraryDirectories = Brask::split(libraryDirs, ";");
     m_config.defaultLibraries = Brask::split(libraries, ";");
     m_config.fileTypes = std::move(types);
+    // The user's own setting, not the installation's: stored at once.
+    CompilerLauncher::store(m_ui->lineLauncher->text());
     QDialog::accept();
 }

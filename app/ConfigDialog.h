@@ -2,7 +2,8 @@
 // Edits the installation-wide configuration in place: the file types and
 // their command lines, the default include and library directories and
 // libraries, and the start-up update checks. Writing bin/config.xml is the
-// caller's job, after the dialog has been accepted.
+// caller's job, after the dialog has been accepted. It also edits the
+// user's own "Compiler launcher" (app/CompilerLauncher.h), stored on Ok.
 
 #include <QDialog>
 

@@ -1,5 +1,6 @@
 // varbuild-cli build PROJECT.vnp: builds the project with the kit's tools,
-// printing every command line and the tools' output as they come.
+// printing every command line and the tools' output as they come. With
+// --changed only the steps that are not up to date run.
 
 #include "cli/Commands.h"
 
@@ -10,6 +11,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <thread>
 
 namespace Cli {
@@ -64,17 +68,51 @@ bool takeJobsOption(std::vector<std::string>& args, int& jobs)
     return true;
 }
 
+// Takes --changed, --launcher CMD and --launcher=CMD out of `args`. False
+// after a message when --launcher has no command after it.
+bool takeBuildOptions(std::vector<std::string>& args, bool& changed, std::optional<std::string>& launcher)
+{
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--changed") {
+            changed = true;
+        } else if (arg == "--launcher") {
+            if (i + 1 >= args.size()) {
+                printError("--launcher needs the launcher's command, e.g. --launcher ccache");
+                return false;
+            }
+            launcher = args[++i];
+        } else if (arg.rfind("--launcher=", 0) == 0) {
+            launcher = arg.substr(std::strlen("--launcher="));
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    args = std::move(rest);
+    return true;
+}
+
 } // namespace
 
 int runBuildCommand(const std::vector<std::string>& options)
 {
     std::vector<std::string> args = options;
+    bool changed = false;
+    std::optional<std::string> launcher;
+    if (!takeBuildOptions(args, changed, launcher))
+        return 1;
     int jobs = 1;
     if (!takeJobsOption(args, jobs))
         return 1;
     if (args.size() != 1) {
-        printError("usage: varbuild-cli build [-j [N]] PROJECT.vnp");
+        printError("usage: varbuild-cli build [--changed] [-j [N]] [--launcher CMD] PROJECT.vnp");
         return 1;
+    }
+    // The option wins over the environment.
+    if (!launcher) {
+        if (const char* fromEnvironment = std::getenv("VARBUILD_COMPILER_LAUNCHER"))
+            launcher = fromEnvironment;
     }
     std::string root;
     if (!installationRoot(root))
@@ -99,11 +137,12 @@ int runBuildCommand(const std::vector<std::string>& options)
         printError("project " + path + " is damaged; only part of it could be read");
         return 1;
     }
+    manager.setCompilerLauncher(launcher.value_or(""));
 
     int result;
     {
         InterruptWatcher watcher(executor);
-        result = manager.build();
+        result = changed ? manager.buildChanged() : manager.build();
     }
     // A stopped build says so like the window does and exits with 128 + the
     // signal (130 for Ctrl+C), whatever the ended tool returned.

@@ -23,10 +23,12 @@ struct Command {
 const Command commands[] = {
     {"import", "import FILE.vcproj [OUT.vnp] [--force]",
      "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
-    {"build", "build [-j [N]] PROJECT.vnp",
+    {"build", "build [--changed] [-j [N]] [--launcher CMD] PROJECT.vnp",
      "build the project with the kit's tools; -j N compiles up to N sources at once (-j alone: one per core; "
      "default 1), the output staying in source order (exit 1 on a tool error; on an interrupt the running tool is ended, "
-     "\"Build stopped.\" is printed and the exit status is 128 + the signal, 130 for Ctrl+C)",
+     "\"Build stopped.\" is printed and the exit status is 128 + the signal, 130 for Ctrl+C); --changed runs only "
+     "the steps that are not up to date and ends with a summary; --launcher CMD (or VARBUILD_COMPILER_LAUNCHER) puts "
+     "CMD in front of every compile, e.g. ccache or distcc",
      Cli::runBuildCommand},
     {"targets", "targets PROJECT.vnp", "list the devices the project's criteria select", Cli::runTargetsCommand},
     {"targets", "targets --packages PROJECT.vnp", "which JAR (or SIS) each target device gets", Cli::runTargetsCommand},

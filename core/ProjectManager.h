@@ -13,6 +13,7 @@
 
 namespace Brask {
 
+class ChangedBuild;
 class CommandExecutor;
 class UpdateManager;
 class PhoneChooser;
@@ -64,6 +65,21 @@ public:
     int build();
     int packageJavaMe(bool includeResources);
     int packageSymbian();
+    // Build Changed: the build with every step skipped that the build record
+    // in Output shows up to date; ends with a summary line, which
+    // lastChangedSummary() keeps (without its line end).
+    int buildChanged();
+    const String& lastChangedSummary() const { return m_changedSummary; }
+    void setChangedSummary(const String& summary) { m_changedSummary = summary; }
+    // The running Build Changed's bookkeeping, which the packagers consult;
+    // null during any other build.
+    ChangedBuild* changedBuild() const { return m_changedBuild; }
+    void setChangedBuild(ChangedBuild* changed) { m_changedBuild = changed; }
+    // Words put in front of every compile command (a compiler cache or a
+    // compile farm's client), split like any tool command line; empty for
+    // none.
+    const String& getCompilerLauncher() const { return m_compilerLauncher; }
+    void setCompilerLauncher(const String& launcher) { m_compilerLauncher = launcher; }
 
     // Phone transfer (core/PhoneTransfer.cpp). selectPhone: the user picks a
     // phone through `chooser`, its OBEX Object Push channel is looked up and
@@ -107,6 +123,9 @@ private:
     ProfileDatabase m_profiles;
     std::unique_ptr<UpdateManager> m_updateManager;
     bool m_lastLoadDamaged = false;
+    String m_compilerLauncher;
+    String m_changedSummary;
+    ChangedBuild* m_changedBuild = nullptr;
 };
 
 } // namespace Brask

@@ -13,6 +13,7 @@ packages=(
     # the sanitizer pass and the fuzz targets: clang with its sanitizer and
     # fuzzer runtimes, its linker, and llvm-symbolizer for readable reports
     clang libclang-rt-14-dev lld llvm
+    ccache distcc
 )
 
 missing=()

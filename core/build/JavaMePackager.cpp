@@ -3,6 +3,7 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/ChangedBuild.h"
 #include "core/build/CommandExecutor.h"
 #include "core/profiles/Device.h"
 #include "util/AtomicFile.h"
@@ -14,11 +15,25 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
 namespace Brask {
+
+namespace {
+
+String readWholeFile(const String& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
 
 int ProjectManager::packageJavaMe(bool includeResources)
 {
@@ -78,15 +93,22 @@ int JavaMePackager::run(bool includeResources)
     const String manifestDir = m_outputDir + "/META-INF";
     const String manifestFile = manifestDir + "/MANIFEST.MF";
 
-    if (m_manager.getExecutor())
+    ChangedBuild* changed = m_manager.changedBuild();
+    if (m_manager.getExecutor() && !(changed && isDirectory(manifestDir)))
         runTool(m_manager, "cmd /c mkdir " + commandPath(manifestDir));
 
     // A manifest left from an earlier build would otherwise be zipped into
-    // every JAR under this project's name.
+    // every JAR under this project's name. Build Changed keeps one that is
+    // right, so the packages made from it stay up to date.
     String error;
-    if (!writeFileAtomically(manifestFile, manifestText(m_name), &error)) {
+    const bool current = changed && fileExists(manifestFile) && readWholeFile(manifestFile) == manifestText(m_name);
+    if (!current && !writeFileAtomically(manifestFile, manifestText(m_name), &error)) {
         showMessage(m_manager, "Can't write \"" + manifestFile + "\"\n");
         return -1;
+    }
+    if (changed) {
+        changed->produced(manifestFile);
+        changed->produced(manifestDir);
     }
 
     for (const String& runtime : runtimes) {
@@ -150,7 +172,46 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     const String part = partialJarPath(jar);
     const String zip = commandPath(root + "/bin/zip");
 
-    if (m_manager.getExecutor())
+    // The commands up to the last zip, which runs inside Output.
+    Vector<String> commands = {
+        "cmd /c copy " + commandPath(runtimeDir + "/VarnelRuntime.jar") + " " + commandPath(part) + " /y",
+        "cmd /c copy " + commandPath(runtimeDir + "/devices.txt") + " " + commandPath(outDir) + " /y",
+        "cmd /c copy " + commandPath(runtimeDir + "/config.h") + " " + commandPath(outDir) + " /y",
+    };
+    // The manifest names the icon NAME.png; a runtime that has an icon gives
+    // it to the package under that name, so the JAR holds what it names.
+    const String icon = runtimeDir + "/icon.png";
+    const String namedIcon = outDir + "/" + m_name + ".png";
+    const bool hasIcon = fileExists(icon) && !isDirectory(icon);
+    if (hasIcon) {
+        commands.push_back("cmd /c copy " + commandPath(icon) + " " + commandPath(namedIcon) + " /y");
+        commands.push_back(zip + " -j -9 " + commandPath(part) + " " + commandPath(namedIcon));
+    }
+    if (includeResources)
+        commands.push_back(zip + " -j -9 " + commandPath(part) + " " + commandPath(m_resources));
+    commands.push_back(zip + " -j -9 " + commandPath(part) + " " + commandPath(m_program));
+    const String manifestZip = zip + " -r -9 " + commandPath(part) + " META-INF";
+
+    ChangedBuild* changed = m_manager.changedBuild();
+    ChangedBuild::Step step;
+    if (changed) {
+        step.key = "package " + runtime;
+        step.command = join(commands, "\n") + "\n" + manifestZip + "\n" + manifestText(m_name);
+        step.inputs = {runtimeDir + "/VarnelRuntime.jar", runtimeDir + "/devices.txt", runtimeDir + "/config.h", icon,
+                       m_program, m_outputDir + "/META-INF", m_outputDir + "/META-INF/MANIFEST.MF"};
+        if (includeResources)
+            step.inputs.push_back(m_resources);
+        step.outputs = {jar, outDir + "/devices.txt", outDir + "/config.h"};
+        if (hasIcon)
+            step.outputs.push_back(namedIcon);
+        if (changed->upToDate(step)) {
+            ++changed->counts.packagesUpToDate;
+            return 0;
+        }
+        ++changed->counts.packagesMade;
+    }
+
+    if (m_manager.getExecutor() && !(changed && isDirectory(outDir)))
         runTool(m_manager, "cmd /c mkdir " + commandPath(outDir));
 
     const std::set<std::string> workFilesBefore = zipWorkFiles(outDir);
@@ -164,31 +225,11 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
         return result;
     };
 
-    const String copies[] = {
-        "cmd /c copy " + commandPath(runtimeDir + "/VarnelRuntime.jar") + " " + commandPath(part) + " /y",
-        "cmd /c copy " + commandPath(runtimeDir + "/devices.txt") + " " + commandPath(outDir) + " /y",
-        "cmd /c copy " + commandPath(runtimeDir + "/config.h") + " " + commandPath(outDir) + " /y",
-    };
-    for (const String& copy : copies) {
-        if (int result = runTool(m_manager, copy))
+    const ChangedBuild::Clock started = ChangedBuild::now();
+    for (const String& command : commands) {
+        if (int result = runTool(m_manager, command))
             return failed(result);
     }
-    // The manifest names the icon NAME.png; a runtime that has an icon gives
-    // it to the package under that name, so the JAR holds what it names.
-    const String icon = runtimeDir + "/icon.png";
-    if (fileExists(icon) && !isDirectory(icon)) {
-        const String named = outDir + "/" + m_name + ".png";
-        if (int result = runTool(m_manager, "cmd /c copy " + commandPath(icon) + " " + commandPath(named) + " /y"))
-            return failed(result);
-        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(named)))
-            return failed(result);
-    }
-    if (includeResources) {
-        if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(m_resources)))
-            return failed(result);
-    }
-    if (int result = runTool(m_manager, zip + " -j -9 " + commandPath(part) + " " + commandPath(m_program)))
-        return failed(result);
 
     // META-INF must enter the archive under that relative name, so the last
     // zip runs inside Output; the previous directory comes back on every path.
@@ -198,7 +239,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
             showMessage(m_manager, "Can't enter \"" + m_outputDir + "\"\n");
             return failed(-1);
         }
-        if (int result = runTool(m_manager, zip + " -r -9 " + commandPath(part) + " META-INF"))
+        if (int result = runTool(m_manager, manifestZip))
             return failed(result);
     }
     if (stopRequested(m_manager))
@@ -208,6 +249,8 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
         showMessage(m_manager, "Can't put the package in place as \"" + jar + "\": " + reason + "\n");
         return failed(-1);
     }
+    if (changed)
+        changed->succeeded(step, started);
     return 0;
 }
 

@@ -107,7 +107,8 @@ struct Shared {
 } // namespace
 
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
-               const KVUtil::Vector<KVUtil::String>& outputs)
+               const KVUtil::Vector<KVUtil::String>& outputs,
+               const std::function<void(size_t index, int code)>& shown)
 {
     const size_t count = commands.size();
     const bool tracksFiles = outputs.size() == count;
@@ -203,8 +204,11 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
             std::lock_guard<std::mutex> hold(job.lock);
             outcome = job.outcome;
         }
-        if (started)
+        if (started) {
             executor.showEnd(outcome);
+            if (shown)
+                shown(index, outcome.code);
+        }
         if (outcome.code != 0 || !outcome.started) {
             result = outcome.code;
             break;

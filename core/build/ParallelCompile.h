@@ -8,6 +8,7 @@
 #include "kvutil/KVUtil.h"
 
 #include <cstddef>
+#include <functional>
 
 namespace Brask {
 
@@ -23,8 +24,12 @@ namespace Brask {
 // two the same). A command that ran unseen (after the failing one) leaves no
 // trace: its file is removed and the one it replaced is put back, so the
 // files are those a one-by-one run leaves.
+//
+// `shown`, when given, hears on the calling thread of each command whose
+// text was shown, with its index and result, as soon as it has ended.
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
-               const KVUtil::Vector<KVUtil::String>& outputs = {});
+               const KVUtil::Vector<KVUtil::String>& outputs = {},
+               const std::function<void(size_t index, int code)>& shown = {});
 
 // Memory all kept-back output may take at once; each running command gets
 // an equal share, at most SpoolShareLimit.

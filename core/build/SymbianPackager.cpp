@@ -3,8 +3,10 @@
 #include "core/Project.h"
 #include "core/ProjectManager.h"
 #include "core/build/BuildSupport.h"
+#include "core/build/ChangedBuild.h"
 #include "core/build/CommandExecutor.h"
 #include "core/build/SymbianUid.h"
+#include "platform/ProgramSearch.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
@@ -150,6 +152,47 @@ int SymbianPackager::run()
     const String hex = uid.substr(2);
     const String name = project->getName();
     const String programPath = project->getDirectory() + "Output/program";
+    // The SDK names its root with EPOCROOT; without it the SDK's usual
+    // installation path stands.
+    String createSisPath = m_manager.getCreateSisPath();
+    const char* epocRoot = std::getenv("EPOCROOT");
+    if (epocRoot && *epocRoot && createSisPath == ProjectManager::DefaultCreateSisPath) {
+        createSisPath = epocRoot;
+        if (createSisPath[createSisPath.size() - 1] != '/')
+            createSisPath += '/';
+        createSisPath += "Epoc32/tools/CreateSIS";
+    }
+    const String createSis = commandPath(createSisPath) + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
+    const String package = name + ".sis";
+
+    ChangedBuild* changed = m_manager.changedBuild();
+    ChangedBuild::Step step;
+    if (changed) {
+        const String so = project->getDirectory() + "so/";
+        step.key = "package sis";
+        step.command = uid + "\n" + name + "\n" + programPath + "\nbldmake bldfiles\nabld build gcce urel\n" + createSis;
+        for (const char* file : {"LauncherApp.cpp", "Bld.inf", "LauncherApp.mmp", "LauncherApp.pkg", "xxxxxxxx.rss",
+                                 "xxxxxxxx_reg.rss"})
+            step.inputs.push_back(m_templates + file);
+        step.inputs.push_back(outputDirectory(*project) + "/program");
+        step.inputs.push_back(so + "my.cert");
+        step.inputs.push_back(so + "my.key");
+        step.inputs.push_back(createSisPath);
+        for (const char* tool : {"bldmake", "abld"}) {
+            const String found = Platform::findProgram(tool);
+            if (!found.empty())
+                step.inputs.push_back(found);
+        }
+        for (const String& file : {package, String("LauncherApp.cpp"), String("Bld.inf"), String("LauncherApp.mmp"),
+                                   String("LauncherApp.pkg"), hex + ".rss", hex + "_reg.rss"})
+            step.outputs.push_back(so + file);
+        if (changed->upToDate(step)) {
+            ++changed->counts.packagesUpToDate;
+            return 0;
+        }
+        ++changed->counts.packagesMade;
+    }
+    const ChangedBuild::Clock started = ChangedBuild::now();
 
     // Exists after the first Symbian build.
     ::mkdir("so", 0777);
@@ -174,7 +217,6 @@ int SymbianPackager::run()
     // one rename once every tool has succeeded: a failed or stopped build
     // leaves the previous package as it was. One left by an earlier failure
     // must not pass for this build's.
-    const String package = name + ".sis";
     const String made = "LauncherApp.sis";
     if (std::remove(made.c_str()) != 0 && errno != ENOENT) {
         showMessage(m_manager, "Can't remove the old package \"" + made + "\": " + std::strerror(errno) + "\n");
@@ -188,16 +230,6 @@ int SymbianPackager::run()
         return failed(result);
     if (int result = runTool(m_manager, "abld build gcce urel"))
         return failed(result);
-    // The SDK names its root with EPOCROOT; without it the SDK's usual
-    // installation path stands.
-    String createSisPath = m_manager.getCreateSisPath();
-    const char* epocRoot = std::getenv("EPOCROOT");
-    if (epocRoot && *epocRoot && createSisPath == ProjectManager::DefaultCreateSisPath) {
-        createSisPath = epocRoot;
-        if (createSisPath[createSisPath.size() - 1] != '/')
-            createSisPath += '/';
-        createSisPath += "Epoc32/tools/CreateSIS";
-    }
     // Nothing in a build makes the signing files: say which is missing and
     // where, beside whatever CreateSIS reports.
     for (const char* signing : {"my.cert", "my.key"}) {
@@ -205,7 +237,6 @@ int SymbianPackager::run()
             showMessage(m_manager, String("The signing ") + (signing[3] == 'c' ? "certificate" : "key") + " \""
                                        + signing + "\" is missing in \"" + currentDirectory() + "\"\n");
     }
-    const String createSis = commandPath(createSisPath) + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
     if (int result = runTool(m_manager, createSis))
         return failed(result);
     if (stopRequested(m_manager))
@@ -221,6 +252,8 @@ int SymbianPackager::run()
                                    + "\n");
         return failed(-1);
     }
+    if (changed)
+        changed->succeeded(step, started);
     return 0;
 }
 

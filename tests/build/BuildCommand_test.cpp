@@ -117,7 +117,7 @@ TEST_F(CliBuild, UnreadableProjectIsOneLineError)
     }
     const CliRun usage = runCli(m_tmp, {"build"});
     EXPECT_EQ(1, usage.status);
-    EXPECT_NE(std::string::npos, usage.err.find("usage: varbuild-cli build [-j [N]] PROJECT.vnp"));
+    EXPECT_NE(std::string::npos, usage.err.find("usage: varbuild-cli build [--changed] [-j [N]] [--launcher CMD] PROJECT.vnp"));
 }
 
 } // namespace

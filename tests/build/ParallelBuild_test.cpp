@@ -260,7 +260,7 @@ TEST_F(ParallelBuild, JobsOptionIsChecked)
         {"-j abc", "-j needs a number of jobs from 1 to 256, not \"abc\""},
         {"-j 1.5", "-j needs a number of jobs from 1 to 256, not \"1.5\""},
         {"-j ''", "-j needs a number of jobs from 1 to 256, not \"\""},
-        {"-j 2 extra.vnp", "usage: varbuild-cli build [-j [N]] PROJECT.vnp"},
+        {"-j 2 extra.vnp", "usage: varbuild-cli build [--changed] [-j [N]] [--launcher CMD] PROJECT.vnp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);

@@ -18,7 +18,10 @@ const char kHelp[] =
     "This is a stand-in for the Varnel kit's cross compiler; a real kit's xgcc\n"
     "replaces it. It runs the host gcc (C) or g++ (C++ sources: .cpp .cxx .cc,\n"
     "any case) with -S and the options it was given, and exits with the\n"
-    "compiler's exit code.\n"
+    "compiler's exit code. With -E it only preprocesses, handling directives\n"
+    "but leaving macros to the compile (-fdirectives-only); preprocessed\n"
+    "sources (.i for C, .ii for C++) are compiled as such, as compiler caches\n"
+    "and compile farms hand them over, with the same result as the source.\n"
     "\n"
     "Usage: xgcc -g -o ASM -S -O2 [options] [-Idir...] [-Dname...] SOURCE\n";
 
@@ -34,16 +37,28 @@ bool takesValue(const std::string& arg)
     return false;
 }
 
-bool isCxxSource(const std::string& path)
+std::string extensionOf(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return false;
+        return std::string();
     std::string ext = path.substr(dot + 1);
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == "cpp" || ext == "cxx" || ext == "cc";
+    return ext;
+}
+
+// The language gcc is told with -x for a source, and whether it is C++.
+const char* languageOf(const std::string& path, bool& cxx)
+{
+    const std::string ext = extensionOf(path);
+    cxx = ext == "cpp" || ext == "cxx" || ext == "cc" || ext == "ii";
+    if (ext == "i")
+        return "cpp-output";
+    if (ext == "ii")
+        return "c++-cpp-output";
+    return cxx ? "c++" : "c";
 }
 
 } // namespace
@@ -61,11 +76,11 @@ int main(int argc, char** argv)
     // The source is the last word that is neither an option nor an option's
     // value.
     long source = -1;
-    bool hasS = false;
+    bool stageGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "-S")
-            hasS = true;
+        if (a == "-S" || a == "-E")
+            stageGiven = true;
         if (takesValue(a)) {
             ++i;
             continue;
@@ -78,10 +93,15 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const bool cxx = isCxxSource(args[static_cast<size_t>(source)]);
+    bool cxx = false;
+    const char* language = languageOf(args[static_cast<size_t>(source)], cxx);
     const char* compiler = cxx ? "g++" : "gcc";
-    std::vector<std::string> cmd{compiler};
-    if (!hasS)
+    // Preprocessing handles directives only and leaves macros to the compile.
+    // A compile farm (or cache) that preprocesses here and compiles the text
+    // elsewhere then makes the same assembly as a local compile, down to the
+    // columns in the debug information, which expanded macros would shift.
+    std::vector<std::string> cmd{compiler, "-fdirectives-only"};
+    if (!stageGiven)
         cmd.push_back("-S");
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -89,7 +109,7 @@ int main(int argc, char** argv)
             // The language follows the rule above, not the compiler's own
             // table, so main.CPP or main.CC compile as C++ as well.
             cmd.push_back("-x");
-            cmd.push_back(cxx ? "c++" : "c");
+            cmd.push_back(language);
             cmd.push_back(a);
             continue;
         }
