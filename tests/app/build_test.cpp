@@ -8,6 +8,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QToolBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -147,6 +150,44 @@ private slots:
         QCOMPARE(m_starter.started, QStringList());
     }
 
+    // Build Changed (Ctrl+F7, menu and toolbar) with the compiler launcher of
+    // the preferences, which VARBUILD_COMPILER_LAUNCHER overrides.
+    void buildChangedRunsOnlyWhatChanged()
+    {
+        m_kit->writeTool("xgcc", "out=; dep=; prev=\nfor a; do [ \"$prev\" = -o ] && out=$a; [ \"$prev\" = -MF ] && dep=$a; "
+                                 "prev=$a; done\necho \"compiling ${@: -1}\"; echo \"; asm\" > \"$out\"\n"
+                                 "[ -z \"$dep\" ] || echo \"$out: ${@: -1}\" > \"$dep\"\n");
+        m_kit->writeFile("projects/game/a.c", "int a;\n");
+        m_kit->writeFile("projects/game/b.c", "int b;\n");
+        openProject({"./a.c", "./b.c"});
+        QSettings("Varnel", "VarBuild").setValue("build/compilerLauncher", "env STORED=1");
+        QAction* changed = action(m_window.get(), "actionBuildChanged");
+        QCOMPARE(changed->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F7));
+        QVERIFY(m_window->findChild<QToolBar*>("toolBar")->actions().contains(changed));
+        QVERIFY(m_window->findChild<QMenu*>("menuBuild")->actions().contains(changed));
+        const QString compile = "Running: env STORED=1 " + m_kit->root() + "/bin/xgcc -g -o " + m_projectDirectory;
+
+        changed->trigger();
+        QCOMPARE(pane().count(compile), 2);
+        QVERIFY2(pane().contains("Build Changed: 2 compiled, 0 up to date; link ran; 1 package made, 0 up to date\n"),
+                 qPrintable(pane()));
+        QCOMPARE(m_dialogs.titles(), QStringList{"Build complete!"});
+
+        m_kit->writeFile("projects/game/a.c", "int a = 1;\n");
+        qputenv("VARBUILD_COMPILER_LAUNCHER", "env FROM_ENVIRONMENT=1");
+        changed->trigger();
+        qunsetenv("VARBUILD_COMPILER_LAUNCHER");
+        QCOMPARE(pane().count("Running: env FROM_ENVIRONMENT=1 "), 1);
+        QVERIFY2(pane().contains("Build Changed: 1 compiled, 1 up to date; link ran;"), qPrintable(pane()));
+        QVERIFY(m_window->findChild<QLabel*>("buildSummary")->text().startsWith("Build Changed: 1 compiled, 1 up to date"));
+
+        // Build itself stays as it was: everything runs, no header lists.
+        action(m_window.get(), "actionBuild")->trigger();
+        QCOMPARE(pane().count(compile), 2);
+        QVERIFY(!pane().contains("-MD") && !pane().contains("Build Changed"));
+        QSettings("Varnel", "VarBuild").remove("build/compilerLauncher");
+    }
+
     void buildAndRunStartsEmulatorWithoutBox()
     {
         openProject({"./main.c"});
@@ -173,7 +214,7 @@ private slots:
         openProject({"./main.c"});
         bool checked = false;
         whenPaneShows("waiting", [&] {
-            for (const char* name : {"actionBuild", "actionRun", "actionNew_Project", "actionOpen",
+            for (const char* name : {"actionBuild", "actionBuildChanged", "actionRun", "actionNew_Project", "actionOpen",
                                      "actionImport_vcproj", "actionSave", "actionSelect_phone",
                                      "actionSend_to_phone", "actionUpdate_profile_database", "actionPreferences"})
                 QVERIFY2(!action(m_window.get(), name)->isEnabled(), name);

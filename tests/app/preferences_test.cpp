@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTest>
 #include <QTextEdit>
 
@@ -68,7 +69,7 @@ private slots:
     {
         ConfigDialog dialog(config(), m_dialogs);
         QCOMPARE(dialog.windowTitle(), QString("Configuration"));
-        QCOMPARE(dialog.size(), QSize(416, 453));
+        QCOMPARE(dialog.size(), QSize(416, 521));
         QCOMPARE(dialog.objectName(), QString("ConfigDialog"));
         const QString root = m_kit->root();
         // A command line that looks like markup is shown as it is.
@@ -82,6 +83,15 @@ private slots:
                  QString::fromStdString(Brask::defaultLibraryDirectory(root.toStdString())));
         QCOMPARE(dialog.findChild<QLineEdit*>("lineDefLibs")->text(), QString("KVStd.lib"));
         QCOMPARE(dialog.findChild<QLabel*>("label")->text(), QString("Default Include Directories\n"));
+        QCOMPARE(dialog.findChild<QLineEdit*>("lineLauncher")->text(), QString());
+        QVERIFY(dialog.findChild<QLabel*>("labelLauncherOverride")->isHidden());
+        // The environment's launcher wins, and the dialog says so.
+        qputenv("VARBUILD_COMPILER_LAUNCHER", "distcc");
+        ConfigDialog overridden(config(), m_dialogs);
+        qunsetenv("VARBUILD_COMPILER_LAUNCHER");
+        QVERIFY(!overridden.findChild<QLabel*>("labelLauncherOverride")->isHidden());
+        QCOMPARE(overridden.findChild<QLabel*>("labelLauncherOverride")->text(),
+                 QString("VARBUILD_COMPILER_LAUNCHER is set and overrides this setting: \"distcc\""));
     }
 
     void malformedFileTypesAreRefused_data()
@@ -136,6 +146,7 @@ private slots:
             include->clear();
             QTest::keyClicks(include, "a;b;");
             dialog.findChild<QLineEdit*>("lineLibDirs")->clear();
+            QTest::keyClicks(dialog.findChild<QLineEdit*>("lineLauncher"), "ccache");
             QTest::mouseClick(dialog.findChild<QCheckBox*>("checkUpdates"), Qt::LeftButton, {}, QPoint(8, 8));
             clickButton(dialog, true);
         });
@@ -150,6 +161,10 @@ private slots:
         QCOMPARE(config().fileTypes[1].cmdLine, std::string("less %file"));
         QCOMPARE(m_kit->readFile("bin/config.xml"), QByteArray::fromStdString(config().toText()));
         QVERIFY(m_kit->readFile("bin/config.xml").contains("value=\"a;b;\""));
+        // The launcher is the user's own setting, not the installation's.
+        QCOMPARE(QSettings("Varnel", "VarBuild").value("build/compilerLauncher").toString(), QString("ccache"));
+        QVERIFY(!m_kit->readFile("bin/config.xml").contains("ccache"));
+        QSettings("Varnel", "VarBuild").remove("build/compilerLauncher");
     }
 
     void unchangedOkRewritesTheSameConfiguration()

@@ -86,7 +86,7 @@ private:
     }
     void checkProjectControls(bool enabled)
     {
-        for (const char* name : {"actionSave", "actionBuild", "actionRun", "actionSend_to_phone"})
+        for (const char* name : {"actionSave", "actionBuild", "actionBuildChanged", "actionRun", "actionSend_to_phone"})
             QVERIFY2(action(m_window.get(), name)->isEnabled() == enabled, name);
         for (const char* name : {"gccGroup", "miscGroup", "buildTypeGroup", "addCriterionButton",
                                  "deleteCriterionButton", "lineScreenWidth", "lineScreenHeight"})
