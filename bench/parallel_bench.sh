@@ -19,39 +19,7 @@ KIT="$BUILD_DIR/kit"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/varbuild-pbench-XXXXXX")
 trap '[ -n "${KEEP_WORK:-}" ] || rm -rf "$WORK"' EXIT
 PROJ="$WORK/proj"
-mkdir -p "$PROJ/include"
-
-# A library project: compiles and one link, no packaging, so the figures are
-# about the compile step.
-cat > "$PROJ/include/shared.h" <<'HEOF'
-#ifndef SHARED_H
-#define SHARED_H
-struct point { int x; int y; };
-static inline int clampi(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-int mix(int a, int b);
-#endif
-HEOF
-{
-    printf '<Project name="pbench">\n\t<Configuration>\n'
-    printf '\t\t<Property name="configType" value="lib"/>\n'
-    printf '\t\t<Property name="outputPath" value="Output/pbench.lib"/>\n'
-    printf '\t\t<Property name="additionalIncludeDirectories" value="include"/>\n'
-    printf '\t</Configuration>\n\t<Criteria>\n\t</Criteria>\n'
-    i=0
-    while [ "$i" -lt "$SOURCES" ]; do
-        dir="d$((i % 10))"
-        mkdir -p "$PROJ/$dir"
-        {
-            printf '#include "shared.h"\n'
-            printf 'int f%d_a(struct point* p) { return clampi(p->x * %d + p->y, 0, 1000); }\n' "$i" "$i"
-            printf 'int f%d_b(int n) { int s = 0; for (int k = 0; k < n; ++k) s += mix(k, %d); return s; }\n' "$i" "$i"
-            printf 'int f%d_c(const char* t) { int h = %d; while (*t) h = h * 31 + *t++; return h; }\n' "$i" "$i"
-        } > "$PROJ/$dir/f$i.c"
-        printf '\t<File path="%s/f%d.c"/>\n' "$dir" "$i"
-        i=$((i + 1))
-    done
-    printf '</Project>\n'
-} > "$PROJ/pbench.vnp"
+"$(dirname "$0")/make_project.sh" "$PROJ" "$SOURCES"
 
 export VARNELDIR="$KIT"
 CLI="$KIT/bin/varbuild-cli build"
