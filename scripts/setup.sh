@@ -13,6 +13,7 @@ packages=(
     # the sanitizer pass and the fuzz targets: clang with its sanitizer and
     # fuzzer runtimes, its linker, and llvm-symbolizer for readable reports
     clang libclang-rt-14-dev lld llvm
+    # a compiler cache and a compile farm, for the compiler launcher's tests
     ccache distcc
 )
 

@@ -65,11 +65,14 @@ std::string withoutZipTimes(std::string zip)
     return zip;
 }
 
-// Every file below `dir` by its relative path, the build record left out.
+// Every file below `dir` by its relative path, the build record left out
+// (`dir` itself when it is a file).
 std::map<std::string, std::string> outputFiles(const std::string& dir)
 {
     std::map<std::string, std::string> files;
-    if (!fs::exists(dir))
+    if (fs::is_regular_file(dir))
+        files[""] = readFile(dir);
+    if (!fs::is_directory(dir))
         return files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         const std::string relative = fs::relative(entry.path(), dir).string();
@@ -85,8 +88,9 @@ std::map<std::string, std::string> outputFiles(const std::string& dir)
 struct Copy {
     std::string dir;  // the project directory
     bool changed;     // built with --changed
+    std::string name = "demo";
 
-    std::string project() const { return dir + "/demo.vnp"; }
+    std::string project() const { return dir + "/" + name + ".vnp"; }
     void write(const std::string& file, const std::string& text) const { writeFile(dir + "/" + file, text); }
     void append(const std::string& file, const std::string& text) const
     {
@@ -126,6 +130,8 @@ struct Sequence {
     Edit setup;
     std::vector<Step> steps;
     const char* first = kAllBuilt;
+    // One of the kit's demo projects.
+    const char* project = "demo";
 };
 void PrintTo(const Sequence& sequence, std::ostream* out)
 {
@@ -242,6 +248,12 @@ const Sequence kSequences[] = {
        0, "0 compiled, 3 up to date; resources up to date; link up to date; 1 package made, 2 up to date", "",
        "is damaged (entry 8 at byte"},
       {nothing, 0, kNothingToDo}}},
+    // Dead-code elimination and the Symbian package with the demo SDK.
+    {"SymbianPackage", nothing,
+     {{[](const Copy& c) { c.append("src/util/fixed.c", "int unused(void) { return 4; }\n"); }, 0,
+       "1 compiled, 2 up to date; resources up to date; link ran; 1 package made, 0 up to date"},
+      {nothing, 0, "0 compiled, 3 up to date; resources up to date; link up to date; 0 packages made, 1 up to date"}},
+     "3 compiled, 0 up to date; resources built; link ran; 1 package made, 0 up to date", "symbian"},
     {"RecordOfAnotherVersion", nothing,
      {{[](const Copy& c) {
            if (!c.changed)
@@ -270,8 +282,9 @@ protected:
         }
         writeCompiler(m_tmp.file("kit"), "");
         for (Copy* copy : {&m_full, &m_changed}) {
+            copy->name = GetParam().project;
             fs::create_directories(fs::path(copy->dir).parent_path());
-            fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/demo", copy->dir,
+            fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/" + copy->name, copy->dir,
                      fs::copy_options::recursive);
         }
     }
@@ -287,16 +300,20 @@ protected:
         ASSERT_TRUE(std::regex_search(changed.output, line, std::regex("Build Changed: ([^\n]*)\n"))) << changed.output;
         EXPECT_EQ(line[1], summary) << changed.output;
         EXPECT_NE(changed.output.find(says), std::string::npos) << changed.output;
-        // Nothing of the changed build's own bookkeeping is left beside the outputs.
-        const auto fullFiles = outputFiles(m_full.dir + "/Output");
-        const auto changedFiles = outputFiles(m_changed.dir + "/Output");
-        ASSERT_FALSE(fullFiles.empty());
-        for (const auto& [name, bytes] : fullFiles) {
-            const auto other = changedFiles.find(name);
-            EXPECT_TRUE(other != changedFiles.end() && other->second == bytes) << name << " differs";
+        // Nothing of the changed build's own bookkeeping is left beside the
+        // outputs. The Symbian package and the dead-code pass write outside Output.
+        for (const char* place : {"Output", "so", "rebuild.s"}) {
+            SCOPED_TRACE(place);
+            const auto fullFiles = outputFiles(m_full.dir + "/" + place);
+            const auto changedFiles = outputFiles(m_changed.dir + "/" + place);
+            ASSERT_TRUE(!fullFiles.empty() || std::string(place) != "Output");
+            for (const auto& [name, bytes] : fullFiles) {
+                const auto other = changedFiles.find(name);
+                EXPECT_TRUE(other != changedFiles.end() && other->second == bytes) << name << " differs";
+            }
+            for (const auto& [name, bytes] : changedFiles)
+                EXPECT_TRUE(fullFiles.count(name)) << name << " only in the changed build";
         }
-        for (const auto& [name, bytes] : changedFiles)
-            EXPECT_TRUE(fullFiles.count(name)) << name << " only in the changed build's Output";
     }
 
     // The compiler writes the source's path into the assembly, so each copy
@@ -306,10 +323,13 @@ protected:
         const std::string place = m_tmp.file("work/demo");
         fs::create_directories(fs::path(place).parent_path());
         fs::rename(copy.dir, place);
+        const char* path = std::getenv("PATH");
         const TestSupport::ShellRun run = TestSupport::runShell(
-            (copy.changed ? "CHANGED=1 " : "") + std::string("VARNELDIR=") + shellQuote(m_tmp.file("kit")) + " "
+            (copy.changed ? "CHANGED=1 " : "") + std::string("VARNELDIR=") + shellQuote(m_tmp.file("kit"))
+            + " EPOCROOT=" + shellQuote(m_tmp.file("kit/symbian/")) + " PATH="
+            + shellQuote(m_tmp.file("kit/symbian/Epoc32/tools") + ":" + (path ? path : "/usr/bin:/bin")) + " "
             + shellQuote(Kit + "/bin/varbuild-cli") + " build " + (copy.changed ? "--changed " : "") + options + " "
-            + shellQuote(place + "/demo.vnp") + " </dev/null 2>&1");
+            + shellQuote(place + "/" + copy.name + ".vnp") + " </dev/null 2>&1");
         fs::rename(place, copy.dir);
         return run;
     }
