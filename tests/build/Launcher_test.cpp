@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string Kit = VARBUILD_KIT_DIR;
+const std::string BuiltKit = VARBUILD_KIT_DIR;
 
 bool installed(const char* program)
 {
@@ -59,15 +59,15 @@ bool listening(int port)
 }
 
 // distccd on 127.0.0.1 only, in the foreground of a child of ours, allowed to
-// run exactly the kit's compiler (named by its full path in a command list
-// of the test's own). Stopped when the object goes.
+// run exactly `compiler` (named by its full path in a command list of the
+// test's own). Stopped when the object goes.
 class Distccd {
 public:
-    Distccd(const std::string& dir)
+    Distccd(const std::string& dir, const std::string& compiler)
         : m_port(freePort())
         , m_log(dir + "/distccd.log")
     {
-        TestSupport::writeFile(dir + "/commands", Kit + "/bin/xgcc\n");
+        TestSupport::writeFile(dir + "/commands", compiler + "\n");
         const std::string port = std::to_string(m_port);
         m_pid = ::fork();
         if (m_pid == 0) {
@@ -111,15 +111,26 @@ class LauncherBuild : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // distccd may run as another user: it must reach the command list.
+        // distccd may run as another user: it must reach the command list
+        // and the compiler, so the kit's xgcc is copied here (the build tree
+        // may lie where that user cannot look) and the rest linked.
         ::chmod(m_tmp.path().c_str(), 0755);
+        fs::create_directories(m_tmp.file("kit/bin"));
+        for (const auto& entry : fs::directory_iterator(BuiltKit))
+            if (entry.path().filename() != "bin")
+                fs::create_directory_symlink(entry.path(), m_tmp.file("kit") / entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(BuiltKit + "/bin"))
+            if (entry.path().filename() == "xgcc")
+                fs::copy_file(entry.path(), m_tmp.file("kit/bin/xgcc"));
+            else
+                fs::create_symlink(entry.path(), m_tmp.file("kit/bin") / entry.path().filename());
         fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/demo", m_tmp.file("demo"),
                  fs::copy_options::recursive);
     }
 
     TestSupport::ShellRun build(const std::string& environment, const std::string& options)
     {
-        return runShell(environment + " VARNELDIR=" + shellQuote(Kit) + " " + shellQuote(Kit + "/bin/varbuild-cli")
+        return runShell(environment + " VARNELDIR=" + shellQuote(m_kit) + " " + shellQuote(BuiltKit + "/bin/varbuild-cli")
                         + " build " + options + " " + shellQuote(m_tmp.file("demo/demo.vnp")) + " </dev/null 2>&1");
     }
 
@@ -142,6 +153,7 @@ protected:
     }
 
     TestSupport::TempDir m_tmp;
+    const std::string m_kit = m_tmp.file("kit");
 };
 
 TEST_F(LauncherBuild, CcacheHitsAWarmCacheWithTheSameOutputs)
@@ -158,7 +170,7 @@ TEST_F(LauncherBuild, CcacheHitsAWarmCacheWithTheSameOutputs)
         const bool fromOption = environment.find("no-such") != std::string::npos;
         const TestSupport::ShellRun run = build(environment, fromOption ? "--launcher ccache" : "");
         ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_NE(run.output.find("Running: ccache " + Kit + "/bin/xgcc -g -o "), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Running: ccache " + m_kit + "/bin/xgcc -g -o "), std::string::npos) << run.output;
         EXPECT_EQ(outputs(), plain);
     }
     // The second build found all three compiles in the cache.
@@ -173,7 +185,7 @@ TEST_F(LauncherBuild, DistccSendsEveryCompileToTheFarm)
     if (!installed("distcc") || !installed("distccd"))
         GTEST_SKIP() << "distcc is not installed (scripts/setup.sh installs it)";
     const auto plain = plainOutputs();
-    Distccd daemon(m_tmp.path());
+    Distccd daemon(m_tmp.path(), m_kit + "/bin/xgcc");
     ASSERT_TRUE(listening(daemon.port())) << daemon.log();
     fs::create_directories(m_tmp.file("distcc"));
     // No falling back to compiling here: every compile must reach distccd.
@@ -186,7 +198,7 @@ TEST_F(LauncherBuild, DistccSendsEveryCompileToTheFarm)
         fs::remove_all(m_tmp.file("demo/Output"));
         const TestSupport::ShellRun run = build(environment, options);
         ASSERT_EQ(run.status, 0) << run.output << daemon.log();
-        EXPECT_NE(run.output.find("Running: distcc " + Kit + "/bin/xgcc -g -o "), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Running: distcc " + m_kit + "/bin/xgcc -g -o "), std::string::npos) << run.output;
         EXPECT_EQ(outputs(), plain);
     }
     const std::string log = daemon.log();
