@@ -270,10 +270,14 @@ class ChangedBuildSequence : public ::testing::TestWithParam<Sequence> {
 protected:
     void SetUp() override
     {
-        // The kit by links, except bin/xgcc (writeCompiler()).
+        // The kit by links, except bin/xgcc (writeCompiler()) and what the
+        // Symbian SDK's tools write below Epoc32, which other tests running
+        // at the same time write as well.
         fs::create_directories(m_tmp.file("kit/bin"));
+        fs::create_directories(m_tmp.file("kit/symbian/Epoc32"));
+        fs::create_directory_symlink(Kit + "/symbian/Epoc32/tools", m_tmp.file("kit/symbian/Epoc32/tools"));
         for (const auto& entry : fs::directory_iterator(Kit)) {
-            if (entry.path().filename() != "bin")
+            if (entry.path().filename() != "bin" && entry.path().filename() != "symbian")
                 fs::create_directory_symlink(entry.path(), m_tmp.file("kit") / entry.path().filename());
         }
         for (const auto& entry : fs::directory_iterator(Kit + "/bin")) {
