@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <csignal>
 
 namespace {
 
@@ -78,19 +77,7 @@ int PaneJobs::jobs()
 Brask::ParallelExecutor::Outcome PaneJobs::runStreaming(const KVUtil::String& command,
                                                         Brask::ParallelExecutor::Sink& sink)
 {
-    Brask::ParallelExecutor::Outcome outcome;
-    if (m_group.stopped()) {
-        outcome.code = 128 + SIGTERM;
-        outcome.started = false;
-        return outcome;
-    }
-    sink.started();
-    const Platform::RunResult result
-        = m_group.run(command, [&sink](const char* data, size_t size) { sink.output(data, size); });
-    outcome.code = result.code;
-    if (result.failedStep != Platform::StepNone)
-        outcome.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
-    return outcome;
+    return Brask::runInGroup(m_group, command, sink);
 }
 
 // The three steps are those of OutputPanel::runCommand for a command run alone.

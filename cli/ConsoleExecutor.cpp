@@ -1,6 +1,6 @@
 #include "cli/ConsoleExecutor.h"
 
-#include <csignal>
+#include "core/build/ParallelCompile.h"
 
 namespace Brask {
 
@@ -47,20 +47,7 @@ int ConsoleExecutor::execute(const KVUtil::String& command, bool echo)
 
 ParallelExecutor::Outcome ConsoleExecutor::runStreaming(const KVUtil::String& command, Sink& sink)
 {
-    Outcome outcome;
-    // After a stop nothing more starts; the build ends at the first such compile.
-    if (m_group.stopped()) {
-        outcome.code = 128 + SIGTERM;
-        outcome.started = false;
-        return outcome;
-    }
-    sink.started();
-    const Platform::RunResult result
-        = m_group.run(command, [&sink](const char* data, size_t size) { sink.output(data, size); });
-    outcome.code = result.code;
-    if (result.failedStep != Platform::StepNone)
-        outcome.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
-    return outcome;
+    return runInGroup(m_group, command, sink);
 }
 
 void ConsoleExecutor::showStart(const KVUtil::String& command)

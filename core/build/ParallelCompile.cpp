@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -105,6 +106,24 @@ struct Shared {
 };
 
 } // namespace
+
+ParallelExecutor::Outcome runInGroup(Platform::RunnerGroup& group, const KVUtil::String& command,
+                                     ParallelExecutor::Sink& sink)
+{
+    ParallelExecutor::Outcome outcome;
+    if (group.stopped()) {
+        outcome.code = 128 + SIGTERM;
+        outcome.started = false;
+        return outcome;
+    }
+    sink.started();
+    const Platform::RunResult result
+        = group.run(command, [&sink](const char* data, size_t size) { sink.output(data, size); });
+    outcome.code = result.code;
+    if (result.failedStep != Platform::StepNone)
+        outcome.failure = Platform::failureLine(result) + Platform::failureExplanation(result);
+    return outcome;
+}
 
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
                const KVUtil::Vector<KVUtil::String>& outputs,

@@ -4,6 +4,7 @@
 // that of running them one after another.
 
 #include "core/build/ParallelExecutor.h"
+#include "platform/RunnerGroup.h"
 
 #include "kvutil/KVUtil.h"
 
@@ -30,6 +31,12 @@ namespace Brask {
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
                const KVUtil::Vector<KVUtil::String>& outputs = {},
                const std::function<void(size_t index, int code)>& shown = {});
+
+// What runStreaming does for an executor whose commands run in `group`: once
+// the group is stopped nothing more starts (the build ends at the first such
+// command); otherwise the command runs with echo on, its output to `sink`.
+ParallelExecutor::Outcome runInGroup(Platform::RunnerGroup& group, const KVUtil::String& command,
+                                     ParallelExecutor::Sink& sink);
 
 // Memory all kept-back output may take at once; each running command gets
 // an equal share, at most SpoolShareLimit.

@@ -60,8 +60,9 @@ TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
             if (id == std::string("1"))
                 entries.insert(entries.begin() + 2, "game.png");
             EXPECT_EQ(entries, zipEntries(jar));
-            if (id == std::string("1"))
+            if (id == std::string("1")) {
                 EXPECT_EQ("png bytes", zipEntry(jar, "game.png"));
+            }
             EXPECT_EQ(expectedManifest("game"), zipEntry(jar, "META-INF/MANIFEST.MF"));
             EXPECT_EQ("program\n", zipEntry(jar, "program"));
             EXPECT_EQ(std::string("devices of ") + id + "\n", readFile(m_output + "/" + id + "/devices.txt"));
