@@ -304,13 +304,7 @@ void SdpRecordParser::dump(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    const std::string text = formatText(format, args);
     va_end(args);
     diag("%*s%s", 2 * m_level, "", text.c_str());
 }

@@ -4,7 +4,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace Brask {
 
@@ -44,27 +43,33 @@ std::FILE* diagnosticStream()
     return g_stream;
 }
 
-void diag(const char* format, ...)
+std::string formatText(const char* format, va_list args)
 {
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     const int n = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    std::vector<char> buf(n > 0 ? static_cast<size_t>(n) + 1 : 1);
+    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
     if (n > 0)
-        std::vsnprintf(buf.data(), buf.size(), format, args);
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    return text;
+}
+
+void diag(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatText(format, args);
     va_end(args);
-    if (n <= 0)
+    if (text.empty())
         return;
 
     std::lock_guard<std::mutex> hold(g_lock);
     if (!g_stream)
         return;
     separateFromOtherThread();
-    std::fwrite(buf.data(), 1, static_cast<size_t>(n), g_stream);
-    g_lineOpen = buf[static_cast<size_t>(n) - 1] != '\n';
+    std::fwrite(text.data(), 1, text.size(), g_stream);
+    g_lineOpen = text.back() != '\n';
     g_lineOwner = std::this_thread::get_id();
     std::fflush(g_stream);
 }

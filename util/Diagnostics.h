@@ -8,11 +8,17 @@
 // before another thread writes, so lines of two threads never mix. A line
 // that must not be split is therefore written by one call.
 
+#include <cstdarg>
 #include <cstdio>
+#include <string>
 
 namespace Brask {
 
 void diag(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// printf's text of `format` with `args`, for those who add to a diagnostic
+// line before writing it whole.
+std::string formatText(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Where diagnostics go; nullptr silences them.
 void setDiagnosticStream(std::FILE* stream);
