@@ -3,10 +3,10 @@
 // their output in the pane (CommandExecutor), hears when it replaces the
 // project (ProjectManagerListener), and wires the menus, toolbar and panels.
 
-#include "WindowBusy.h"
+#include "app/WindowBusy.h"
 #include "core/ProjectManagerListener.h"
-#include "core/build/CommandExecutor.h"
-#include "core/build/ParallelExecutor.h"
+#include "core/CommandExecutor.h"
+#include "core/builder/ParallelExecutor.h"
 
 #include <QMainWindow>
 

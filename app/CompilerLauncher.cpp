@@ -1,4 +1,4 @@
-#include "CompilerLauncher.h"
+#include "app/CompilerLauncher.h"
 
 #include <QSettings>
 

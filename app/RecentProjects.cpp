@@ -1,4 +1,4 @@
-#include "RecentProjects.h"
+#include "app/RecentProjects.h"
 
 #include <QDir>
 #include <QFileInfo>

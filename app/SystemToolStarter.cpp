@@ -1,4 +1,4 @@
-#include "SystemToolStarter.h"
+#include "app/SystemToolStarter.h"
 
 #include "platform/ProcessRunner.h"
 

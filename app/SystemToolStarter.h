@@ -1,7 +1,7 @@
 #pragma once
 // Starts programs through the platform layer and URLs through the desktop.
 
-#include "ToolStarter.h"
+#include "app/ToolStarter.h"
 
 class SystemToolStarter : public ToolStarter {
 public:

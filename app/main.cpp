@@ -1,7 +1,7 @@
 // Process entry: check the installation root, take the project argument,
 // build the window inside ROOT/bin, then run from ROOT/projects.
 
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "core/Startup.h"
 #include "kvutil/KVUtil.h"
 #include "platform/ProgramSearch.h"

@@ -114,29 +114,12 @@ int runBuildCommand(const std::vector<std::string>& options)
         if (const char* fromEnvironment = std::getenv("VARBUILD_COMPILER_LAUNCHER"))
             launcher = fromEnvironment;
     }
-    std::string root;
-    if (!installationRoot(root))
-        return 1;
-
-    const std::string& path = args[0];
-    if (!Brask::fileExists(path) || Brask::isDirectory(path)) {
-        printError("cannot read project " + path);
-        return 1;
-    }
     InterruptibleExecutor executor;
     executor.setJobs(jobs);
-    // A broken profile database ends the process here, as it does for the window.
-    Brask::ProjectManager manager(root, &executor);
-    if (!manager.loadProject(path)) {
-        printError("cannot read project " + path);
+    const std::unique_ptr<Brask::ProjectManager> opened = openProject(args[0], &executor);
+    if (!opened)
         return 1;
-    }
-    // Building what was read before the damage would give a program that
-    // silently lacks part of the project.
-    if (manager.lastLoadWasDamaged()) {
-        printError("project " + path + " is damaged; only part of it could be read");
-        return 1;
-    }
+    Brask::ProjectManager& manager = *opened;
     manager.setCompilerLauncher(launcher.value_or(""));
 
     int result;

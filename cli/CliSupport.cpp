@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "core/ProjectManager.h"
 #include "core/Startup.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
@@ -24,6 +25,30 @@ bool installationRoot(std::string& root)
         return false;
     }
     return true;
+}
+
+std::unique_ptr<Brask::ProjectManager> openProject(const std::string& path, Brask::CommandExecutor* executor)
+{
+    std::string root;
+    if (!installationRoot(root))
+        return nullptr;
+    if (!Brask::fileExists(path) || Brask::isDirectory(path)) {
+        printError("cannot read project " + path);
+        return nullptr;
+    }
+    // A broken profile database ends the process here, as it does for the window.
+    auto manager = std::make_unique<Brask::ProjectManager>(root, executor);
+    if (!manager->loadProject(path)) {
+        printError("cannot read project " + path);
+        return nullptr;
+    }
+    if (manager->lastLoadWasDamaged()) {
+        printError("project " + path + " is damaged; only part of it could be read");
+        return nullptr;
+    }
+    // A diagnostic (a damaged bin/config.xml, say) may have left its line open.
+    Brask::diagEndLine();
+    return manager;
 }
 
 } // namespace Cli

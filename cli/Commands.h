@@ -3,8 +3,14 @@
 // returns the process exit status. Results go to standard output; the core's
 // diagnostic lines and error messages to standard error.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace Brask {
+class CommandExecutor;
+class ProjectManager;
+}
 
 namespace Cli {
 
@@ -37,5 +43,12 @@ void printError(const std::string& message);
 // The installation root from VARNELDIR; prints the refusal and returns false
 // when it is missing or empty.
 bool installationRoot(std::string& root);
+
+// The manager of the installation with the project at `path` loaded, or
+// nullptr after printing why not: no installation, a file that cannot be
+// read, or one that could be read only in part (acting on what was read
+// before the damage would build, list or send for a project that does not
+// exist). Every command that takes a project opens it here.
+std::unique_ptr<Brask::ProjectManager> openProject(const std::string& path, Brask::CommandExecutor* executor);
 
 } // namespace Cli

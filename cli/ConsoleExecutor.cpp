@@ -1,6 +1,6 @@
 #include "cli/ConsoleExecutor.h"
 
-#include "core/build/ParallelCompile.h"
+#include "core/builder/ParallelCompile.h"
 
 namespace Brask {
 

@@ -2,8 +2,8 @@
 // The CommandExecutor of varbuild-cli: runs each command with its output
 // passed straight through to the console as it arrives.
 
-#include "core/build/CommandExecutor.h"
-#include "core/build/ParallelExecutor.h"
+#include "core/CommandExecutor.h"
+#include "core/builder/ParallelExecutor.h"
 #include "platform/ProcessRunner.h"
 #include "platform/RunnerGroup.h"
 

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
 #include "core/ProjectManager.h"
-#include "core/ProjectRelocation.h"
+#include "core/project/ProjectRelocation.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 

@@ -97,18 +97,15 @@ int runSendCommand(const std::vector<std::string>& args)
         printError("usage: varbuild-cli send PROJECT.vnp [RUNTIME-ID]");
         return 1;
     }
-    std::string root;
-    if (!installationRoot(root))
-        return 1;
-    const std::string& path = args[0];
-    if (!Brask::fileExists(path) || Brask::isDirectory(path)) {
-        printError("cannot read project " + path);
-        return 1;
-    }
     InterruptibleExecutor executor;
-    Brask::ProjectManager manager(root, &executor);
-    if (!manager.loadProject(path)) {
-        printError("cannot read project " + path);
+    const std::unique_ptr<Brask::ProjectManager> opened = openProject(args[0], &executor);
+    if (!opened)
+        return 1;
+    Brask::ProjectManager& manager = *opened;
+    // sendel would take the port for the address and fail on the phone's side.
+    if (manager.getConfig().phoneAddress.empty()) {
+        printError("no phone is chosen; choose one with varbuild-cli phone select ADDRESS "
+                   "(or the window's Bluetooth menu)");
         return 1;
     }
     // As the window does: the given runtime, else the first target device's,

@@ -6,7 +6,7 @@
 
 #include "cli/Commands.h"
 #include "core/ProjectManager.h"
-#include "core/profiles/PackageMap.h"
+#include "core/builder/PackageMap.h"
 #include "core/profiles/TargetExplanation.h"
 #include "core/profiles/Vendor.h"
 #include "util/Diagnostics.h"
@@ -31,29 +31,6 @@ std::string plural(size_t count, const char* one, const char* many)
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// The manager with the project loaded; nullptr after printing why not.
-std::unique_ptr<Brask::ProjectManager> openProject(const std::string& path)
-{
-    std::string root;
-    if (!installationRoot(root))
-        return nullptr;
-    // A broken profile database ends the process here, as it does for the window.
-    auto manager = std::make_unique<Brask::ProjectManager>(root, nullptr);
-    if (!manager->loadProject(path)) {
-        printError("cannot read project " + path);
-        return nullptr;
-    }
-    // The criteria of the part that could not be read are missing: every
-    // answer would be about a project that does not exist.
-    if (manager->lastLoadWasDamaged()) {
-        printError("project " + path + " is damaged; only part of it could be read");
-        return nullptr;
-    }
-    // A diagnostic (a damaged bin/config.xml, say) may have left its line open.
-    Brask::diagEndLine();
-    return manager;
-}
-
 void printSymbian(const Brask::PackageMap& map)
 {
     std::printf("SIS %s (Symbian UID %s)\n", map.sisPath.c_str(), map.uid.c_str());
@@ -64,7 +41,7 @@ void printSymbian(const Brask::PackageMap& map)
 
 int printPackages(const std::string& path)
 {
-    const std::unique_ptr<Brask::ProjectManager> manager = openProject(path);
+    const std::unique_ptr<Brask::ProjectManager> manager = openProject(path, nullptr);
     if (!manager)
         return 1;
     const Brask::PackageMap map = Brask::buildPackageMap(*manager);
@@ -89,7 +66,7 @@ int printPackages(const std::string& path)
 
 int printWhy(const std::string& vendor, const std::string& name, const std::string& path)
 {
-    const std::unique_ptr<Brask::ProjectManager> manager = openProject(path);
+    const std::unique_ptr<Brask::ProjectManager> manager = openProject(path, nullptr);
     if (!manager)
         return 1;
     const Brask::Device* device = manager->getProfileDatabase().findDevice(vendor, name);

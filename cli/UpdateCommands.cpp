@@ -5,9 +5,9 @@
 #include "cli/ConsoleExecutor.h"
 
 #include "core/ProjectManager.h"
-#include "core/ReleaseCheck.h"
-#include "core/UpdateInterface.h"
-#include "core/UpdateManager.h"
+#include "core/update/ReleaseCheck.h"
+#include "core/update/UpdateInterface.h"
+#include "core/update/UpdateManager.h"
 #include "util/Diagnostics.h"
 
 #include <cstdio>

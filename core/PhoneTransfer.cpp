@@ -5,9 +5,9 @@
 
 #include "bluetooth/PhoneChooser.h"
 #include "bluetooth/discovery.h"
-#include "core/build/BuildSupport.h"
-#include "core/build/CommandExecutor.h"
-#include "core/build/JavaMePackager.h"
+#include "core/builder/BuildSupport.h"
+#include "core/CommandExecutor.h"
+#include "core/builder/JavaMePackager.h"
 #include "util/Diagnostics.h"
 
 #include <algorithm>

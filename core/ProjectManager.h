@@ -2,9 +2,9 @@
 // The core object: the open project, the configuration and the profile
 // database of one installation, and the operations the window calls.
 
-#include "core/Config.h"
-#include "core/FileKind.h"
-#include "core/Project.h"
+#include "core/config/Config.h"
+#include "core/config/FileKind.h"
+#include "core/project/Project.h"
 #include "core/ProjectManagerListener.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "kvutil/KVUtil.h"
@@ -61,7 +61,7 @@ public:
 
     void addListener(ProjectManagerListener* listener);
 
-    // The build and its packaging steps (core/build/).
+    // The build and its packaging steps (core/builder/).
     int build();
     int packageJavaMe(bool includeResources);
     int packageSymbian();

@@ -1,7 +1,7 @@
 #pragma once
 // The command line that opens a file with the tool configured for its type.
 
-#include "core/Config.h"
+#include "core/config/Config.h"
 
 namespace Brask {
 

@@ -11,7 +11,7 @@
 // HttpBodyCeiling. Each step reports itself through Brask::diag.
 //
 // Both calls block; the window runs them off the GUI thread (see
-// core/UpdateInterface.h), so HttpProgress is shared between two threads.
+// core/update/UpdateInterface.h), so HttpProgress is shared between two threads.
 
 #include "kvutil/KVUtil.h"
 

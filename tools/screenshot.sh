@@ -12,7 +12,7 @@ cmake --build "$BUILD" --target varbuild-screenshot kit
 for tool in vbtool_xgcc vbtool_lintel vbtool_cmd; do
   cmake --build "$BUILD" --target "$tool" >/dev/null 2>&1 || echo "screenshot: $tool not built, the build will fail" >&2
 done
-"$BUILD/app/varbuild-screenshot" "$BUILD/kit" "$BUILD/kit/projects/demo/demo.vnp" "$SRC/docs/screenshot.png" 1180 900
+"$BUILD/tools/screenshot/varbuild-screenshot" "$BUILD/kit" "$BUILD/kit/projects/demo/demo.vnp" "$SRC/docs/screenshot.png" 1180 900
 # The build tests copy the demo project from the kit: leave it as built.
 rm -rf "$BUILD/kit/projects/demo/Output"
 echo "wrote $SRC/docs/screenshot.png"

@@ -3,7 +3,7 @@
 // and its project-file element once, in its constructor; the element's values
 // are escaped so any name reads back unchanged.
 
-#include "core/Criterion.h"
+#include "core/profiles/Criterion.h"
 #include "kvutil/KVUtil.h"
 
 namespace Brask {

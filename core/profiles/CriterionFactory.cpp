@@ -2,7 +2,7 @@
 // attribute texts are normalised, so a criterion read from a file is written
 // back in normal form.
 
-#include "core/Criterion.h"
+#include "core/profiles/Criterion.h"
 #include "core/profiles/Criteria.h"
 #include "util/PathUtil.h"
 

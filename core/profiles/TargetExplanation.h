@@ -3,7 +3,7 @@
 // database. Every verdict comes from the criteria's own evaluate(), so the
 // answers cannot drift from what target selection and the build decide.
 
-#include "core/Criterion.h"
+#include "core/profiles/Criterion.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "kvutil/KVUtil.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Which devices of the database a list of criteria selects.
 
-#include "core/Criterion.h"
+#include "core/profiles/Criterion.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "kvutil/KVUtil.h"
 

@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "core/ProjectManager.h"
 #include "util/Diagnostics.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 // Fakes and a throw-away installation for the window tests.
 
-#include "DialogRunner.h"
-#include "ToolStarter.h"
-#include "UserDialogs.h"
+#include "app/dialogs/DialogRunner.h"
+#include "app/ToolStarter.h"
+#include "app/dialogs/UserDialogs.h"
 
 #include <QList>
 #include <QObject>

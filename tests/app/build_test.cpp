@@ -2,8 +2,8 @@
 // boxes, Build and Run, and what may happen while a command runs.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "OutputPanel.h"
+#include "app/Buildtool.h"
+#include "app/output/OutputPanel.h"
 #include "core/ProjectManager.h"
 
 #include <QAction>

@@ -3,10 +3,10 @@
 // cancelling at every step.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "ConstantDialog.h"
-#include "CriteriaDialog.h"
-#include "VendorDeviceDialog.h"
+#include "app/Buildtool.h"
+#include "app/criteria/ConstantDialog.h"
+#include "app/criteria/CriteriaDialog.h"
+#include "app/criteria/VendorDeviceDialog.h"
 #include "core/ProjectManager.h"
 #include "util/Diagnostics.h"
 

@@ -2,9 +2,9 @@
 // pane, and the status bar's error and warning counts after a build.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "CompilerMessages.h"
-#include "OutputPanel.h"
+#include "app/Buildtool.h"
+#include "app/output/CompilerMessages.h"
+#include "app/output/OutputPanel.h"
 #include "core/ProjectManager.h"
 
 #include <QAction>

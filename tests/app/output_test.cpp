@@ -2,8 +2,8 @@
 // run through it with real child processes.
 
 #include "AppTestSupport.h"
-#include "OutputPanel.h"
-#include "OutputStream.h"
+#include "app/output/OutputPanel.h"
+#include "app/output/OutputStream.h"
 
 #include <QTest>
 #include <QTextEdit>

@@ -2,10 +2,10 @@
 // dialog, the device and criterion tooltips, and "Show excluded devices".
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "PackagesDialog.h"
-#include "ProfileTreeDetails.h"
-#include "ProfilesPanel.h"
+#include "app/Buildtool.h"
+#include "app/dialogs/PackagesDialog.h"
+#include "app/panels/ProfileTreeDetails.h"
+#include "app/panels/ProfilesPanel.h"
 #include "core/ProjectManager.h"
 
 #include <QAction>

@@ -3,11 +3,11 @@
 // output kept bounded with everything still saved by "Save output...".
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "OutputPanel.h"
-#include "OutputStream.h"
+#include "app/Buildtool.h"
+#include "app/output/OutputPanel.h"
+#include "app/output/OutputStream.h"
 #include "core/ProjectManager.h"
-#include "core/build/ParallelCompile.h"
+#include "core/builder/ParallelCompile.h"
 
 #include <QAction>
 #include <QCryptographicHash>

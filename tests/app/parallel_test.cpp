@@ -3,7 +3,7 @@
 // user's preference.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "core/ProjectManager.h"
 
 #include <QRegularExpression>

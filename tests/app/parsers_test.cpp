@@ -1,7 +1,7 @@
 // The two text rules of the window: compiler-message recognition in the
 // output pane and the tool command line for a file.
 
-#include "ErrorLineParser.h"
+#include "core/builder/ErrorLineParser.h"
 #include "core/ToolCommandLine.h"
 #include "util/Diagnostics.h"
 

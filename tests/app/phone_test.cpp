@@ -4,13 +4,13 @@
 // varbuild-cli phone list.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "FakeBluezBus.h"
 #include "FakeSdpServer.h"
-#include "PhoneDialog.h"
-#include "QtPhoneChooser.h"
+#include "app/phone/PhoneDialog.h"
+#include "app/phone/QtPhoneChooser.h"
 #include "SdpBuild.h"
-#include "core/Config.h"
+#include "core/config/Config.h"
 #include "core/ProjectManager.h"
 
 #include <QAction>

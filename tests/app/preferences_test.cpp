@@ -2,8 +2,8 @@
 // configuration untouched, and writing bin/config.xml after Ok.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "ConfigDialog.h"
+#include "app/Buildtool.h"
+#include "app/dialogs/ConfigDialog.h"
 #include "core/ProjectManager.h"
 #include "util/Diagnostics.h"
 

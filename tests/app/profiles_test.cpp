@@ -3,8 +3,8 @@
 // deleting criteria.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "ProfilesPanel.h"
+#include "app/Buildtool.h"
+#include "app/panels/ProfilesPanel.h"
 #include "core/ProjectManager.h"
 #include "core/profiles/Criteria.h"
 #include "util/Diagnostics.h"

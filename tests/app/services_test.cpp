@@ -2,12 +2,12 @@
 // posts against a server of the test's own on 127.0.0.1.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "FeedbackDialog.h"
-#include "FormPoster.h"
-#include "InviteDialog.h"
+#include "app/Buildtool.h"
+#include "app/services/FeedbackDialog.h"
+#include "app/services/FormPoster.h"
+#include "app/services/InviteDialog.h"
 #include "LoopbackHttpServer.h"
-#include "core/UpdateManager.h"
+#include "core/update/UpdateManager.h"
 #include "util/Diagnostics.h"
 
 #include <QAction>

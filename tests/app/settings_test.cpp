@@ -4,7 +4,7 @@
 // sizes are range-checked.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "core/ProjectManager.h"
 
 #include <QAction>

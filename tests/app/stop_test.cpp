@@ -3,9 +3,9 @@
 // half JAR and ends the pane with the stopped line instead of an error box.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "core/ProjectManager.h"
-#include "core/build/CommandExecutor.h"
+#include "core/CommandExecutor.h"
 
 #include <QAction>
 #include <QDir>

@@ -4,12 +4,12 @@
 // responsive while the server is slow, and the checks at start-up.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
+#include "app/Buildtool.h"
 #include "LoopbackHttpServer.h"
-#include "ProfilesPanel.h"
-#include "core/InstallLock.h"
-#include "core/UpdateManager.h"
-#include "QtUserDialogs.h"
+#include "app/panels/ProfilesPanel.h"
+#include "core/update/InstallLock.h"
+#include "core/update/UpdateManager.h"
+#include "app/dialogs/QtUserDialogs.h"
 #include "net/HttpGet.h"
 #include "util/Diagnostics.h"
 

@@ -5,13 +5,13 @@
 // without a viewer.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "ConstantDialog.h"
-#include "FeatureDialog.h"
-#include "OutputPanel.h"
-#include "ProfilesPanel.h"
-#include "ProjectPanel.h"
-#include "QtUserDialogs.h"
+#include "app/Buildtool.h"
+#include "app/criteria/ConstantDialog.h"
+#include "app/criteria/FeatureDialog.h"
+#include "app/output/OutputPanel.h"
+#include "app/panels/ProfilesPanel.h"
+#include "app/panels/ProjectPanel.h"
+#include "app/dialogs/QtUserDialogs.h"
 #include "core/ProjectManager.h"
 #include "core/profiles/Criteria.h"
 

@@ -2,9 +2,9 @@
 // tree and opening files with their tools.
 
 #include "AppTestSupport.h"
-#include "Buildtool.h"
-#include "ProjectPanel.h"
-#include "RecentProjects.h"
+#include "app/Buildtool.h"
+#include "app/panels/ProjectPanel.h"
+#include "app/RecentProjects.h"
 #include "core/ProjectManager.h"
 #include "util/Version.h"
 

@@ -85,13 +85,21 @@ TEST_F(PhoneCommand, SelectFailsWithoutServiceOrWithABadAddress)
 
 TEST_F(PhoneCommand, SendRunsSendelOnTheRuntimesJar)
 {
+    const std::string directory = m_work.file("my game");
+    TestSupport::writeFile(directory + "/demo.vnp", "<Project name=\"demo\">\n</Project>");
+    // No phone stored: nothing is run, and the user hears how to choose one.
+    const auto nophone = run({"send", directory + "/demo.vnp"});
+    EXPECT_EQ(nophone.status, 1);
+    EXPECT_EQ(nophone.out.find("Running:"), std::string::npos) << nophone.out;
+    EXPECT_NE(nophone.err.find("no phone is chosen; choose one with varbuild-cli phone select ADDRESS"),
+              std::string::npos)
+        << nophone.err;
+
     TestSupport::writeFile(m_root.file("bin/config.xml"),
                            "<Config version=\"1\">\n"
                            "\t<Property name=\"PhoneAddress\" value=\"0123456789ab\"/>\n"
                            "\t<Property name=\"PhonePort\" value=\"9\"/>\n"
                            "</Config>");
-    const std::string directory = m_work.file("my game");
-    TestSupport::writeFile(directory + "/demo.vnp", "<Project name=\"demo\">\n</Project>");
     for (const auto& [args, id] : {std::pair<std::vector<std::string>, std::string>{{"send", directory + "/demo.vnp", "3"}, "3"},
                                    {{"send", directory + "/demo.vnp"}, "1"}}) {
         const auto result = run(args);

@@ -7,7 +7,7 @@
 #include "bluetooth/PhoneChooser.h"
 #include "bluetooth/discovery.h"
 #include "core/ProjectManager.h"
-#include "core/build/CommandExecutor.h"
+#include "core/CommandExecutor.h"
 #include "platform/CommandLine.h"
 #include "support/TestSupport.h"
 

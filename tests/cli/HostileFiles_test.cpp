@@ -113,7 +113,8 @@ TEST(HostileFiles, SpecialFilesAreNotReadAndNothingWaits)
     const Case cases[] = {
         {"project file is a FIFO", "P", 'f', "targets", 1, "Failed to load XML file P\n"},
         {"project file is a FIFO (build)", "P", 'f', "build", 1, "Failed to load XML file P\n"},
-        {"project file is a directory", "P", 'd', "targets", 1, "Failed to load XML file P\n"},
+        // Every command refuses a missing project or a directory in one line.
+        {"project file is a directory", "P", 'd', "targets", 1, "varbuild-cli: cannot read project P\n"},
         {"bin/config.xml is a FIFO", "K/bin/config.xml", 'f', "targets", 0,
          "Failed to load XML file K/bin/config.xml\n"},
         {"bin/config.xml is a directory", "K/bin/config.xml", 'd', "targets", 0,
@@ -141,8 +142,9 @@ TEST(HostileFiles, SpecialFilesAreNotReadAndNothingWaits)
             // hold a "K/" (a temporary name ending in K).
             for (size_t at = 0; (at = text.find("K/", at)) != std::string::npos; at += kit.path().size())
                 text.replace(at, 1, kit.path());
-            if (text.find("P") != std::string::npos && text.find("file P") != std::string::npos)
-                text.replace(text.find("file P") + 5, 1, project);
+            for (const std::string before : {"file P", "project P"})
+                if (text.find(before) != std::string::npos)
+                    text.replace(text.find(before) + before.size() - 1, 1, project);
             return text;
         };
         const std::string special = std::string(c.special) == "P" ? project : expand(c.special);
@@ -168,7 +170,7 @@ TEST_F(HostileFilesTest, DeepNestingIsDamageNotACrash)
     // Each program refuses a project nested beyond the limit as damaged.
     const std::string deep = work("deep.vnp");
     writeFile(deep, "<Project name=\"deep\">" + nested("<Folder name=\"f\">", "</Folder>", 300000) + "</Project>\n");
-    for (const char* command : {"targets", "build"}) {
+    for (const char* command : {"targets", "build", "send"}) {
         const MergedRun r = run({command, deep});
         EXPECT_EQ(r.status, 1) << command << r.output.substr(0, 2000);
         EXPECT_NE(r.output.find("elements nested too deeply\nvarbuild-cli: project " + deep + " is damaged"),

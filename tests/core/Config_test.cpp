@@ -1,4 +1,4 @@
-#include "core/Config.h"
+#include "core/config/Config.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

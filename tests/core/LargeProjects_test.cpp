@@ -2,7 +2,7 @@
 // call stack, and loading stays exact.
 
 #include "core/ProjectManager.h"
-#include "core/ProjectRelocation.h"
+#include "core/project/ProjectRelocation.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/VcprojParser.h"
+#include "core/project/VcprojParser.h"
 #include "support/TestSupport.h"
 #include "util/PathUtil.h"
 

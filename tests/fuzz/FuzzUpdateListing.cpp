@@ -8,7 +8,7 @@
 // profiles/, is listed as neither a link nor another special file, and has no
 // "..", no backslash and no control character in its name.
 
-#include "core/ProfileUpdateInstaller.h"
+#include "core/update/ProfileUpdateInstaller.h"
 
 #include <cstddef>
 #include <cstdint>

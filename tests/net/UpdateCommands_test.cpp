@@ -3,8 +3,8 @@
 
 #include "LoopbackServer.h"
 #include "ZipWriter.h"
-#include "core/UpdateInterface.h"
-#include "core/UpdateManager.h"
+#include "core/update/UpdateInterface.h"
+#include "core/update/UpdateManager.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "core/Criterion.h"
+#include "core/profiles/Criterion.h"
 #include "core/profiles/Criteria.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "core/xml/XMLParser.h"

@@ -1,8 +1,0 @@
-#include "QtDialogRunner.h"
-
-#include <QDialog>
-
-int QtDialogRunner::run(QDialog& dialog)
-{
-    return dialog.exec();
-}

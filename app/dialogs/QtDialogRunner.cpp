@@ -1,0 +1,8 @@
+#include "app/dialogs/QtDialogRunner.h"
+
+#include <QDialog>
+
+int QtDialogRunner::run(QDialog& dialog)
+{
+    return dialog.exec();
+}

@@ -1,0 +1,74 @@
+#include "app/phone/QtPhoneChooser.h"
+
+#include "app/dialogs/DialogRunner.h"
+#include "app/phone/PhoneDialog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+
+#include <limits>
+
+namespace {
+// A search that ends sooner shows no indicator at all.
+constexpr int indicatorDelayMs = 250;
+constexpr int pollMs = 50;
+} // namespace
+
+QtPhoneChooser::QtPhoneChooser(QWidget* parent, DialogRunner* runner, std::function<bool()> abandoned)
+    : m_parent(parent)
+    , m_runner(runner)
+    , m_abandoned(std::move(abandoned))
+{
+}
+
+int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& address)
+{
+    count = 0;
+    PhoneDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("PhoneDialog"));
+    const int result = m_runner->run(dialog);
+    switch (dialog.state()) {
+    case PhoneDialog::State::Ready:
+    case PhoneDialog::State::Waiting:  // closed before BlueZ answered: nothing to choose from yet
+        break;
+    case PhoneDialog::State::NoBus:
+    case PhoneDialog::State::NoBluez:
+        return NoBluetoothService;
+    case PhoneDialog::State::NoAdapter:
+        return NoAdapter;
+    case PhoneDialog::State::NoAnswer:
+        return NoAnswer;
+    }
+    if (result != QDialog::Accepted)
+        return Cancelled;
+    if (dialog.chosenAddress(address))
+        count = 1;
+    return 0;
+}
+
+bool QtPhoneChooser::waitForSearch(const std::function<bool(int ms)>& waitFor)
+{
+    QProgressDialog progress(QCoreApplication::translate("QtPhoneChooser",
+                                                         "Looking for the phone's file transfer service..."),
+                             QCoreApplication::translate("QtPhoneChooser", "Cancel"), 0, 0, m_parent);
+    progress.setObjectName(QStringLiteral("phoneSearchProgress"));
+    progress.setWindowTitle(QCoreApplication::translate("QtPhoneChooser", "Bluetooth"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    // Shown by the loop below, not by the dialog's own timer.
+    progress.setMinimumDuration(std::numeric_limits<int>::max());
+
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (waitFor(pollMs))
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, pollMs);
+        if (progress.wasCanceled() || (m_abandoned && m_abandoned()))
+            return false;
+        if (!progress.isVisible() && clock.elapsed() >= indicatorDelayMs)
+            progress.show();
+    }
+}

@@ -1,0 +1,129 @@
+#pragma once
+// Shared pieces of the build tests: executors that record what the build
+// runs, a temporary installation with small stand-in tools, and a fixture
+// that puts a project beside it.
+
+#include "core/ProjectManager.h"
+#include "core/CommandExecutor.h"
+#include "support/TestSupport.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace BuildTest {
+
+// Sets an environment variable for its lifetime.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const std::string& value);
+    ~ScopedEnv();
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had;
+};
+
+// Runs nothing: records each command line (and the directory it would run
+// in) and answers with `result`. "cmd /c mkdir" is carried out and a copy's
+// target file is created (empty), as the build relies on them.
+class RecordingExecutor : public Brask::CommandExecutor {
+public:
+    int execute(const std::string& command, bool echo) override;
+    void message(const std::string& text) override { messages.push_back(text); }
+
+    std::vector<std::string> ran;
+    std::vector<std::string> directories;
+    std::vector<std::string> messages;
+    // Result for the command at `index` (default: success).
+    std::function<int(const std::string& command, size_t index)> result;
+    // Called before answering, e.g. to create a tool's output.
+    std::function<void(const std::string& command)> sideEffect;
+};
+
+// Runs commands for real through the platform's process runner.
+class ProcessExecutor : public Brask::CommandExecutor {
+public:
+    int execute(const std::string& command, bool echo) override;
+    void message(const std::string& text) override;
+
+    std::vector<std::string> ran;
+    std::string transcript;
+    // Called before each command; a non-zero answer is the command's result
+    // and it does not run (a fault injected where a tool would fail).
+    std::function<int(const std::string& command)> before;
+};
+
+// A kit installation in a temporary directory: an empty profile database,
+// shell-script stand-ins for xgcc, lintel and cmd that log their arguments
+// (one "[arg]" per argument) to log(), Info-ZIP as bin/zip, and the Symbian
+// tools bldmake, abld and CreateSIS in a directory of their own (CreateSIS
+// succeeds without writing LauncherApp.sis when FAKE_NO_SIS is set).
+class FakeKit {
+public:
+    explicit FakeKit(const std::string& root);
+
+    const std::string& root() const { return m_root; }
+    std::string log() const { return m_root + "/tools.log"; }
+    std::string logText() const { return TestSupport::readFile(log()); }
+    std::string symbianDir() const { return m_root + "/symbian"; }
+    std::string createSis() const { return symbianDir() + "/CreateSIS"; }
+
+    // ROOT/profiles/runtimes/ID with a real VarnelRuntime.jar (one class and
+    // a manifest that the build must replace), devices.txt and config.h.
+    void addRuntime(const std::string& id) const;
+    // The six launcher templates with the given texts (empty: a simple
+    // default that shows every value).
+    void writeTemplates() const;
+
+private:
+    std::string m_root;
+};
+
+std::string shellQuote(const std::string& text);
+// Writes an executable script.
+void writeScript(const std::string& path, const std::string& body);
+// Entries of a zip archive (by unzip -l), sorted.
+std::vector<std::string> zipEntries(const std::string& archive);
+
+// The manifest every Java ME package of project `name` carries.
+inline std::string expectedManifest(const std::string& name)
+{
+    return "Manifest-Version: 1.0\nMIDlet-Vendor: Kestrane\nMIDlet-Name: " + name + "\nMIDlet-1: " + name + " , "
+        + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
+          "MicroEdition-Profile: MIDP-2.0\n";
+}
+// One entry's content (unzip -p).
+std::string zipEntry(const std::string& archive, const std::string& entry);
+
+// A temporary installation at TMP/kit and a project TMP/game/ named "game",
+// with VARNELDIR and PATH pointing at the installation. Restores the current
+// directory and the environment afterwards.
+class BuildFixture : public ::testing::Test {
+protected:
+    BuildFixture(const std::string& kitName = "kit", const std::string& projectName = "game");
+
+    // A manager with an open, empty project.
+    std::unique_ptr<Brask::ProjectManager> makeManager(Brask::CommandExecutor* executor);
+    // Adds a file by its stored path to the root folder (and writes it below
+    // the project directory, with `content`).
+    void addFile(Brask::ProjectManager& manager, const std::string& path, const std::string& content = "int x;\n");
+    // A device of a vendor "V" using `runtime`.
+    void addDevice(Brask::ProjectManager& manager, const std::string& name, const std::string& runtime);
+
+    TestSupport::TempDir m_tmp;
+    TestSupport::DirectoryGuard m_guard;
+    std::string m_root;
+    std::string m_projectDir;  // ends with "/"
+    std::string m_output;      // m_projectDir + "Output"
+    std::string m_projectName;
+    FakeKit m_kit;
+    ScopedEnv m_varneldir;
+    ScopedEnv m_path;
+};
+
+} // namespace BuildTest
