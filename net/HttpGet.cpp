@@ -273,64 +273,73 @@ void closeHttpSocket(int socket)
         ::close(socket);
 }
 
-int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
+namespace {
+
+struct HttpTarget {
+    std::string host;
+    int port = 80;
+    std::string path;
+};
+
+// "host[:port]/path"; false for a URL without a path or with a bad port.
+bool parseTarget(std::string_view text, HttpTarget& target)
 {
-    if (!url)
-        return 0;
-    const std::string_view text(url);
     const size_t slash = text.find('/');
     if (slash == std::string_view::npos)
-        return 0;
+        return false;
     // A ":" inside the path is no port separator.
     size_t colon = text.find(':');
     if (colon > slash)
         colon = std::string_view::npos;
-    int port = 80;
     if (colon != std::string_view::npos) {
-        port = parsePort(text.substr(colon + 1, slash - colon - 1));
-        if (port == 0)
-            return 0;
+        target.port = parsePort(text.substr(colon + 1, slash - colon - 1));
+        if (target.port == 0)
+            return false;
     }
-    const std::string host(text.substr(0, colon != std::string_view::npos ? colon : slash));
-    const std::string path(text.substr(slash));
+    target.host = std::string(text.substr(0, colon != std::string_view::npos ? colon : slash));
+    target.path = std::string(text.substr(slash));
+    return true;
+}
 
-    diag("KVHttpGet resolving %s:%i/%s...\n", host.c_str(), port, path.c_str() + 1);
-    // Connect, request and header share one deadline.
-    const HttpClock::time_point deadline = httpExchangeDeadline();
-
+// A socket connected to the target, or -1 after the diagnostic.
+int connectTo(const HttpTarget& target, HttpProgress* progress, HttpClock::time_point deadline)
+{
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* addresses = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 || !addresses) {
+    const std::string service = std::to_string(target.port);
+    if (::getaddrinfo(target.host.c_str(), service.c_str(), &hints, &addresses) != 0 || !addresses) {
         if (addresses)
             ::freeaddrinfo(addresses);
         diag("getaddrinfo() failed.\n");
         diag("ResolveHost error %i\n", -1);
-        return 0;
+        return -1;
     }
-
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd >= 0)
         fd = notZero(fd);
     if (fd < 0) {
         ::freeaddrinfo(addresses);
         diag("socket failed\n");
-        return 0;
+        return -1;
     }
     const bool connected = connectBounded(fd, addresses->ai_addr, addresses->ai_addrlen, progress, deadline);
     ::freeaddrinfo(addresses);
     if (!connected) {
         ::close(fd);
         diag("connect failed\n");
-        return 0;
+        return -1;
     }
+    return fd;
+}
 
+bool sendRequest(int fd, const HttpTarget& target, HttpProgress* progress, HttpClock::time_point deadline)
+{
     // CR LF line ends: every server takes them, and some refuse bare line feeds.
-    const std::string request =
-        "GET " + path + " HTTP/1.0\r\n" + "Host: " + host + "\r\n" + "Connection: close\r\n" + "\r\n";
+    const std::string request = "GET " + target.path + " HTTP/1.0\r\n" + "Host: " + target.host + "\r\n"
+        + "Connection: close\r\n" + "\r\n";
     diag("KVHttpGet sending %i bytes...\n", static_cast<int>(request.size()));
     ssize_t sent = -1;
     const Wait writable = waitFor(fd, POLLOUT, progress, deadline);
@@ -340,20 +349,22 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
         reportWait(writable, "send");
     if (sent != static_cast<ssize_t>(request.size())) {
         diag("SDLNet_TCP_Send failed: %i\n", static_cast<int>(sent));
-        ::close(fd);
-        return 0;
+        return false;
     }
+    return true;
+}
 
-    // The header, one byte per receive so nothing of the body is taken.
-    char header[HttpHeaderBufferSize];
+// The header as NUL-terminated text without the line ends that closed it,
+// read one byte per receive so nothing of the body is taken.
+bool receiveHeader(int fd, char (&header)[HttpHeaderBufferSize], HttpProgress* progress,
+                   HttpClock::time_point deadline)
+{
     int used = 0;
     int lineEnds = 0;
     while (lineEnds < 2 && used < HttpHeaderBufferSize) {
         const ssize_t n = receive(fd, header + used, 1, progress, "the header", deadline);
-        if (n <= 0) {
-            ::close(fd);
-            return 0;
-        }
+        if (n <= 0)
+            return false;
         const char c = header[used++];
         if (c == '\n')
             ++lineEnds;
@@ -371,41 +382,45 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
         // Cut at the buffer's end: room for the terminator.
         header[used - 3] = '\0';
     }
+    return true;
+}
 
+bool statusIsSuccess(const char* header)
+{
     const char* http = std::strstr(header, "HTTP/");
     if (!http) {
         diag("Bad reply; can't find HTTP/\n");
-        ::close(fd);
-        return 0;
+        return false;
     }
     const char* blank = std::strchr(http, ' ');
     int status = 0;
     if (!blank || !parseStatus(blank + 1, status)) {
         diag("Bad reply; can't find HTTP status\n");
-        ::close(fd);
-        return 0;
+        return false;
     }
     diag("HTTP %i\n", status);
     if (status < 200 || status > 299) {
         diag("Bad reply; HTTP status %i\n", status);
-        ::close(fd);
-        return 0;
+        return false;
     }
+    return true;
+}
 
+// False when the answer must be refused; bodyLength -1 when it names no length.
+bool takeBodyLength(const char* header, int& bodyLength, HttpProgress* progress)
+{
     long long length = 0;
     switch (findLength(header, length)) {
     case LengthField::Missing:
         diag("no Content-length!\n");
         bodyLength = -1;
-        return fd;
+        return true;
     case LengthField::Bad:
         diag("Bad reply; can't find content-length number\n");
-        ::close(fd);
-        return 0;
+        return false;
     case LengthField::TooLarge:
         diag("Bad reply; content-length %lld is above the limit of %lld bytes\n", length, HttpBodyCeiling);
-        ::close(fd);
-        return 0;
+        return false;
     case LengthField::Found:
         break;
     }
@@ -413,6 +428,28 @@ int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
     bodyLength = static_cast<int>(length);
     if (progress)
         progress->total = length;
+    return true;
+}
+
+} // namespace
+
+int KVHttpGet(const char* url, int& bodyLength, HttpProgress* progress)
+{
+    HttpTarget target;
+    if (!url || !parseTarget(url, target))
+        return 0;
+    diag("KVHttpGet resolving %s:%i/%s...\n", target.host.c_str(), target.port, target.path.c_str() + 1);
+    // Connect, request and header share one deadline.
+    const HttpClock::time_point deadline = httpExchangeDeadline();
+    const int fd = connectTo(target, progress, deadline);
+    if (fd < 0)
+        return 0;
+    char header[HttpHeaderBufferSize];
+    if (!sendRequest(fd, target, progress, deadline) || !receiveHeader(fd, header, progress, deadline)
+        || !statusIsSuccess(header) || !takeBodyLength(header, bodyLength, progress)) {
+        ::close(fd);
+        return 0;
+    }
     return fd;
 }
 

@@ -61,28 +61,28 @@ bool Lacks::evaluate(const Device& device) const
     return !device.hasFeature(m_feature);
 }
 
-Is::Is(bool vendor, const String& name)
-    : Criterion(nameXML(vendor, "is", name), (vendor ? "Vendor is " : "Device is ") + name)
+NameCriterion::NameCriterion(bool vendor, const String& name, bool negated)
+    : Criterion(nameXML(vendor, negated ? "isNot" : "is", name),
+                String(vendor ? "Vendor " : "Device ") + (negated ? "isn't " : "is ") + name)
     , m_vendor(vendor)
+    , m_negated(negated)
     , m_name(name)
 {
 }
 
-bool Is::evaluate(const Device& device) const
+bool NameCriterion::evaluate(const Device& device) const
 {
-    return comparedName(device, m_vendor) == m_name;
+    return (comparedName(device, m_vendor) == m_name) != m_negated;
+}
+
+Is::Is(bool vendor, const String& name)
+    : NameCriterion(vendor, name, false)
+{
 }
 
 Not::Not(bool vendor, const String& name)
-    : Criterion(nameXML(vendor, "isNot", name), (vendor ? "Vendor isn't " : "Device isn't ") + name)
-    , m_vendor(vendor)
-    , m_name(name)
+    : NameCriterion(vendor, name, true)
 {
-}
-
-bool Not::evaluate(const Device& device) const
-{
-    return comparedName(device, m_vendor) != m_name;
 }
 
 Constant::Constant(int op, const String& name, int value, bool allowUndefined)

@@ -32,30 +32,31 @@ private:
     String m_feature;
 };
 
-// The device's name, or with `vendor` its vendor's name, equals `name`.
-class Is : public Criterion {
+// Compares the device's name, or with `vendor` its vendor's name, with
+// `name`: `Is` wants them equal, `Not` different.
+class NameCriterion : public Criterion {
 public:
-    Is(bool vendor, const String& name);
     bool evaluate(const Device& device) const override;
     bool isVendor() const { return m_vendor; }
     const String& getName() const { return m_name; }
 
+protected:
+    NameCriterion(bool vendor, const String& name, bool negated);
+
 private:
     bool m_vendor;
+    bool m_negated;
     String m_name;
 };
 
-// The compared name (as for Is) differs from `name`.
-class Not : public Criterion {
+class Is : public NameCriterion {
+public:
+    Is(bool vendor, const String& name);
+};
+
+class Not : public NameCriterion {
 public:
     Not(bool vendor, const String& name);
-    bool evaluate(const Device& device) const override;
-    bool isVendor() const { return m_vendor; }
-    const String& getName() const { return m_name; }
-
-private:
-    bool m_vendor;
-    String m_name;
 };
 
 // Compares a device constant with a value. A device without the constant (or

@@ -48,10 +48,8 @@ String rejectionDetail(const Device& device, const Criterion& criterion)
         return "its feature list does not hold " + quoted(has->getFeature());
     if (const auto* lacks = dynamic_cast<const Lacks*>(&criterion))
         return "its feature list holds " + quoted(lacks->getFeature());
-    if (const auto* is = dynamic_cast<const Is*>(&criterion))
-        return is->isVendor() ? "its vendor is " + quoted(vendorName(device)) : "its name is " + quoted(device.getName());
-    if (const auto* isNot = dynamic_cast<const Not*>(&criterion))
-        return isNot->isVendor() ? "its vendor is " + quoted(vendorName(device))
+    if (const auto* named = dynamic_cast<const NameCriterion*>(&criterion))
+        return named->isVendor() ? "its vendor is " + quoted(vendorName(device))
                                  : "its name is " + quoted(device.getName());
     if (const auto* constant = dynamic_cast<const Constant*>(&criterion))
         return constantDetail(device, *constant);

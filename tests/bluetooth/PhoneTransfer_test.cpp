@@ -9,6 +9,7 @@
 #include "core/ProjectManager.h"
 #include "core/CommandExecutor.h"
 #include "platform/CommandLine.h"
+#include "support/Executors.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -204,20 +205,7 @@ TEST_F(PhoneSelection, DestroyingTheManagerEndsARunningSearch)
     EXPECT_EQ(*alive, 1);
 }
 
-class RecordingExecutor : public CommandExecutor {
-public:
-    int status = 0;
-    std::vector<std::string> commands;
-    std::vector<bool> echoes;
-
-    int execute(const KVUtil::String& command, bool echo) override
-    {
-        commands.push_back(command);
-        echoes.push_back(echo);
-        return status;
-    }
-    void message(const KVUtil::String&) override {}
-};
+using TestSupport::RecordingExecutor;
 
 class SendToPhone : public ::testing::Test {
 protected:
@@ -261,16 +249,16 @@ TEST_F(SendToPhone, PushesTheJarOfTheRuntime)
         EXPECT_EQ(manager->sendToPhone(c.runtime), 0) << c.name;
         const std::string id = c.jar.substr(8, c.jar.find('/', 8) - 8);
         EXPECT_EQ(diagnostics.text(), "Should use runtime " + c.runtime + "\nsending Output/" + id + "/\n") << c.name;
-        ASSERT_EQ(executor.commands.size(), 1u) << c.name;
+        ASSERT_EQ(executor.ran.size(), 1u) << c.name;
         EXPECT_TRUE(executor.echoes[0]) << c.name;
 
         const std::string jar = c.directory + c.jar;
         const bool quoted = jar.find(' ') != std::string::npos;
-        EXPECT_EQ(executor.commands[0],
+        EXPECT_EQ(executor.ran[0],
                   "sendel " + (quoted ? "\"" + jar + "\"" : jar) + " 0123456789ab 9")
             << c.name;
         // The tool gets exactly its three arguments, the path in one piece.
-        const auto words = Platform::splitCommandLine(executor.commands[0]);
+        const auto words = Platform::splitCommandLine(executor.ran[0]);
         ASSERT_EQ(words.size(), 4u) << c.name;
         EXPECT_EQ(words[1], jar) << c.name;
     }
@@ -279,7 +267,7 @@ TEST_F(SendToPhone, PushesTheJarOfTheRuntime)
 TEST_F(SendToPhone, ReturnsTheToolsStatusOrMinus1)
 {
     RecordingExecutor failing;
-    failing.status = 3;
+    failing.result = [](const std::string&, size_t) { return 3; };
     auto manager = managerWithProject(m_projects.path(), &failing);
     TestSupport::CapturedDiagnostics diagnostics;
     EXPECT_EQ(manager->sendToPhone("profiles\\runtimes\\1"), 3);
@@ -290,7 +278,7 @@ TEST_F(SendToPhone, ReturnsTheToolsStatusOrMinus1)
     RecordingExecutor executor;
     ProjectManager noProject(m_root.path(), &executor);
     EXPECT_EQ(noProject.sendToPhone("profiles\\runtimes\\1"), -1);
-    EXPECT_TRUE(executor.commands.empty());
+    EXPECT_TRUE(executor.ran.empty());
 }
 
 } // namespace

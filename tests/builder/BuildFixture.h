@@ -1,10 +1,10 @@
 #pragma once
-// Shared pieces of the build tests: executors that record what the build
-// runs, a temporary installation with small stand-in tools, and a fixture
+// Shared pieces of the build tests: a temporary installation with small stand-in tools, and a fixture
 // that puts a project beside it.
 
 #include "core/ProjectManager.h"
 #include "core/CommandExecutor.h"
+#include "support/Executors.h"
 #include "support/TestSupport.h"
 
 #include <functional>
@@ -16,47 +16,9 @@
 
 namespace BuildTest {
 
-// Sets an environment variable for its lifetime.
-class ScopedEnv {
-public:
-    ScopedEnv(const std::string& name, const std::string& value);
-    ~ScopedEnv();
 
-private:
-    std::string m_name;
-    std::string m_old;
-    bool m_had;
-};
-
-// Runs nothing: records each command line (and the directory it would run
-// in) and answers with `result`. "cmd /c mkdir" is carried out and a copy's
-// target file is created (empty), as the build relies on them.
-class RecordingExecutor : public Brask::CommandExecutor {
-public:
-    int execute(const std::string& command, bool echo) override;
-    void message(const std::string& text) override { messages.push_back(text); }
-
-    std::vector<std::string> ran;
-    std::vector<std::string> directories;
-    std::vector<std::string> messages;
-    // Result for the command at `index` (default: success).
-    std::function<int(const std::string& command, size_t index)> result;
-    // Called before answering, e.g. to create a tool's output.
-    std::function<void(const std::string& command)> sideEffect;
-};
-
-// Runs commands for real through the platform's process runner.
-class ProcessExecutor : public Brask::CommandExecutor {
-public:
-    int execute(const std::string& command, bool echo) override;
-    void message(const std::string& text) override;
-
-    std::vector<std::string> ran;
-    std::string transcript;
-    // Called before each command; a non-zero answer is the command's result
-    // and it does not run (a fault injected where a tool would fail).
-    std::function<int(const std::string& command)> before;
-};
+using TestSupport::ProcessExecutor;
+using TestSupport::RecordingExecutor;
 
 // A kit installation in a temporary directory: an empty profile database,
 // shell-script stand-ins for xgcc, lintel and cmd that log their arguments
@@ -122,8 +84,8 @@ protected:
     std::string m_output;      // m_projectDir + "Output"
     std::string m_projectName;
     FakeKit m_kit;
-    ScopedEnv m_varneldir;
-    ScopedEnv m_path;
+    TestSupport::EnvGuard m_varneldir;
+    TestSupport::EnvGuard m_path;
 };
 
 } // namespace BuildTest

@@ -15,7 +15,7 @@ using BuildTest::BuildFixture;
 using BuildTest::expectedManifest;
 using BuildTest::ProcessExecutor;
 using BuildTest::RecordingExecutor;
-using BuildTest::ScopedEnv;
+using TestSupport::EnvGuard;
 using BuildTest::zipEntries;
 using BuildTest::zipEntry;
 using TestSupport::exists;
@@ -213,7 +213,7 @@ TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
 
 TEST_F(ProcessBuild, LinkerFailureEndsTheBuild)
 {
-    ScopedEnv fail("FAKE_FAIL_LINTEL", "9");
+    EnvGuard fail("FAKE_FAIL_LINTEL", "9");
     ProcessExecutor executor;
     auto manager = makeManager(&executor);
     addFile(*manager, "main.c");

@@ -12,7 +12,7 @@
 using BuildTest::BuildFixture;
 using BuildTest::ProcessExecutor;
 using BuildTest::RecordingExecutor;
-using BuildTest::ScopedEnv;
+using TestSupport::EnvGuard;
 using Brask::SymbianPackager;
 using TestSupport::exists;
 using TestSupport::readFile;
@@ -212,7 +212,7 @@ TEST_F(Symbian, FailingToolEndsThePackagingWithItsCode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variable);
         std::remove(m_kit.log().c_str());
-        ScopedEnv fail(c.variable, c.code);
+        EnvGuard fail(c.variable, c.code);
         ProcessExecutor executor;
         auto manager = symbianProject(&executor, "0x12345678");
         EXPECT_EQ(std::stoi(c.code), manager->build());
@@ -290,7 +290,7 @@ TEST_F(Symbian, FailedPackagingKeepsThePreviousPackage)
         ASSERT_FALSE(previous.empty());
         writeFile(so() + "LauncherApp.sis", "stale package of a failed move\n");
 
-        ScopedEnv fail(c.variable, c.value);
+        EnvGuard fail(c.variable, c.value);
         ProcessExecutor executor;
         auto again = symbianProject(&executor, "0x12345678");
         EXPECT_EQ(c.result, again->build());

@@ -10,27 +10,6 @@ using namespace Brask;
 
 namespace {
 
-class EnvGuard {
-public:
-    EnvGuard()
-    {
-        const char* v = getenv("VARNELDIR");
-        m_had = v != nullptr;
-        if (v)
-            m_value = v;
-    }
-    ~EnvGuard()
-    {
-        if (m_had)
-            setenv("VARNELDIR", m_value.c_str(), 1);
-        else
-            unsetenv("VARNELDIR");
-    }
-
-private:
-    bool m_had;
-    std::string m_value;
-};
 
 } // namespace
 
@@ -61,7 +40,7 @@ TEST(StartupTest, MissingRootIsTheKitAroundTheProgramOrRefused)
     char* argv[] = {arg0, nullptr};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.programDirectory + " " + (c.variable ? c.variable : "(unset)"));
-        EnvGuard env;
+        TestSupport::EnvGuard env("VARNELDIR");
         TestSupport::DirectoryGuard dir;
         const String before = currentDirectory();
         if (c.variable)
@@ -84,7 +63,7 @@ TEST(StartupTest, MissingRootIsTheKitAroundTheProgramOrRefused)
 
 TEST(StartupTest, ArgumentIsResolvedAgainstTheStartingDirectoryBeforeMovingToBin)
 {
-    EnvGuard env;
+    TestSupport::EnvGuard env("VARNELDIR");
     TestSupport::DirectoryGuard dir;
     TestSupport::TempDir tmp;
     TestSupport::makeDirs(tmp.file("kit/bin"));
@@ -140,7 +119,7 @@ TEST(StartupTest, RootsTheKitCannotCarryAreRefused)
                                    + "\" holds a character that the kit's paths cannot carry (a \";\", a \"\"\" or a "
                                      "control character). Please install Varnel in a directory whose path has none "
                                      "of them.");
-            EnvGuard env;
+            TestSupport::EnvGuard env("VARNELDIR");
             TestSupport::DirectoryGuard dir;
             setenv("VARNELDIR", c.root, 1);
             StartupInfo info;

@@ -13,6 +13,7 @@
 #include "core/update/UpdateManager.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "platform/ProcessRunner.h"
+#include "support/Executors.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -56,29 +57,6 @@ public:
     std::vector<std::string> messages;
     int calls = 0;
     int withProgress = 0;
-};
-
-// Runs commands for real (quietly) and remembers them.
-class RecordingExecutor : public CommandExecutor {
-public:
-    RecordingExecutor()
-        : m_out(std::tmpfile())
-        , m_console(m_out)
-    {
-    }
-    ~RecordingExecutor() override { std::fclose(m_out); }
-    int execute(const KVUtil::String& command, bool echo) override
-    {
-        commands.push_back(command);
-        return m_console.execute(command, echo);
-    }
-    void message(const KVUtil::String& text) override { m_console.message(text); }
-
-    std::vector<std::string> commands;
-
-private:
-    std::FILE* m_out;
-    ConsoleExecutor m_console;
 };
 
 // Every file, directory and link below `dir`, with file contents and link
@@ -178,7 +156,7 @@ public:
     std::map<std::string, Reply> replies;
     LoopbackServer server{[this](const std::string& path) { return answer(path); }};
     FakeInterface ui;
-    RecordingExecutor executor;
+    TestSupport::ProcessExecutor executor;
     UpdateManager manager{dir.file("kit"), &executor};
 };
 
@@ -195,7 +173,7 @@ TEST_F(UpdateFlow, ANewerDatabaseIsInstalledAndLoads)
                                                      "The profile update was successfully installed."}));
     // Unpacked entry by entry through unzip -p, out of sight; only the
     // clean-up is a command of the pane.
-    EXPECT_EQ(executor.commands, std::vector<std::string>{"cmd /c del /q " + root + "/update.zip"});
+    EXPECT_EQ(executor.ran, std::vector<std::string>{"cmd /c del /q " + root + "/update.zip"});
     // The query, the download and the install, each cancellable.
     EXPECT_EQ(ui.calls, 3);
     EXPECT_EQ(ui.withProgress, 3);
@@ -253,7 +231,7 @@ TEST_F(UpdateFlow, VersionAnswers)
         // The manager was made before profiles/version.dat existed: version -1.
         EXPECT_EQ(manager.profileUpdateIsAvailable(c.silent), c.outcome);
         EXPECT_EQ(ui.messages, c.messages);
-        EXPECT_TRUE(executor.commands.empty());
+        EXPECT_TRUE(executor.ran.empty());
     }
 }
 
@@ -281,7 +259,7 @@ TEST_F(UpdateFlow, AShortOrCancelledDownloadWritesNothing)
     EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
     EXPECT_EQ(ui.messages.back(), "The profile update failed, probably because of a network error. Check your "
                                   "connection, firewalls etc.");
-    EXPECT_TRUE(executor.commands.empty());
+    EXPECT_TRUE(executor.ran.empty());
     EXPECT_EQ(snapshot(root), before);
 
     // An answer without a length is no archive either.
@@ -320,14 +298,14 @@ TEST_F(UpdateFlow, ACancelChangesNothingAndStartsNoFurtherStep)
         SCOPED_TRACE(c.cancelAt);
         CancellingInterface cancelling;
         cancelling.cancelAt = c.cancelAt;
-        executor.commands.clear();
+        executor.ran.clear();
         UpdateManager updates(root, &executor);
         updates.setInterface(&cancelling);
         const auto before = snapshot(root);
         EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Cancelled);
         EXPECT_EQ(cancelling.calls, std::max(c.cancelAt, 1));
         EXPECT_EQ(cancelling.messages, c.messages);
-        EXPECT_EQ(executor.commands, c.commands);
+        EXPECT_EQ(executor.ran, c.commands);
         EXPECT_EQ(snapshot(root), before);
     }
 }
@@ -349,7 +327,7 @@ TEST_F(UpdateFlow, AnotherUpdateHoldingTheInstallationIsNotTouched)
     EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
     EXPECT_EQ(ui.messages.back(), "The profile update could not be installed: another profile update is running. "
                                   "The installed profile database is unchanged.");
-    EXPECT_TRUE(executor.commands.empty());
+    EXPECT_TRUE(executor.ran.empty());
     EXPECT_EQ(snapshot(root), before);
 
     // Once it has finished, the next update goes ahead.

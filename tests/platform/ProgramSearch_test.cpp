@@ -18,31 +18,6 @@ void makeProgram(const std::string& path, bool executable = true)
     ::chmod(path.c_str(), executable ? 0755 : 0644);
 }
 
-// Sets an environment variable for one test and restores it afterwards.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvGuard()
-    {
-        if (m_had)
-            ::setenv(m_name, m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
 
 } // namespace
 
@@ -90,8 +65,8 @@ TEST(ProgramSearch, OwnDirectoryThenKitThenPath)
     TestSupport::makeDirs(kit + "/bin");
     TestSupport::makeDirs(p1);
     TestSupport::makeDirs(p2);
-    EnvGuard root("VARNELDIR", kit);
-    EnvGuard path("PATH", p1 + "::" + p2);
+    TestSupport::EnvGuard root("VARNELDIR", kit);
+    TestSupport::EnvGuard path("PATH", p1 + "::" + p2);
 
     const std::vector<std::string> dirs = programSearchDirectories();
     ASSERT_EQ(dirs.size(), 4u) << "empty PATH entries are left out";
@@ -116,8 +91,8 @@ TEST(ProgramSearch, OwnDirectoryThenKitThenPath)
 
 TEST(ProgramSearch, EmptyKitRootIsNotSearched)
 {
-    EnvGuard root("VARNELDIR", "");
-    EnvGuard path("PATH", "/nonexistent-dir");
+    TestSupport::EnvGuard root("VARNELDIR", "");
+    TestSupport::EnvGuard path("PATH", "/nonexistent-dir");
     const std::vector<std::string> dirs = programSearchDirectories();
     ASSERT_EQ(dirs.size(), 2u);
     EXPECT_EQ(dirs[1], "/nonexistent-dir");

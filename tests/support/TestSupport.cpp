@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,6 +189,29 @@ ShellRun runShell(const std::string& command)
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+EnvGuard::EnvGuard(std::string name)
+    : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str())) {
+        m_had = true;
+        m_old = old;
+    }
+}
+
+EnvGuard::EnvGuard(std::string name, const std::string& value)
+    : EnvGuard(std::move(name))
+{
+    ::setenv(m_name.c_str(), value.c_str(), 1);
+}
+
+EnvGuard::~EnvGuard()
+{
+    if (m_had)
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
 }
 
 } // namespace TestSupport

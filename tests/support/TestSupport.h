@@ -82,4 +82,20 @@ private:
     std::string m_saved;
 };
 
+// Restores an environment variable when it goes out of scope; the second
+// constructor also sets it for the guard's life.
+class EnvGuard {
+public:
+    explicit EnvGuard(std::string name);
+    EnvGuard(std::string name, const std::string& value);
+    ~EnvGuard();
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+private:
+    std::string m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
 } // namespace TestSupport

@@ -2,6 +2,7 @@
 // the place of the RFCOMM connection, and a scripted OBEX server answers on it.
 
 #include "ToolRun.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -212,31 +213,6 @@ private:
     bool m_connected = false;
 };
 
-// Sets an environment variable for the life of the object.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (old)
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvGuard()
-    {
-        if (m_had)
-            ::setenv(m_name, m_old.c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had = false;
-    std::string m_old;
-};
 
 // Runs sendel from the kit's bin; a watchdog ends it should it ever hang.
 ToolResult runSendel(const std::string& directory, const std::string& arguments)
@@ -370,8 +346,8 @@ protected:
     std::string socketPath() const { return tmp.file("phone"); }
 
     TempDir tmp;
-    EnvGuard socketEnv{"SENDEL_SOCKET", tmp.file("phone")};
-    EnvGuard timeoutEnv{"SENDEL_TIMEOUT_MS", "10000"};
+    TestSupport::EnvGuard socketEnv{"SENDEL_SOCKET", tmp.file("phone")};
+    TestSupport::EnvGuard timeoutEnv{"SENDEL_TIMEOUT_MS", "10000"};
 };
 
 } // namespace
@@ -537,7 +513,7 @@ TEST_F(SendelTest, FailuresFromThePhone)
         writeFile(jar, content(10000));
         // Short only where the time-out is the point, so a busy machine
         // cannot turn another case into a time-out.
-        EnvGuard timeout("SENDEL_TIMEOUT_MS", c.code == 6 ? "300" : "10000");
+        TestSupport::EnvGuard timeout("SENDEL_TIMEOUT_MS", c.code == 6 ? "300" : "10000");
         ::unlink(socketPath().c_str());
         FakePhone phone(socketPath(), c.script);
         const ToolResult r = runSendel(tmp.path(), "game.jar 0123456789ab 9");
@@ -557,7 +533,7 @@ TEST_F(SendelTest, FailuresFromThePhone)
 TEST_F(SendelTest, SurvivesRandomAnswers)
 {
     writeFile(tmp.file("game.jar"), content(10000));
-    EnvGuard quick("SENDEL_TIMEOUT_MS", "150");
+    TestSupport::EnvGuard quick("SENDEL_TIMEOUT_MS", "150");
     std::mt19937 random(20261207);
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -630,7 +606,7 @@ TEST_F(SendelTest, UnreachablePhoneAndHelp)
     EXPECT_TRUE(contains(r.output, "sendel: error: cannot reach the phone 01:23:45:67:89:AB on channel 9: ")) << r.output;
 
     {
-        EnvGuard bad("SENDEL_TIMEOUT_MS", "soon");
+        TestSupport::EnvGuard bad("SENDEL_TIMEOUT_MS", "soon");
         r = runSendel(tmp.path(), "game.jar 0123456789AB 9");
         EXPECT_EQ(r.code, 3) << r.output;
         EXPECT_TRUE(contains(r.output, "sendel: ignoring SENDEL_TIMEOUT_MS=soon")) << r.output;
