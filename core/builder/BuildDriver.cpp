@@ -376,9 +376,10 @@ int BuildDriver::compileSources(const Vector<String>& sources, const String& com
             written.push_back(compile.assembly);
         }
         const ChangedBuild::Clock started = ChangedBuild::now();
-        const int result = runInOrder(*parallel, commands, written,
-                                      [&](size_t index, int code) { finished(compiles[index], started, code); });
-        // Compiles that ran but were never shown (after a failure or a stop)
+        const int result = runInOrder(
+            *parallel, commands, written, [&](size_t index, int code) { finished(compiles[index], started, code); },
+            [this] { return stopRequested(m_manager); });
+        // Compiles that ran but were never shown (after a failure)
         // leave their header lists behind.
         if (m_changed)
             for (const Compile& compile : compiles)
