@@ -131,6 +131,37 @@ void release(ParallelExecutor& executor, Job& job)
     }
 }
 
+void abandonAll(const std::vector<std::unique_ptr<Job>>& jobs)
+{
+    for (const std::unique_ptr<Job>& job : jobs) {
+        {
+            std::lock_guard<std::mutex> hold(job->lock);
+            job->abandoned = true;
+        }
+        job->room.notify_all();
+    }
+}
+
+// The commands that ran unseen are undone; those shown stand.
+void undoUnseen(const std::vector<std::unique_ptr<Job>>& jobs, const KVUtil::Vector<KVUtil::String>& outputs)
+{
+    for (size_t index = jobs.size(); index-- > 0;) {
+        Job& job = *jobs[index];
+        const std::string path = outputs[index];
+        if (job.shown) {
+            if (job.before == Before::KeptAside)
+                std::remove(job.keptName.c_str());
+            continue;
+        }
+        if (job.before == Before::Untouched)
+            continue;
+        if (job.started)
+            std::remove(path.c_str());
+        if (job.before == Before::KeptAside)
+            std::rename(job.keptName.c_str(), path.c_str());
+    }
+}
+
 } // namespace
 
 ParallelExecutor::Outcome runInGroup(Platform::RunnerGroup& group, const KVUtil::String& command,
@@ -205,9 +236,10 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
 
     // Shows the command at `index` once its turn has come: its "Running:"
     // line, its output kept back and then live, its end. The outcome is the
-    // command's; `started` is false for one a stop kept from starting.
-    auto showInTurn = [&](size_t index, bool& started) {
+    // command's.
+    auto showInTurn = [&](size_t index) {
         Job& job = *jobs[index];
+        bool started;
         executor.waitUntil([&] {
             std::lock_guard<std::mutex> hold(job.lock);
             return job.started || job.done;
@@ -241,8 +273,7 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
     int result = 0;
     size_t index = 0;
     for (; index < count; ++index) {
-        bool started = false;
-        const ParallelExecutor::Outcome outcome = showInTurn(index, started);
+        const ParallelExecutor::Outcome outcome = showInTurn(index);
         if (outcome.code != 0 || !outcome.started) {
             result = outcome.code;
             break;
@@ -257,41 +288,17 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
     // After a stop, the commands that had started did run, if only briefly:
     // each is shown in its turn, as a failure's unseen ones are not.
     if (result != 0 && stopRequested && stopRequested()) {
-        for (size_t later = index + 1; later < taken; ++later) {
-            bool started = false;
-            showInTurn(later, started);
-        }
+        for (size_t later = index + 1; later < taken; ++later)
+            showInTurn(later);
     }
     // The commands still running finish; their text is not shown, as one by
     // one they would not have run.
-    for (const std::unique_ptr<Job>& job : jobs) {
-        {
-            std::lock_guard<std::mutex> hold(job->lock);
-            job->abandoned = true;
-        }
-        job->room.notify_all();
-    }
+    abandonAll(jobs);
     for (std::thread& thread : threads)
         thread.join();
 
-    if (tracksFiles) {
-        // The commands that ran unseen are undone; those shown stand.
-        for (size_t index = count; index-- > 0;) {
-            Job& job = *jobs[index];
-            const std::string path = outputs[index];
-            if (job.shown) {
-                if (job.before == Before::KeptAside)
-                    std::remove(job.keptName.c_str());
-                continue;
-            }
-            if (job.before == Before::Untouched)
-                continue;
-            if (job.started)
-                std::remove(path.c_str());
-            if (job.before == Before::KeptAside)
-                std::rename(job.keptName.c_str(), path.c_str());
-        }
-    }
+    if (tracksFiles)
+        undoUnseen(jobs, outputs);
     return result;
 }
 
