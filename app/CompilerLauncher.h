@@ -5,11 +5,13 @@
 // in the user settings file, not in the installation's bin/config.xml. The
 // environment variable VARBUILD_COMPILER_LAUNCHER, when set, overrides it.
 
+#include "core/CommandExecutor.h"
+
 #include <QString>
 
 namespace CompilerLauncher {
 
-inline constexpr const char* kEnvironmentVariable = "VARBUILD_COMPILER_LAUNCHER";
+inline constexpr const char* kEnvironmentVariable = Brask::kCompilerLauncherVariable;
 
 QString stored();
 void store(const QString& launcher);

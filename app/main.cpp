@@ -2,9 +2,14 @@
 // build the window inside ROOT/bin, then run from ROOT/projects.
 
 #include "app/Buildtool.h"
+#include "app/dialogs/QtUserDialogs.h"
+#include "core/CommandExecutor.h"
+#include "core/ProjectManager.h"
 #include "core/Startup.h"
 #include "kvutil/KVUtil.h"
+#include "net/HttpGet.h"
 #include "platform/ProgramSearch.h"
+#include "util/Diagnostics.h"
 #include "util/Version.h"
 
 #include <QApplication>
@@ -15,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -71,6 +77,47 @@ int refuseRoot(int argc, char** argv, const std::string& refusal)
     return 1;
 }
 
+std::string usage()
+{
+    return std::string("usage: varbuild [PROJECT.vnp]\n"
+                       "       varbuild --help | --version\n"
+                       "\n"
+                       "Opens the window of the Varnel kit's build tool, with the project file\n"
+                       "PROJECT.vnp when one is given (varbuild-cli builds without a window).\n"
+                       "\n"
+                       "Options:\n"
+                       "  -h, --help   show this text\n"
+                       "  --version    print the version\n"
+                       "\n"
+                       "Environment:\n"
+                       "  VARNELDIR\n"
+                       "      the kit installation; when unset, the kit whose bin directory holds\n"
+                       "      this program\n"
+                       "  DISPLAY\n"
+                       "      the X display to show the window on (or WAYLAND_DISPLAY)\n"
+                       "  ")
+        + Brask::HttpTimeoutVariable
+        + "\n"
+          "      seconds the update checks wait for the update server (1 to 86400,\n"
+          "      default 30)\n"
+          "  "
+        + Brask::kCompilerLauncherVariable
+        + "\n"
+          "      a command put in front of every compile, such as ccache or distcc;\n"
+          "      overrides the compiler launcher of the preferences when set\n";
+}
+
+// A project named on the command line that cannot be opened: said on standard
+// error and in a box, and the window starts without it.
+void reportUnopenedProject(const std::string& message, UserDialogs* dialogs)
+{
+    Brask::diagEndLine();
+    std::fprintf(stderr, "%s\n", message.c_str());
+    if (dialogs)
+        dialogs->showMessage(UserDialogs::Kind::Warning, QStringLiteral("VarBuild"),
+                             QString::fromLocal8Bit(message.c_str()));
+}
+
 QtMessageHandler g_previousHandler = nullptr;
 
 // Only installed while the application object is created, when the only
@@ -93,15 +140,35 @@ void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context, co
 int main(int argc, char** argv)
 {
     KVUtil::installAllocationFailureHandler();
-    // Asked before anything else: it needs neither a kit nor a display. A
-    // project file of that name can still be opened as ./--version.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    // Options are answered before anything else: they need neither a kit nor
+    // a display.
+    const Brask::StartupArguments arguments = Brask::readStartupArguments(argc, argv);
+    switch (arguments.action) {
+    case Brask::StartupArguments::Action::Help:
+        std::fputs(usage().c_str(), stdout);
+        return 0;
+    case Brask::StartupArguments::Action::Version:
         std::printf("varbuild %s\n", Brask::VarBuildVersion);
         return 0;
+    case Brask::StartupArguments::Action::BadOption:
+        std::fprintf(stderr, "%s\n\n%s", arguments.refusal.c_str(), usage().c_str());
+        return 2;
+    case Brask::StartupArguments::Action::Open:
+        break;
     }
     Brask::StartupInfo info;
-    if (!Brask::prepareStartup(argc, argv, info, Platform::runningProgramDirectory()))
+    if (!Brask::prepareStartup(arguments.project, info, Platform::runningProgramDirectory()))
         return refuseRoot(argc, argv, info.refusal);
+    // Said at once, so it is on standard error even when no window can open.
+    std::string unopened;
+    if (!info.projectPath.empty()) {
+        const std::string problem = Brask::projectFileProblem(info.projectPath);
+        if (!problem.empty()) {
+            unopened = Brask::unreadableProjectMessage(info.projectPath, problem);
+            reportUnopenedProject(unopened, nullptr);
+            info.projectPath.clear();
+        }
+    }
     if (!displayAvailable()) {
         std::fprintf(stderr, "varbuild: no display to show the window on; varbuild-cli builds without one.\n");
         return 1;
@@ -120,7 +187,16 @@ int main(int argc, char** argv)
     qInstallMessageHandler(g_previousHandler);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("varbuild"));
-    Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath));
+    // The window's own message-box wrapper, so its boxes and these are one kind.
+    QtUserDialogs dialogs;
+    if (!unopened.empty())
+        dialogs.showMessage(UserDialogs::Kind::Warning, QStringLiteral("VarBuild"),
+                            QString::fromLocal8Bit(unopened.c_str()));
+    Buildtool window(QString::fromStdString(info.root), QString::fromStdString(info.projectPath), &dialogs);
+    // A file that opens but holds no project (the reader has said why).
+    if (!info.projectPath.empty() && !window.projectManager().getProject())
+        reportUnopenedProject(Brask::unreadableProjectMessage(info.projectPath, "it is not a project file"),
+                              &dialogs);
     // A missing projects directory leaves the current directory as it is.
     if (::chdir((info.root + "/projects").c_str()) != 0) {
     }

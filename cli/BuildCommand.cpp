@@ -111,7 +111,7 @@ int runBuildCommand(const std::vector<std::string>& options)
     }
     // The option wins over the environment.
     if (!launcher) {
-        if (const char* fromEnvironment = std::getenv("VARBUILD_COMPILER_LAUNCHER"))
+        if (const char* fromEnvironment = std::getenv(Brask::kCompilerLauncherVariable))
             launcher = fromEnvironment;
     }
     InterruptibleExecutor executor;

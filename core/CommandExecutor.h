@@ -31,4 +31,8 @@ inline constexpr const char* kSendStoppedLine = "Sending stopped.\n";
 // What a command that was not run because of a stop returns.
 inline constexpr int kStoppedResult = 130;
 
+// The environment variable whose value, when set (even empty), is the
+// compiler launcher of the window's and varbuild-cli's builds alike.
+inline constexpr const char* kCompilerLauncherVariable = "VARBUILD_COMPILER_LAUNCHER";
+
 } // namespace Brask

@@ -2,7 +2,11 @@
 
 #include "util/PathUtil.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Brask {
@@ -45,7 +49,7 @@ String rootNotFoundMessage(const String& programDirectory)
           "and log in again, so that programs started from the desktop see it too.";
 }
 
-bool prepareStartup(int argc, char** argv, StartupInfo& info, const String& programDirectory)
+bool prepareStartup(const String& projectArgument, StartupInfo& info, const String& programDirectory)
 {
     info.root = getEnv("VARNELDIR");
     info.projectPath.clear();
@@ -61,12 +65,59 @@ bool prepareStartup(int argc, char** argv, StartupInfo& info, const String& prog
     info.refusal = rootRefusal(info.root);
     if (!info.refusal.empty())
         return false;
-    if (argc > 1 && argv[1] && argv[1][0])
-        info.projectPath = absoluteDirectory(argv[1]) + fileNamePart(argv[1]);
+    if (!projectArgument.empty())
+        info.projectPath = absoluteDirectory(projectArgument) + fileNamePart(projectArgument);
     // A missing bin directory is left to the parts that read from it.
     if (::chdir((info.root + "/bin").c_str()) != 0) {
     }
     return true;
+}
+
+StartupArguments readStartupArguments(int argc, char** argv)
+{
+    StartupArguments arguments;
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const String word = argv[i];
+        if (word == "-h" || word == "--help") {
+            help = true;
+        } else if (word == "--version") {
+            version = true;
+        } else if (word[0] == '-') {
+            if (arguments.refusal.empty())
+                arguments.refusal = "varbuild: unknown option \"" + word
+                    + "\" (a project file whose name starts with \"-\" is opened as ./" + word + ")";
+        } else if (arguments.project.empty()) {
+            arguments.project = word;
+        }
+    }
+    if (!arguments.refusal.empty())
+        arguments.action = StartupArguments::Action::BadOption;
+    else if (help)
+        arguments.action = StartupArguments::Action::Help;
+    else if (version)
+        arguments.action = StartupArguments::Action::Version;
+    return arguments;
+}
+
+String projectFileProblem(const String& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return "it is a directory";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    return String();
+}
+
+String unreadableProjectMessage(const String& path, const String& problem)
+{
+    return "The project " + path + " cannot be opened (" + problem + "). VarBuild starts without a project.";
 }
 
 } // namespace Brask

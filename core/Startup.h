@@ -35,9 +35,34 @@ KVUtil::String rootNotFoundMessage(const KVUtil::String& programDirectory);
 // program in `programDirectory` instead and puts it into the environment, so
 // the program search and the kit's tools see the same root. Refused
 // (info.refusal, returns false) when rootRefusal() says so or no kit was
-// found. Then resolves the first argument against the starting directory and
-// makes ROOT/bin the current directory. Further arguments are ignored; the
-// first is a path even if it looks like an option.
-bool prepareStartup(int argc, char** argv, StartupInfo& info, const KVUtil::String& programDirectory);
+// found. Then resolves `projectArgument` (when not empty) against the
+// starting directory and makes ROOT/bin the current directory.
+bool prepareStartup(const KVUtil::String& projectArgument, StartupInfo& info, const KVUtil::String& programDirectory);
+
+// What the window's command line asks for.
+struct StartupArguments {
+    enum class Action {
+        Open,      // open the window, with `project` when it is not empty
+        Help,      // print the usage and end with 0
+        Version,   // print the version and end with 0
+        BadOption, // print `refusal` and the usage on standard error, end with 2
+    };
+    Action action = Action::Open;
+    KVUtil::String project;  // the first word that is not an option; later ones are ignored
+    KVUtil::String refusal;
+};
+
+// Every word starting with "-" is an option: -h and --help, --version; any
+// other is refused (a project file of such a name is named ./-NAME.vnp).
+// A refused option wins over --help, --help over --version.
+StartupArguments readStartupArguments(int argc, char** argv);
+
+// Why the project file at `path` cannot be opened ("No such file or
+// directory", "it is a directory", ...), or "" when it can be read.
+KVUtil::String projectFileProblem(const KVUtil::String& path);
+
+// The text the window shows (in a box and on standard error) for a project
+// named on its command line that it could not open; it then opens without one.
+KVUtil::String unreadableProjectMessage(const KVUtil::String& path, const KVUtil::String& problem);
 
 } // namespace Brask

@@ -1,12 +1,22 @@
-# Writes the demo installation's bin/config.xml for the kit at KIT_ROOT into
-# DESTINATION from TEMPLATE. An existing file is left alone: it is the one the
-# preferences dialog saved, or a real kit's own.
+# Writes the demo installation's bin/config.xml into DESTINATION from
+# TEMPLATE. Its directories are relative to the kit root, so a copied or
+# moved kit uses its own headers and libraries. An existing file is left
+# alone (it is the one the preferences dialog saved, or a real kit's own),
+# except one that is, unchanged, what earlier builds wrote for the kit at
+# KIT_ROOT with absolute directories: that one is brought to the new form.
 #
 #   cmake -DKIT_ROOT=... -DDESTINATION=... -DTEMPLATE=... -P DemoConfig.cmake
 if(EXISTS "${DESTINATION}")
-  return()
+  file(READ "${DESTINATION}" current)
+  set(root "${KIT_ROOT}")
+  string(REPLACE "&" "&amp;" root "${root}")
+  string(REPLACE "<" "&lt;" root "${root}")
+  string(CONCAT earlier "<Config version=\"1\">\n\t<Property name=\"IncludeDirectories\" value=\"${root}/include\"/>\n"
+                "\t<Property name=\"LibraryDirectories\" value=\"${root}/lib/pipe\"/>\n"
+                "\t<Property name=\"DefaultLibraries\" value=\"KVStd.lib\"/>\n"
+                "\t<Property name=\"autoUpdates\" value=\"false\"/>\n</Config>\n")
+  if(NOT current STREQUAL earlier)
+    return()
+  endif()
 endif()
-# The value sits in an XML attribute.
-string(REPLACE "&" "&amp;" KIT_ROOT "${KIT_ROOT}")
-string(REPLACE "<" "&lt;" KIT_ROOT "${KIT_ROOT}")
-configure_file("${TEMPLATE}" "${DESTINATION}" @ONLY)
+configure_file("${TEMPLATE}" "${DESTINATION}" COPYONLY)

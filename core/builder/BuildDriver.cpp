@@ -122,7 +122,8 @@ String BuildDriver::includeOptions(Project& project) const
 {
     String includes;
     if (!isTrue(project.getProperty("ignoreDefaultIncludeDirectories")))
-        appendDirectoryOptions(includes, "-I", m_manager.getConfig().includeDirectories, false);
+        appendDirectoryOptions(includes, "-I",
+                               kitDirectories(m_manager.getRoot(), m_manager.getConfig().includeDirectories), false);
     const String additional = project.getProperty("additionalIncludeDirectories");
     if (!additional.empty())
         appendDirectoryOptions(includes, "-I", split(additional, ";"), true);
@@ -135,7 +136,7 @@ String BuildDriver::libraryPart(Project& project, const Vector<String>& assembly
     const Config& config = m_manager.getConfig();
     String part;
     if (!isTrue(project.getProperty("ignoreDefaultLibraryDirectories")))
-        appendDirectoryOptions(part, "-s", config.libraryDirectories, false);
+        appendDirectoryOptions(part, "-s", kitDirectories(m_manager.getRoot(), config.libraryDirectories), false);
     const String additionalDirs = project.getProperty("additionalLibraryDirectories");
     if (!additionalDirs.empty())
         appendDirectoryOptions(part, "-s", split(additionalDirs, ";"), true);
@@ -376,9 +377,10 @@ int BuildDriver::compileSources(const Vector<String>& sources, const String& com
             written.push_back(compile.assembly);
         }
         const ChangedBuild::Clock started = ChangedBuild::now();
-        const int result = runInOrder(*parallel, commands, written,
-                                      [&](size_t index, int code) { finished(compiles[index], started, code); });
-        // Compiles that ran but were never shown (after a failure or a stop)
+        const int result = runInOrder(
+            *parallel, commands, written, [&](size_t index, int code) { finished(compiles[index], started, code); },
+            [this] { return stopRequested(m_manager); });
+        // Compiles that ran but were never shown (after a failure)
         // leave their header lists behind.
         if (m_changed)
             for (const Compile& compile : compiles)
@@ -400,7 +402,7 @@ Vector<String> BuildDriver::libraryInputs(Project& project) const
     const Config& config = m_manager.getConfig();
     Vector<String> directories;
     if (!isTrue(project.getProperty("ignoreDefaultLibraryDirectories")))
-        directories = config.libraryDirectories;
+        directories = kitDirectories(m_manager.getRoot(), config.libraryDirectories);
     const String additionalDirs = project.getProperty("additionalLibraryDirectories");
     if (!additionalDirs.empty())
         for (const String& dir : split(additionalDirs, ";"))

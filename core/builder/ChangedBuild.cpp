@@ -2,6 +2,7 @@
 
 #include "util/Diagnostics.h"
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -104,8 +105,10 @@ void ChangedBuild::succeeded(const Step& step, const Clock& started, const std::
             return true;
         const FileState now = FileState::of(path);
         m_states[path] = now;
-        if ((mustExist && !now.exists) || (now.exists && mayHaveChanged(path, now, started)))
+        if ((mustExist && !now.exists) || (now.exists && mayHaveChanged(path, now, started))) {
+            warnIfInFuture(path, now);
             return false;
+        }
         entry.inputs.emplace_back(path, now);
         return true;
     };
@@ -127,6 +130,25 @@ void ChangedBuild::succeeded(const Step& step, const Clock& started, const std::
         m_writeFailed = true;
         m_say("The build record cannot be written (" + error + "): the next Build Changed repeats these steps.\n");
     }
+}
+
+void ChangedBuild::warnIfInFuture(const std::string& path, const FileState& state)
+{
+    // A time still ahead of the clock once the step is over was not set by
+    // the step: the step cannot be recorded until that time has passed.
+    const Clock clock = now();
+    const bool ahead = state.seconds > static_cast<int64_t>(clock.tv_sec)
+        || (state.seconds == static_cast<int64_t>(clock.tv_sec)
+            && state.nanoseconds > static_cast<uint32_t>(clock.tv_nsec));
+    if (!ahead || !m_warnedFuture.insert(path).second)
+        return;
+    const std::time_t when = static_cast<std::time_t>(state.seconds);
+    std::tm local{};
+    char date[64] = "?";
+    if (localtime_r(&when, &local))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
+    m_say("Warning: " + path + " was modified in the future (" + date
+          + "): Build Changed rebuilds what depends on it every time until that time has passed.\n");
 }
 
 void ChangedBuild::produced(const std::string& path)

@@ -87,6 +87,8 @@ public:
 private:
     const FileState& state(const std::string& path);
     bool mayHaveChanged(const std::string& path, const FileState& state, const Clock& started) const;
+    // Says once per build and file when `path` is dated after the clock.
+    void warnIfInFuture(const std::string& path, const FileState& state);
 
     std::string m_outputDir;
     std::string m_projectDir;
@@ -98,6 +100,7 @@ private:
     // the build itself.
     std::set<std::string> m_produced;
     bool m_writeFailed = false;
+    std::set<std::string> m_warnedFuture;
 };
 
 } // namespace Brask

@@ -105,6 +105,63 @@ struct Shared {
     bool halted = false;
 };
 
+// What the command printed while an earlier one was shown goes in piece by
+// piece; once it has caught up, the rest streams live.
+void release(ParallelExecutor& executor, Job& job)
+{
+    auto slice = std::chrono::steady_clock::now();
+    for (;;) {
+        std::string piece;
+        {
+            std::lock_guard<std::mutex> hold(job.lock);
+            if (job.spool.empty()) {
+                job.live = !job.done;
+                job.room.notify_all();
+                return;
+            }
+            piece = job.spool.read(ReleasePiece);
+        }
+        job.room.notify_all();
+        executor.showOutput(piece.data(), piece.size());
+        const auto now = std::chrono::steady_clock::now();
+        if (now - slice >= std::chrono::milliseconds(ReleaseSliceMs)) {
+            executor.breathe();
+            slice = std::chrono::steady_clock::now();
+        }
+    }
+}
+
+void abandonAll(const std::vector<std::unique_ptr<Job>>& jobs)
+{
+    for (const std::unique_ptr<Job>& job : jobs) {
+        {
+            std::lock_guard<std::mutex> hold(job->lock);
+            job->abandoned = true;
+        }
+        job->room.notify_all();
+    }
+}
+
+// The commands that ran unseen are undone; those shown stand.
+void undoUnseen(const std::vector<std::unique_ptr<Job>>& jobs, const KVUtil::Vector<KVUtil::String>& outputs)
+{
+    for (size_t index = jobs.size(); index-- > 0;) {
+        Job& job = *jobs[index];
+        const std::string path = outputs[index];
+        if (job.shown) {
+            if (job.before == Before::KeptAside)
+                std::remove(job.keptName.c_str());
+            continue;
+        }
+        if (job.before == Before::Untouched)
+            continue;
+        if (job.started)
+            std::remove(path.c_str());
+        if (job.before == Before::KeptAside)
+            std::rename(job.keptName.c_str(), path.c_str());
+    }
+}
+
 } // namespace
 
 ParallelExecutor::Outcome runInGroup(Platform::RunnerGroup& group, const KVUtil::String& command,
@@ -127,7 +184,8 @@ ParallelExecutor::Outcome runInGroup(Platform::RunnerGroup& group, const KVUtil:
 
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
                const KVUtil::Vector<KVUtil::String>& outputs,
-               const std::function<void(size_t index, int code)>& shown)
+               const std::function<void(size_t index, int code)>& shown,
+               const std::function<bool()>& stopRequested)
 {
     const size_t count = commands.size();
     const bool tracksFiles = outputs.size() == count;
@@ -176,14 +234,16 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
     for (size_t i = 0; i < workers; ++i)
         threads.emplace_back(work);
 
-    int result = 0;
-    for (size_t index = 0; index < count; ++index) {
+    // Shows the command at `index` once its turn has come: its "Running:"
+    // line, its output kept back and then live, its end. The outcome is the
+    // command's.
+    auto showInTurn = [&](size_t index) {
         Job& job = *jobs[index];
+        bool started;
         executor.waitUntil([&] {
             std::lock_guard<std::mutex> hold(job.lock);
             return job.started || job.done;
         });
-        bool started;
         {
             std::lock_guard<std::mutex> hold(job.lock);
             started = job.started;
@@ -191,28 +251,7 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
         if (started) {
             job.shown = true;
             executor.showStart(commands[index]);
-            // What the command printed while an earlier one was shown goes in
-            // piece by piece; once it has caught up, the rest streams live.
-            auto slice = std::chrono::steady_clock::now();
-            for (;;) {
-                std::string piece;
-                {
-                    std::lock_guard<std::mutex> hold(job.lock);
-                    if (job.spool.empty()) {
-                        job.live = !job.done;
-                        job.room.notify_all();
-                        break;
-                    }
-                    piece = job.spool.read(ReleasePiece);
-                }
-                job.room.notify_all();
-                executor.showOutput(piece.data(), piece.size());
-                const auto now = std::chrono::steady_clock::now();
-                if (now - slice >= std::chrono::milliseconds(ReleaseSliceMs)) {
-                    executor.breathe();
-                    slice = std::chrono::steady_clock::now();
-                }
-            }
+            release(executor, job);
         }
         executor.waitUntil([&] {
             std::lock_guard<std::mutex> hold(job.lock);
@@ -228,45 +267,38 @@ int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>&
             if (shown)
                 shown(index, outcome.code);
         }
+        return outcome;
+    };
+
+    int result = 0;
+    size_t index = 0;
+    for (; index < count; ++index) {
+        const ParallelExecutor::Outcome outcome = showInTurn(index);
         if (outcome.code != 0 || !outcome.started) {
             result = outcome.code;
             break;
         }
     }
+    size_t taken;
     {
         std::lock_guard<std::mutex> hold(shared.lock);
         shared.halted = true;
+        taken = shared.next;
+    }
+    // After a stop, the commands that had started did run, if only briefly:
+    // each is shown in its turn, as a failure's unseen ones are not.
+    if (result != 0 && stopRequested && stopRequested()) {
+        for (size_t later = index + 1; later < taken; ++later)
+            showInTurn(later);
     }
     // The commands still running finish; their text is not shown, as one by
     // one they would not have run.
-    for (const std::unique_ptr<Job>& job : jobs) {
-        {
-            std::lock_guard<std::mutex> hold(job->lock);
-            job->abandoned = true;
-        }
-        job->room.notify_all();
-    }
+    abandonAll(jobs);
     for (std::thread& thread : threads)
         thread.join();
 
-    if (tracksFiles) {
-        // The commands that ran unseen are undone; those shown stand.
-        for (size_t index = count; index-- > 0;) {
-            Job& job = *jobs[index];
-            const std::string path = outputs[index];
-            if (job.shown) {
-                if (job.before == Before::KeptAside)
-                    std::remove(job.keptName.c_str());
-                continue;
-            }
-            if (job.before == Before::Untouched)
-                continue;
-            if (job.started)
-                std::remove(path.c_str());
-            if (job.before == Before::KeptAside)
-                std::rename(job.keptName.c_str(), path.c_str());
-        }
-    }
+    if (tracksFiles)
+        undoUnseen(jobs, outputs);
     return result;
 }
 

@@ -28,9 +28,14 @@ namespace Brask {
 //
 // `shown`, when given, hears on the calling thread of each command whose
 // text was shown, with its index and result, as soon as it has ended.
+//
+// `stopRequested`, when given, tells a stop from a failure: after a stop
+// every command that had started is shown in list order (its "Running:"
+// line, what it printed, its end) and reaches `shown`, since each did run.
 int runInOrder(ParallelExecutor& executor, const KVUtil::Vector<KVUtil::String>& commands,
                const KVUtil::Vector<KVUtil::String>& outputs = {},
-               const std::function<void(size_t index, int code)>& shown = {});
+               const std::function<void(size_t index, int code)>& shown = {},
+               const std::function<bool()>& stopRequested = {});
 
 // What runStreaming does for an executor whose commands run in `group`: once
 // the group is stopped nothing more starts (the build ends at the first such

@@ -9,6 +9,15 @@ namespace Brask {
 using Corvath::XML::escapeAttribute;
 using Corvath::XML::getAttribute;
 
+Vector<String> kitDirectories(const String& root, const Vector<String>& directories)
+{
+    const String base = !root.empty() && root.back() == '/' ? root : root + "/";
+    Vector<String> resolved;
+    for (const String& directory : directories)
+        resolved.push_back(directory.empty() || directory[0] == '/' ? directory : base + directory);
+    return resolved;
+}
+
 String defaultIncludeDirectory(const String& root)
 {
     return root + "/include";

@@ -36,6 +36,11 @@ public:
     const FileType* findFileType(const String& extension) const;
 };
 
+// The configuration's include or library directories as the tools get them:
+// a relative entry names a directory below the kit root `root`, so a kit that
+// is copied or moved uses its own files; absolute and empty entries are kept.
+Vector<String> kitDirectories(const String& root, const Vector<String>& directories);
+
 // The defaults composed from the installation root.
 String defaultIncludeDirectory(const String& root);
 String defaultLibraryDirectory(const String& root);

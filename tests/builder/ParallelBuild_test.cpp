@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,30 +214,48 @@ TEST_F(ParallelBuild, FailingCompileEndsTheTranscriptWhereSequentialDoes)
     EXPECT_EQ(readFile(order[0]), pristine);
 }
 
-TEST_F(ParallelBuild, InterruptEndsEveryRunningCompileAndTheTranscriptAsSequential)
+TEST_F(ParallelBuild, InterruptEndsEveryRunningCompileAndShowsEachThatStarted)
 {
     // Every compile hangs in a child of its own, logging that child's id.
     BuildTest::writeScript(m_tmp.file("kit/bin/xgcc"),
                            "sleep 30 &\necho $! >> " + shellQuote(m_tmp.file("pids")) + "\nwait\n");
-    std::string sequentialOutput;
-    for (const std::string options : {"", "-j 3"}) {
-        SCOPED_TRACE(options);
+    struct Case {
+        const char* options;
+        size_t started;       // compiles running when the stop comes
+        const char* summary;  // Build Changed's line, before "Build stopped."
+    };
+    const Case cases[] = {
+        {"", 1, nullptr},
+        {"-j 3", 3, nullptr},
+        {"--changed -j 2", 2, "Build Changed: 2 compiled, 0 up to date; resources built; link not run; no package made\n"
+                              "Build stopped.\n"},
+    };
+    std::string first;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
         fs::remove_all(m_tmp.file("demo/Output"));
         fs::remove(m_tmp.file("pids"));
         const CliRun run = runShell("VARNELDIR=" + shellQuote(m_tmp.file("kit")) + " "
-                                    + shellQuote(Kit + "/bin/varbuild-cli") + " build " + options + " "
+                                    + shellQuote(Kit + "/bin/varbuild-cli") + " build " + c.options + " "
                                     + shellQuote(project()) + " >" + shellQuote(m_tmp.file("out"))
                                     + " 2>&1 </dev/null & pid=$!; sleep 1.5; kill -INT $pid; wait $pid; echo $?");
         EXPECT_EQ(run.output, "130\n");
         const std::string output = readFile(m_tmp.file("out"));
         EXPECT_NE(output.find("Build stopped.\n"), std::string::npos) << output;
-        if (options.empty())
-            sequentialOutput = output;
-        else
-            EXPECT_EQ(output, sequentialOutput);
+        if (c.summary) {
+            EXPECT_NE(output.find(c.summary), std::string::npos) << output;
+        }
+        // Each compile that started shows its "Running:" line, in source
+        // order, as the first ones of the one-by-one build.
+        const std::vector<std::string> shown = compileOrder(output);
+        EXPECT_EQ(shown.size(), c.started) << output;
+        if (first.empty() && !shown.empty())
+            first = shown.front();
+        EXPECT_TRUE(!shown.empty() && shown.front() == first) << output;
+        EXPECT_EQ(std::set<std::string>(shown.begin(), shown.end()).size(), shown.size()) << output;
         // No compile's child is left.
         const std::string pids = readFile(m_tmp.file("pids"));
-        EXPECT_EQ(std::count(pids.begin(), pids.end(), '\n'), options.empty() ? 1 : 3) << pids;
+        EXPECT_EQ(std::count(pids.begin(), pids.end(), '\n'), static_cast<long>(c.started)) << pids;
         std::istringstream lines(pids);
         for (pid_t pid; lines >> pid;)
             EXPECT_TRUE(goneWithin(pid, 2000)) << pid;

@@ -36,8 +36,6 @@ TEST(StartupTest, MissingRootIsTheKitAroundTheProgramOrRefused)
         {nullptr, "", ""},
         {"/opt/set", tmp.file("kit/bin"), "/opt/set"},
     };
-    char arg0[] = "varbuild";
-    char* argv[] = {arg0, nullptr};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.programDirectory + " " + (c.variable ? c.variable : "(unset)"));
         TestSupport::EnvGuard env("VARNELDIR");
@@ -48,7 +46,7 @@ TEST(StartupTest, MissingRootIsTheKitAroundTheProgramOrRefused)
         else
             unsetenv("VARNELDIR");
         StartupInfo info;
-        const bool accepted = prepareStartup(1, argv, info, c.programDirectory);
+        const bool accepted = prepareStartup("", info, c.programDirectory);
         EXPECT_EQ(accepted, !c.root.empty());
         if (accepted) {
             EXPECT_EQ(info.root, c.root);
@@ -72,20 +70,14 @@ TEST(StartupTest, ArgumentIsResolvedAgainstTheStartingDirectoryBeforeMovingToBin
     const String work = currentDirectory();
     setenv("VARNELDIR", tmp.file("kit").c_str(), 1);
 
-    char arg0[] = "varbuild";
-    char arg1[] = "../demo/demo.vnp";
-    char arg2[] = "--ignored";
-    char* argv[] = {arg0, arg1, arg2, nullptr};
     StartupInfo info;
-    ASSERT_TRUE(prepareStartup(3, argv, info, ""));
+    ASSERT_TRUE(prepareStartup("../demo/demo.vnp", info, ""));
     EXPECT_EQ(info.root, tmp.file("kit"));
     EXPECT_EQ(info.projectPath, absoluteDirectory(work + "/../") + "demo/demo.vnp");
     EXPECT_EQ(currentDirectory(), std::filesystem::canonical(tmp.file("kit/bin")).string());
 
-    // An argument that looks like an option is still a path.
-    char opt[] = "-x";
-    char* argv2[] = {arg0, opt, nullptr};
-    ASSERT_TRUE(prepareStartup(2, argv2, info, ""));
+    // A project whose name starts with "-" is named through its directory.
+    ASSERT_TRUE(prepareStartup("./-x", info, ""));
     EXPECT_EQ(fileNamePart(info.projectPath), "-x");
 }
 
@@ -108,8 +100,6 @@ TEST(StartupTest, RootsTheKitCannotCarryAreRefused)
         {"/opt/new\nline", true},
         {"/opt/tab\there", true},
     };
-    char arg0[] = "varbuild";
-    char* argv[] = {arg0, nullptr};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.root);
         const String refusal = rootRefusal(c.root);
@@ -123,7 +113,7 @@ TEST(StartupTest, RootsTheKitCannotCarryAreRefused)
             TestSupport::DirectoryGuard dir;
             setenv("VARNELDIR", c.root, 1);
             StartupInfo info;
-            EXPECT_FALSE(prepareStartup(1, argv, info, ""));
+            EXPECT_FALSE(prepareStartup("", info, ""));
             EXPECT_EQ(info.refusal, refusal);
         }
     }
