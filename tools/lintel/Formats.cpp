@@ -15,15 +15,12 @@ const char kLibraryHeader[] = "VARNEL-LIBRARY 1";
 // Reads one line starting at `pos`; false at the end of the data.
 bool nextLine(const std::string& data, size_t& pos, std::string& line)
 {
-    if (pos >= data.size())
+    std::string_view view;
+    if (!ToolText::nextLine(data, pos, view))
         return false;
-    size_t nl = data.find('\n', pos);
-    if (nl == std::string::npos)
-        nl = data.size();
-    line = data.substr(pos, nl - pos);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    pos = nl + 1;
+    if (!view.empty() && view.back() == '\r')
+        view.remove_suffix(1);
+    line = view;
     return true;
 }
 

@@ -1,56 +1,13 @@
 #include "Linker.h"
 
-#include "Assembly.h"
-
-#include <cstring>
-#include <map>
+#include <unordered_map>
 
 namespace Lintel {
 
 namespace {
 
-bool isNameStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.';
-}
-
-bool isNameChar(char c)
-{
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '$';
-}
-
-// The first word of a line after any label: a directive or a mnemonic.
-std::string firstWord(const std::string& raw)
-{
-    std::string rest = raw;
-    const std::string label = labelOf(raw);
-    if (!label.empty())
-        rest = raw.substr(label.size() + 1);
-    rest = trim(rest);
-    return rest.substr(0, rest.find_first_of(" \t"));
-}
-
-std::vector<std::string> operandNames(const std::string& line)
-{
-    std::vector<std::string> out;
-    const size_t space = line.find_first_of(" \t");
-    if (space == std::string::npos)
-        return out;
-    std::string cur;
-    for (char c : line.substr(space) + ",") {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!cur.empty())
-                out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    return out;
-}
-
 // Directives whose operands use names the way instructions do.
-bool directiveUses(const std::string& d)
+bool directiveUses(std::string_view d)
 {
     static const char* const list[] = {".quad", ".long", ".int", ".word", ".short", ".byte", ".value",
                                        ".8byte", ".4byte", ".2byte", ".dc.a", ".set", ".equ", ".equiv", ".reloc"};
@@ -62,7 +19,7 @@ bool directiveUses(const std::string& d)
 
 // Directives that say something about one symbol, named first, and emit
 // nothing.
-bool describesSymbol(const std::string& d)
+bool describesSymbol(std::string_view d)
 {
     static const char* const list[] = {".globl", ".global", ".weak", ".hidden", ".local", ".protected",
                                        ".internal", ".type", ".size"};
@@ -72,30 +29,30 @@ bool describesSymbol(const std::string& d)
     return false;
 }
 
-bool isAlignment(const std::string& d)
+bool isAlignment(std::string_view d)
 {
-    return d == ".align" || d == ".p2align" || d == ".balign" || startsWith(d, ".p2align") || startsWith(d, ".balign");
+    return d == ".align" || d == ".p2align" || d == ".balign" || d.starts_with(".p2align") || d.starts_with(".balign");
 }
 
 // Directives that define a symbol without a label.
-bool definesByDirective(const std::string& d)
+bool definesByDirective(std::string_view d)
 {
     return d == ".comm" || d == ".lcomm" || d == ".set" || d == ".equ" || d == ".equiv";
 }
 
-bool isSectionDirective(const std::string& d)
+bool isSectionDirective(std::string_view d)
 {
     return d == ".text" || d == ".data" || d == ".bss" || d == ".section" || d == ".pushsection"
         || d == ".popsection" || d == ".previous";
 }
 
-bool isInstruction(const std::string& d)
+bool isInstruction(std::string_view d)
 {
     return !d.empty() && d[0] != '.' && d[0] != '#';
 }
 
 // Lines that put bytes into the section: instructions and data directives.
-bool emits(const std::string& d)
+bool emits(std::string_view d)
 {
     if (isInstruction(d))
         return true;
@@ -107,42 +64,29 @@ bool emits(const std::string& d)
 // (constructor and destructor tables, .init, sections a program collects by
 // their bounds) runs or is read without a name, so it stays; so does a
 // section marked to be retained ("R").
-bool removableSection(const std::string& directive)
+bool removableSection(std::string_view directive)
 {
-    std::vector<std::string> words;
-    std::string cur;
-    for (char c : directive + ",") {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!cur.empty())
-                words.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (words.empty())
-        return false;
-    if (words[0] == ".text" || words[0] == ".data" || words[0] == ".bss")
+    const std::string_view kind = wordAt(directive, 0);
+    if (kind == ".text" || kind == ".data" || kind == ".bss")
         return true;
-    if (words.size() < 2 || (words[0] != ".section" && words[0] != ".pushsection"))
+    const std::string_view name = wordAt(directive, 1);
+    if (name.empty() || (kind != ".section" && kind != ".pushsection"))
         return false;
-    if (words.size() > 2 && words[2].find('R') != std::string::npos)
+    if (wordAt(directive, 2).find('R') != std::string_view::npos)
         return false;
-    for (const char* prefix : {".text", ".data", ".bss", ".rodata", ".tdata", ".tbss", ".ldata", ".lbss", ".lrodata"}) {
-        const std::string& name = words[1];
-        if (startsWith(name, prefix) && (name.size() == std::strlen(prefix) || name[std::strlen(prefix)] == '.'))
+    for (std::string_view prefix : {".text", ".data", ".bss", ".rodata", ".tdata", ".tbss", ".ldata", ".lbss", ".lrodata"})
+        if (name.starts_with(prefix) && (name.size() == prefix.size() || name[prefix.size()] == '.'))
             return true;
-    }
     return false;
 }
 
 // Whether control may run off the end of the code that ends with `d`.
-bool fallsThrough(const std::string& d)
+bool fallsThrough(std::string_view d)
 {
-    return isInstruction(d) && !startsWith(d, "jmp") && !startsWith(d, "ret") && d != "ud2" && d != "hlt";
+    return isInstruction(d) && !d.starts_with("jmp") && !d.starts_with("ret") && d != "ud2" && d != "hlt";
 }
 
-bool isPrefix(const std::string& word)
+bool isPrefix(std::string_view word)
 {
     static const char* const list[] = {"rep", "repe", "repz", "repne", "repnz", "lock", "notrack", "bnd",
                                        "data16", "addr32", "xacquire", "xrelease"};
@@ -152,454 +96,648 @@ bool isPrefix(const std::string& word)
     return false;
 }
 
-// Walks the names of one line outside strings and comments. `rename` maps
-// statics to their unit-unique names; every name in a position that uses a
-// symbol goes to `uses`.
-std::string scanLine(const std::string& raw, const std::map<std::string, std::string>& rename, bool collect,
-                     std::vector<std::string>& uses)
+
+using Renames = std::unordered_map<std::string_view, std::string>;
+
+// A name in text still being written; it becomes a view once the text is
+// complete.
+struct Span {
+    uint32_t at;
+    uint32_t size;
+};
+
+// Appends `raw` to `out` with statics renamed, walking its names outside
+// strings and comments. With `collect`, each name in a position that uses a
+// symbol goes to `uses` once (those from `firstUse` on are this line's).
+void rewriteLine(std::string_view raw, const Renames& rename, bool collect, std::string& out, std::vector<Span>& uses,
+                 size_t firstUse)
 {
-    std::string out;
-    const std::string label = labelOf(raw);
+    auto renamed = [&rename](std::string_view name) {
+        auto r = rename.find(name);
+        return r == rename.end() ? name : std::string_view(r->second);
+    };
+    const std::string_view label = labelOf(raw);
     size_t i = 0;
     if (!label.empty()) {
-        auto r = rename.find(label);
-        out = (r == rename.end() ? label : r->second) + ":";
+        out += renamed(label);
+        out += ':';
         i = label.size() + 1;
     }
     // The directive or mnemonic itself is no use of a name, nor is a prefix
     // such as "rep" or "lock" before it.
     for (;;) {
         while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
-            out += raw[i++];
+            ++i;
         const size_t wordStart = i;
         while (i < raw.size() && raw[i] != ' ' && raw[i] != '\t')
-            out += raw[i++];
+            ++i;
         if (!isPrefix(raw.substr(wordStart, i - wordStart)))
             break;
     }
-    bool inString = false;
+    size_t copied = label.empty() ? 0 : label.size() + 1;
     while (i < raw.size()) {
         const char c = raw[i];
-        if (inString) {
-            out += c;
-            if (c == '\\' && i + 1 < raw.size())
-                out += raw[++i];
-            else if (c == '"')
-                inString = false;
-            ++i;
-            continue;
-        }
         if (c == '"') {
-            inString = true;
-            out += c;
-            ++i;
+            i = ToolText::stringEnd(raw, i);
             continue;
         }
-        if (c == '#') { // comment to the end of the line
-            out += raw.substr(i);
+        if (c == '#') // a comment to the end of the line
             break;
-        }
         if (c >= '0' && c <= '9') { // numbers, and numeric local labels like 1b
             while (i < raw.size() && isNameChar(raw[i]))
-                out += raw[i++];
+                ++i;
             continue;
         }
         if (!isNameStart(c)) {
-            out += c;
             ++i;
             continue;
         }
         size_t end = i + 1;
         while (end < raw.size() && isNameChar(raw[end]))
             ++end;
-        const std::string name = raw.substr(i, end - i);
+        const std::string_view name = raw.substr(i, end - i);
         const char before = i > 0 ? raw[i - 1] : ' ';
-        auto r = rename.find(name);
-        out += r == rename.end() ? name : r->second;
-        i = end;
+        out.append(raw.substr(copied, i - copied));
+        const Span used{static_cast<uint32_t>(out.size()), 0};
+        out += renamed(name);
+        copied = i = end;
         if (!collect || before == '%' || before == '@' || name == ".")
             continue;
-        const std::string used = r == rename.end() ? name : r->second;
+        const std::string_view text(out.data() + used.at, out.size() - used.at);
         bool seen = false;
-        for (const std::string& u : uses)
-            seen = seen || u == used;
+        for (size_t u = firstUse; u < uses.size() && !seen; ++u)
+            seen = text == std::string_view(out.data() + uses[u].at, uses[u].size);
         if (!seen)
-            uses.push_back(used);
+            uses.push_back({used.at, static_cast<uint32_t>(text.size())});
     }
-    return out;
+    out.append(raw.substr(copied));
 }
 
-} // namespace
+// What a unit's lines define and export.
+struct Definitions {
+    std::vector<std::pair<std::string_view, size_t>> defined; // in order, each once, with its line
+    std::unordered_set<std::string_view> names;               // the same names
+    std::unordered_set<std::string_view> globals;
+    std::unordered_set<std::string_view> weak;
+};
 
-Unit parseUnit(const std::string& name, const std::string& text, int number, const std::string& path)
+Definitions collectDefinitions(const std::vector<std::string_view>& lines)
 {
-    Unit unit;
-    unit.name = name;
-    const std::string suffix = "." + std::to_string(number);
-    std::vector<size_t> origin;
-    std::vector<std::string> lines = splitLines(reduceAssembly(text, number, &origin));
-    const std::vector<Location> rawPlace = sourceLocations(text, path.empty() ? name : path, !path.empty());
-    std::vector<Location> place(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i)
-        place[i] = rawPlace[origin[i]];
-
-    // What the unit defines and exports.
-    std::set<std::string> globals;
-    std::vector<std::string> defined;
-    std::map<std::string, size_t> definedOn;
-    auto define = [&](const std::string& n, size_t line) {
-        if (unit.labels.insert(n).second) {
-            defined.push_back(n);
-            definedOn[n] = line;
-        }
+    Definitions d;
+    auto define = [&d](std::string_view name, size_t line) {
+        if (d.names.insert(name).second)
+            d.defined.push_back({name, line});
     };
     for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string& raw = lines[i];
-        const std::string label = labelOf(raw);
+        const std::string_view label = labelOf(lines[i]);
         if (!label.empty())
             define(label, i);
-        const std::string d = firstWord(raw);
-        const std::vector<std::string> ops = operandNames(trim(raw.substr(label.empty() ? 0 : label.size() + 1)));
-        if (d == ".globl" || d == ".global" || d == ".weak") {
-            for (const std::string& n : ops)
-                globals.insert(n);
-            if (d == ".weak")
-                unit.weak.insert(ops.begin(), ops.end());
-        } else if (definesByDirective(d) && !ops.empty()) {
-            define(ops[0], i);
-        }
-    }
-    std::map<std::string, std::string> rename;
-    for (const std::string& n : defined) {
-        if (globals.count(n)) {
-            unit.globals.push_back(n);
-            unit.definedAt[n] = place[definedOn[n]];
-        } else if (!startsWith(n, ".L")) {
-            rename[n] = n + suffix;
-        }
-    }
-    std::set<std::string> labels;
-    for (const std::string& n : unit.labels) {
-        auto r = rename.find(n);
-        labels.insert(r == rename.end() ? n : r->second);
-    }
-    unit.labels = labels;
-
-    // Rewrite with the unique names and collect what each line uses.
-    const size_t n = lines.size();
-    std::vector<std::vector<std::string>> lineUses(n);
-    std::vector<std::string> word(n);
-    for (size_t i = 0; i < n; ++i) {
-        const std::string d = firstWord(lines[i]);
-        word[i] = d;
-        const bool collect = !d.empty() && d[0] != '#' && (d[0] != '.' || directiveUses(d));
-        std::vector<std::string> uses;
-        lines[i] = scanLine(lines[i], rename, collect, uses);
-        if (definesByDirective(d) && !uses.empty())
-            uses.erase(uses.begin()); // the name being defined
-        lineUses[i] = uses;
-    }
-    std::vector<std::string> operand(n);
-    std::map<std::string, std::vector<size_t>> sizeLines; // each symbol's .size lines, in order
-    for (size_t i = 0; i < n; ++i) {
-        if (word[i].empty() || word[i][0] != '.')
-            continue;
-        const std::vector<std::string> ops = operandNames(trim(lines[i]));
-        if (!ops.empty())
-            operand[i] = ops[0];
-        if (word[i] == ".size" && !ops.empty())
-            sizeLines[ops[0]].push_back(i);
-    }
-    auto firstOperand = [&](size_t i) -> const std::string& { return operand[i]; };
-
-    // Sections in effect at each line.
-    std::vector<std::string> sectionAt(n + 1);
-    {
-        std::string current = ".text";
-        std::vector<std::string> stack;
-        std::string previous = ".text";
-        for (size_t i = 0; i < n; ++i) {
-            sectionAt[i] = current;
-            const std::string& d = word[i];
-            if (!isSectionDirective(d))
-                continue;
-            const std::string t = trim(lines[i]);
-            if (d == ".previous") {
-                std::swap(current, previous);
-            } else if (d == ".popsection") {
-                if (!stack.empty()) {
-                    previous = current;
-                    current = stack.back();
-                    stack.pop_back();
-                }
-            } else {
-                if (d == ".pushsection")
-                    stack.push_back(current);
-                previous = current;
-                current = d == ".pushsection" ? ".section" + t.substr(d.size()) : t;
+        const std::string_view word = firstWord(lines[i]);
+        const std::string_view rest = trim(lines[i].substr(label.empty() ? 0 : label.size() + 1));
+        if (word == ".globl" || word == ".global" || word == ".weak") {
+            std::string_view name;
+            for (size_t pos = rest.find_first_of(" \t"); pos != std::string_view::npos && nextWord(rest, pos, name);) {
+                d.globals.insert(name);
+                if (word == ".weak")
+                    d.weak.insert(name);
             }
+        } else if (definesByDirective(word) && !operandAt(rest, 0).empty()) {
+            define(operandAt(rest, 0), i);
         }
-        sectionAt[n] = current;
     }
+    return d;
+}
 
-    // The symbols that start blocks: labels that are not local, and names
-    // defined by .comm, .lcomm or .set.
+bool isLocalLabel(std::string_view name)
+{
+    return name.starts_with(".L");
+}
+
+// One unit while it is cut into blocks: its lines, what each one is, and
+// the section in effect at each.
+class UnitParser {
+public:
+    UnitParser(const std::string& name, int number);
+    void rewrite(const Reduced& reduced);
+    void define(const std::vector<uint32_t>& origin, const SourceMap& sources);
+    void describeLines();
+    void trackSections();
+    void findAnchors();
+    void cutBlocks();
+    void findExternals(const std::vector<uint32_t>& origin, const SourceMap& sources);
+    Unit take() { return std::move(m_unit); }
+
+private:
     struct Anchor {
         size_t line;
-        std::string symbol;
+        std::string_view symbol;
         bool label;
     };
-    std::vector<Anchor> anchors;
-    for (size_t i = 0; i < n; ++i) {
-        const std::string label = labelOf(lines[i]);
-        if (!label.empty() && !startsWith(label, ".L"))
-            anchors.push_back({i, label, true});
-        else if (label.empty() && definesByDirective(word[i]) && !startsWith(firstOperand(i), ".L"))
-            anchors.push_back({i, firstOperand(i), false});
+    struct Section {
+        std::string_view directive;
+        bool removable;
+    };
+    size_t headerStart(const Anchor& a, size_t floor) const;
+    size_t hasSize(std::string_view symbol, size_t from, size_t to) const;
+    std::string_view lastEmitting(size_t from, size_t to) const;
+    size_t blockEnd(size_t a, size_t header, size_t& next, bool& openEnded) const;
+    Block& makeBlock(size_t from, size_t to, std::string_view symbol);
+    bool isFunction(size_t from, size_t to, std::string_view symbol) const;
+    void makeGaps(size_t from, size_t to);
+    std::string_view usesOf(size_t line, size_t k) const { return m_uses[m_usesStart[line] + k]; }
+    size_t useCount(size_t line) const { return m_usesStart[line + 1] - m_usesStart[line]; }
+
+    Unit m_unit;
+    std::shared_ptr<UnitText> m_text;
+    std::string m_suffix;
+    std::vector<std::string_view> m_lines;
+    std::vector<std::string_view> m_uses;  // each line's uses, line after line
+    std::vector<uint32_t> m_usesStart;     // where each line's uses start in m_uses
+    std::vector<std::string_view> m_word;    // directive or mnemonic
+    std::vector<std::string_view> m_operand; // a directive's first operand
+    std::unordered_map<std::string_view, std::vector<size_t>> m_sizeLines; // each symbol's .size lines
+    std::vector<Section> m_sections;
+    std::vector<uint32_t> m_sectionAt;
+    std::vector<Anchor> m_anchors;
+};
+
+UnitParser::UnitParser(const std::string& name, int number)
+    : m_text(std::make_shared<UnitText>())
+    , m_suffix("." + std::to_string(number))
+{
+    m_unit.name = name;
+    m_unit.text = m_text;
+}
+
+// Renames the statics (names defined here and not exported) and collects
+// what each line uses.
+void UnitParser::rewrite(const Reduced& reduced)
+{
+    const std::vector<std::string_view> lines = ToolText::lines(reduced.text);
+    const Definitions defs = collectDefinitions(lines);
+    Renames rename;
+    for (const auto& [n, line] : defs.defined)
+        if (!defs.globals.count(n) && !isLocalLabel(n))
+            rename.emplace(n, std::string(n) + m_suffix);
+    std::string& out = m_text->lines;
+    out.reserve(reduced.text.size() + reduced.text.size() / 8);
+    std::vector<Span> uses;
+    std::vector<uint32_t> lineStart;
+    m_usesStart.reserve(lines.size() + 1);
+    lineStart.reserve(lines.size() + 1);
+    for (std::string_view line : lines) {
+        const std::string_view d = firstWord(line);
+        const bool collect = !d.empty() && d[0] != '#' && (d[0] != '.' || directiveUses(d));
+        const size_t first = uses.size();
+        m_usesStart.push_back(static_cast<uint32_t>(first));
+        lineStart.push_back(static_cast<uint32_t>(out.size()));
+        rewriteLine(line, rename, collect, out, uses, first);
+        if (definesByDirective(d) && uses.size() > first)
+            uses.erase(uses.begin() + static_cast<std::ptrdiff_t>(first)); // the name being defined
+        out += '\n';
     }
-    // The directives just before a symbol belong to it: its alignment, its
-    // section, and what describes that symbol (.globl, .type, .size, ...).
-    auto headerStart = [&](const Anchor& a, size_t floor) {
-        size_t h = a.line;
-        while (h > floor) {
-            const std::string t = trim(lines[h - 1]);
-            const std::string& d = word[h - 1];
-            const bool belongs = t.empty() || t[0] == '#'
-                || (labelOf(lines[h - 1]).empty()
-                    && (isSectionDirective(d) || isAlignment(d) || (describesSymbol(d) && firstOperand(h - 1) == a.symbol)));
-            if (!belongs)
-                break;
-            --h;
-        }
-        return h;
-    };
-    auto hasSize = [&](const std::string& symbol, size_t from, size_t to) {
-        auto found = sizeLines.find(symbol);
-        if (found != sizeLines.end())
-            for (size_t k : found->second)
-                if (k >= from && k < to)
-                    return k;
-        return std::string::npos;
-    };
-    auto lastEmitting = [&](size_t from, size_t to) {
-        std::string last;
-        for (size_t k = from; k < to; ++k)
-            if (emits(word[k]))
-                last = word[k];
-        return last;
-    };
+    m_usesStart.push_back(static_cast<uint32_t>(uses.size()));
+    lineStart.push_back(static_cast<uint32_t>(out.size()));
+    const std::string_view text(out);
+    m_lines.reserve(lines.size());
+    for (size_t i = 0; i + 1 < lineStart.size(); ++i)
+        m_lines.push_back(text.substr(lineStart[i], lineStart[i + 1] - lineStart[i] - 1));
+    m_uses.reserve(uses.size());
+    for (const Span& s : uses)
+        m_uses.push_back(text.substr(s.at, s.size));
+}
 
-    auto makeBlock = [&](size_t from, size_t to, const std::string& symbol) -> Block& {
-        Block b;
-        b.symbol = symbol;
-        b.section = sectionAt[from];
-        std::set<std::string> seen;
-        for (size_t k = from; k < to; ++k) {
-            b.lines.push_back(lines[k]);
-            for (const std::string& u : lineUses[k])
-                if (seen.insert(u).second)
-                    b.uses.push_back(u);
-            const std::string label = labelOf(lines[k]);
-            if (!label.empty())
-                b.defines.push_back(label);
-            else if (definesByDirective(word[k]) && !firstOperand(k).empty())
-                b.defines.push_back(firstOperand(k));
-            if (emits(word[k]) && !removableSection(sectionAt[k]))
-                b.root = true;
+// What the unit defines and exports, now under their unique names.
+void UnitParser::define(const std::vector<uint32_t>& origin, const SourceMap& sources)
+{
+    Definitions defs = collectDefinitions(m_lines);
+    for (const auto& [n, line] : defs.defined) {
+        if (defs.globals.count(n)) {
+            m_unit.globals.push_back(n);
+            m_unit.definedAt[n] = sources.at(origin[line]);
         }
-        // Typed by its .type directive; an untyped label in a code section
-        // is code.
-        bool typed = false;
-        for (size_t k = from; k < to && !symbol.empty(); ++k) {
-            const std::vector<std::string> ops = operandNames(trim(lines[k]));
-            if (word[k] == ".type" && ops.size() >= 2 && ops[0] == symbol) {
-                typed = true;
-                b.function = ops[1] == "@function" || ops[1] == "%function" || ops[1] == "STT_FUNC";
-            }
-        }
-        if (!symbol.empty() && !typed) {
-            size_t at = from;
-            while (at < to && labelOf(lines[at]) != symbol)
-                ++at;
-            const std::string& section = at < to ? sectionAt[at] : std::string();
-            b.function = section == ".text" || section.find(" .text") != std::string::npos
-                || section.find("\t.text") != std::string::npos;
-        }
-        unit.blocks.push_back(b);
-        return unit.blocks.back();
-    };
-    // Lines between symbols, cut at each section switch. A part holding only
-    // local labels and data (strings, constants, markers) is kept when
-    // something kept uses one of its labels; anything else stays.
-    auto makeGap = [&](size_t from, size_t to) {
-        size_t start = from;
-        for (size_t k = from; k <= to; ++k) {
-            if (k < to && !(k > start && isSectionDirective(word[k])))
-                continue;
-            if (k > start) {
-                bool labelled = false;
-                bool code = false;
-                for (size_t j = start; j < k; ++j) {
-                    labelled = labelled || !labelOf(lines[j]).empty();
-                    code = code || isInstruction(word[j]);
-                }
-                Block& b = makeBlock(start, k, std::string());
-                b.root = b.root || !labelled || code;
-            }
-            start = k;
-        }
-    };
+    }
+    m_unit.labels = std::move(defs.names);
+    m_unit.weak = std::move(defs.weak);
+}
 
+void UnitParser::describeLines()
+{
+    const size_t n = m_lines.size();
+    m_word.resize(n);
+    m_operand.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        m_word[i] = firstWord(m_lines[i]);
+        if (m_word[i].empty() || m_word[i][0] != '.')
+            continue;
+        m_operand[i] = operandAt(trim(m_lines[i]), 0);
+        if (m_word[i] == ".size" && !m_operand[i].empty())
+            m_sizeLines[m_operand[i]].push_back(i);
+    }
+}
+
+void UnitParser::trackSections()
+{
+    const size_t n = m_lines.size();
+    m_sectionAt.resize(n + 1);
+    auto add = [this](std::string_view directive) {
+        m_sections.push_back({directive, removableSection(directive)});
+        return static_cast<uint32_t>(m_sections.size() - 1);
+    };
+    uint32_t current = add(".text");
+    uint32_t previous = current;
+    std::vector<uint32_t> stack;
+    for (size_t i = 0; i < n; ++i) {
+        m_sectionAt[i] = current;
+        const std::string_view d = m_word[i];
+        if (!isSectionDirective(d))
+            continue;
+        const std::string_view t = trim(m_lines[i]);
+        if (d == ".previous") {
+            std::swap(current, previous);
+        } else if (d == ".popsection") {
+            if (!stack.empty()) {
+                previous = current;
+                current = stack.back();
+                stack.pop_back();
+            }
+        } else {
+            if (d == ".pushsection")
+                stack.push_back(current);
+            previous = current;
+            if (d == ".pushsection")
+                current = add(m_text->made.emplace_back(".section" + std::string(t.substr(d.size()))));
+            else
+                current = add(t);
+        }
+    }
+    m_sectionAt[n] = current;
+}
+
+// The symbols that start blocks: labels that are not local, and names
+// defined by .comm, .lcomm or .set.
+void UnitParser::findAnchors()
+{
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const std::string_view label = labelOf(m_lines[i]);
+        if (!label.empty() && !isLocalLabel(label))
+            m_anchors.push_back({i, label, true});
+        else if (label.empty() && definesByDirective(m_word[i]) && !isLocalLabel(m_operand[i]))
+            m_anchors.push_back({i, m_operand[i], false});
+    }
+}
+
+// The directives just before a symbol belong to it: its alignment, its
+// section, and what describes that symbol (.globl, .type, .size, ...).
+size_t UnitParser::headerStart(const Anchor& a, size_t floor) const
+{
+    size_t h = a.line;
+    while (h > floor) {
+        const std::string_view t = trim(m_lines[h - 1]);
+        const std::string_view d = m_word[h - 1];
+        const bool belongs = t.empty() || t[0] == '#'
+            || (labelOf(m_lines[h - 1]).empty()
+                && (isSectionDirective(d) || isAlignment(d) || (describesSymbol(d) && m_operand[h - 1] == a.symbol)));
+        if (!belongs)
+            break;
+        --h;
+    }
+    return h;
+}
+
+size_t UnitParser::hasSize(std::string_view symbol, size_t from, size_t to) const
+{
+    auto found = m_sizeLines.find(symbol);
+    if (found != m_sizeLines.end())
+        for (size_t k : found->second)
+            if (k >= from && k < to)
+                return k;
+    return std::string::npos;
+}
+
+std::string_view UnitParser::lastEmitting(size_t from, size_t to) const
+{
+    std::string_view last;
+    for (size_t k = from; k < to; ++k)
+        if (emits(m_word[k]))
+            last = m_word[k];
+    return last;
+}
+
+// Typed by its .type directive; an untyped label in a code section is code.
+bool UnitParser::isFunction(size_t from, size_t to, std::string_view symbol) const
+{
+    bool typed = false;
+    bool function = false;
+    for (size_t k = from; k < to; ++k) {
+        if (m_word[k] != ".type" || m_operand[k] != symbol)
+            continue;
+        const std::string_view kind = operandAt(trim(m_lines[k]), 1);
+        if (kind.empty())
+            continue;
+        typed = true;
+        function = kind == "@function" || kind == "%function" || kind == "STT_FUNC";
+    }
+    if (typed)
+        return function;
+    size_t at = from;
+    while (at < to && labelOf(m_lines[at]) != symbol)
+        ++at;
+    const std::string_view section = at < to ? m_sections[m_sectionAt[at]].directive : std::string_view();
+    return section == ".text" || section.find(" .text") != std::string_view::npos
+        || section.find("\t.text") != std::string_view::npos;
+}
+
+Block& UnitParser::makeBlock(size_t from, size_t to, std::string_view symbol)
+{
+    Block& b = m_unit.blocks.emplace_back();
+    b.symbol = symbol;
+    b.section = m_sections[m_sectionAt[from]].directive;
+    if (to > from)
+        b.text = std::string_view(m_lines[from].data(), m_lines[to - 1].data() + m_lines[to - 1].size() + 1 - m_lines[from].data());
+    std::unordered_set<std::string_view> seen;
+    for (size_t k = from; k < to; ++k) {
+        for (size_t u = 0; u < useCount(k); ++u)
+            if (seen.insert(usesOf(k, u)).second)
+                b.uses.push_back(usesOf(k, u));
+        const std::string_view label = labelOf(m_lines[k]);
+        if (!label.empty())
+            b.defines.push_back(label);
+        else if (definesByDirective(m_word[k]) && !m_operand[k].empty())
+            b.defines.push_back(m_operand[k]);
+        if (emits(m_word[k]) && !m_sections[m_sectionAt[k]].removable)
+            b.root = true;
+    }
+    if (!symbol.empty())
+        b.function = isFunction(from, to, symbol);
+    return b;
+}
+
+// Lines between symbols, cut at each section switch. A part holding only
+// local labels and data (strings, constants, markers) is kept when
+// something kept uses one of its labels; anything else stays.
+void UnitParser::makeGaps(size_t from, size_t to)
+{
+    size_t start = from;
+    for (size_t k = from; k <= to; ++k) {
+        if (k < to && !(k > start && isSectionDirective(m_word[k])))
+            continue;
+        if (k > start) {
+            bool labelled = false;
+            bool code = false;
+            for (size_t j = start; j < k; ++j) {
+                labelled = labelled || !labelOf(m_lines[j]).empty();
+                code = code || isInstruction(m_word[j]);
+            }
+            Block& b = makeBlock(start, k, std::string_view());
+            b.root = b.root || !labelled || code;
+        }
+        start = k;
+    }
+}
+
+// Where the block of anchor `a`, whose header starts at `header`, ends;
+// `next` becomes the first anchor after it, and `openEnded` tells that
+// nothing but the next symbol ended it.
+size_t UnitParser::blockEnd(size_t a, size_t header, size_t& next, bool& openEnded) const
+{
+    const Anchor& anchor = m_anchors[a];
+    const size_t n = m_lines.size();
+    next = a + 1;
+    openEnded = false;
+    if (!anchor.label)
+        return anchor.line + 1;
+    const size_t closing = hasSize(anchor.symbol, anchor.line + 1, n);
+    if (closing != std::string::npos) {
+        // Code up to its .size, with any part split from it (f.cold).
+        while (next < m_anchors.size() && m_anchors[next].line < closing + 1)
+            ++next;
+        return closing + 1;
+    }
+    if (hasSize(anchor.symbol, header, anchor.line) == std::string::npos) {
+        // Without a size, everything up to the next symbol's header.
+        openEnded = true;
+        return next < m_anchors.size() ? headerStart(m_anchors[next], anchor.line + 1) : n;
+    }
+    // Data sized before its label: what follows up to the next directive
+    // that is not data.
+    size_t end = anchor.line + 1;
+    while (end < n && (next >= m_anchors.size() || end < m_anchors[next].line)) {
+        const std::string_view t = trim(m_lines[end]);
+        if (!(t.empty() || t[0] == '#' || isLocalLabel(labelOf(m_lines[end])) || emits(m_word[end])))
+            break;
+        ++end;
+    }
+    return end;
+}
+
+void UnitParser::cutBlocks()
+{
     size_t pos = 0;
-    for (size_t a = 0; a < anchors.size();) {
-        const Anchor& anchor = anchors[a];
-        const size_t h = headerStart(anchor, pos);
-        makeGap(pos, h);
-        size_t end = anchor.line + 1;
-        size_t next = a + 1;
+    for (size_t a = 0; a < m_anchors.size();) {
+        const size_t h = headerStart(m_anchors[a], pos);
+        makeGaps(pos, h);
+        size_t next = 0;
         bool openEnded = false;
-        if (anchor.label) {
-            const size_t closing = hasSize(anchor.symbol, anchor.line + 1, n);
-            if (closing != std::string::npos) {
-                // Code up to its .size, with any part split from it (f.cold).
-                end = closing + 1;
-                while (next < anchors.size() && anchors[next].line < end)
-                    ++next;
-            } else if (hasSize(anchor.symbol, h, anchor.line) != std::string::npos) {
-                // Data sized before its label: what follows up to the next
-                // directive that is not data.
-                while (end < n && (next >= anchors.size() || end < anchors[next].line)) {
-                    const std::string t = trim(lines[end]);
-                    const bool data = t.empty() || t[0] == '#' || startsWith(labelOf(lines[end]), ".L") || emits(word[end]);
-                    if (!data)
-                        break;
-                    ++end;
-                }
-            } else {
-                // Without a size, everything up to the next symbol's header.
-                end = next < anchors.size() ? headerStart(anchors[next], anchor.line + 1) : n;
-                openEnded = true;
-            }
-        }
-        Block& block = makeBlock(h, end, anchor.symbol);
+        const size_t end = blockEnd(a, h, next, openEnded);
+        Block& block = makeBlock(h, end, m_anchors[a].symbol);
         // Code that may run on into the next symbol keeps it.
-        if (openEnded && next < anchors.size() && fallsThrough(lastEmitting(h, end))) {
+        if (openEnded && next < m_anchors.size() && fallsThrough(lastEmitting(h, end))) {
             bool switches = false;
-            for (size_t k = end; k < anchors[next].line; ++k)
-                switches = switches || isSectionDirective(word[k]);
+            for (size_t k = end; k < m_anchors[next].line; ++k)
+                switches = switches || isSectionDirective(m_word[k]);
             if (!switches)
-                block.uses.push_back(anchors[next].symbol);
+                block.uses.push_back(m_anchors[next].symbol);
         }
         pos = end;
         a = next;
     }
-    makeGap(pos, n);
-
-    std::set<std::string> external;
-    for (const Block& b : unit.blocks)
-        for (const std::string& u : b.uses)
-            if (!unit.labels.count(u) && u != "_GLOBAL_OFFSET_TABLE_" && external.insert(u).second)
-                unit.external.push_back(u);
-    // Where each external name is first used, for messages.
-    for (size_t i = 0; i < n; ++i)
-        for (const std::string& u : lineUses[i])
-            if (external.count(u) && !unit.usedAt.count(u))
-                unit.usedAt[u] = place[i];
-    return unit;
+    makeGaps(pos, m_lines.size());
 }
 
-ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry)
+void UnitParser::findExternals(const std::vector<uint32_t>& origin, const SourceMap& sources)
 {
-    // Where each name is defined: per unit for its own names, globally for
-    // what units export (the first definition wins; weak ones give way).
-    std::map<std::string, std::pair<size_t, size_t>> globalBlock;
-    std::vector<std::map<std::string, size_t>> localBlock(units.size());
-    std::vector<std::set<std::string>> exported(units.size());
+    std::unordered_set<std::string_view> external;
+    for (const Block& b : m_unit.blocks)
+        for (std::string_view u : b.uses)
+            if (!m_unit.labels.count(u) && u != "_GLOBAL_OFFSET_TABLE_" && external.insert(u).second)
+                m_unit.external.push_back(u);
+    // Where each external name is first used, for messages.
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        for (size_t u = 0; u < useCount(i); ++u)
+            if (external.count(usesOf(i, u)) && !m_unit.usedAt.count(usesOf(i, u)))
+                m_unit.usedAt[usesOf(i, u)] = sources.at(origin[i]);
+}
+
+} // namespace
+
+Unit parseUnit(const std::string& name, std::string_view text, int number, const std::string& path)
+{
+    const std::vector<std::string_view> lines = ToolText::lines(text);
+    const Reduced reduced = reduceAssembly(lines, number);
+    const SourceMap sources(lines, path.empty() ? name : path, !path.empty());
+    UnitParser parser(name, number);
+    parser.rewrite(reduced);
+    parser.define(reduced.origin, sources);
+    parser.describeLines();
+    parser.trackSections();
+    parser.findAnchors();
+    parser.cutBlocks();
+    parser.findExternals(reduced.origin, sources);
+    return parser.take();
+}
+
+namespace {
+
+using BlockRef = std::pair<size_t, size_t>; // unit, block
+
+// Where each name is defined: per unit for its own names, globally for what
+// units export (the first definition wins; weak ones give way).
+struct DefinitionIndex {
+    std::unordered_map<std::string_view, BlockRef> global;
+    std::vector<std::unordered_map<std::string_view, size_t>> local;
+    std::vector<std::unordered_set<std::string_view>> exported;
+};
+
+DefinitionIndex indexDefinitions(const std::vector<const Unit*>& units)
+{
+    DefinitionIndex index;
+    index.local.resize(units.size());
+    index.exported.resize(units.size());
     for (size_t u = 0; u < units.size(); ++u) {
-        exported[u].insert(units[u]->globals.begin(), units[u]->globals.end());
+        index.exported[u].insert(units[u]->globals.begin(), units[u]->globals.end());
         for (size_t b = 0; b < units[u]->blocks.size(); ++b) {
-            for (const std::string& name : units[u]->blocks[b].defines) {
-                localBlock[u][name] = b;
-                if (exported[u].count(name)
-                    && (!globalBlock.count(name)
-                        || (units[globalBlock[name].first]->weak.count(name) && !units[u]->weak.count(name))))
-                    globalBlock[name] = {u, b};
+            for (std::string_view name : units[u]->blocks[b].defines) {
+                index.local[u][name] = b;
+                if (!index.exported[u].count(name))
+                    continue;
+                auto [at, added] = index.global.emplace(name, BlockRef{u, b});
+                if (!added && units[at->second.first]->weak.count(name) && !units[u]->weak.count(name))
+                    at->second = {u, b};
             }
         }
     }
+    return index;
+}
+
+// Which blocks the roots and `entry` reach; everything when there is no
+// entry.
+std::vector<std::vector<bool>> reachable(const std::vector<const Unit*>& units, const DefinitionIndex& index,
+                                         const std::string& entry)
+{
     std::vector<std::vector<bool>> keep(units.size());
-    std::vector<std::pair<size_t, size_t>> work;
-    auto mark = [&](size_t u, size_t b) {
-        if (!keep[u][b]) {
-            keep[u][b] = true;
-            work.push_back({u, b});
+    std::vector<BlockRef> work;
+    auto mark = [&](BlockRef at) {
+        if (!keep[at.first][at.second]) {
+            keep[at.first][at.second] = true;
+            work.push_back(at);
         }
     };
     for (size_t u = 0; u < units.size(); ++u) {
         keep[u].assign(units[u]->blocks.size(), false);
         for (size_t b = 0; b < units[u]->blocks.size(); ++b)
             if (units[u]->blocks[b].root)
-                mark(u, b);
+                mark({u, b});
     }
-    if (globalBlock.count(entry)) {
-        mark(globalBlock[entry].first, globalBlock[entry].second);
+    auto start = index.global.find(entry);
+    if (start != index.global.end()) {
+        mark(start->second);
     } else {
         for (size_t u = 0; u < units.size(); ++u)
             for (size_t b = 0; b < units[u]->blocks.size(); ++b)
-                mark(u, b);
+                mark({u, b});
     }
     while (!work.empty()) {
         const auto [u, b] = work.back();
         work.pop_back();
-        for (const std::string& use : units[u]->blocks[b].uses) {
+        for (std::string_view use : units[u]->blocks[b].uses) {
             // A global the unit defines may be overridden (a weak
             // definition): the definition the link chose is the one used.
-            auto local = localBlock[u].find(use);
-            auto global = globalBlock.find(use);
-            if (global != globalBlock.end() && (exported[u].count(use) || local == localBlock[u].end()))
-                mark(global->second.first, global->second.second);
-            else if (local != localBlock[u].end())
-                mark(u, local->second);
+            auto local = index.local[u].find(use);
+            auto global = index.global.find(use);
+            if (global != index.global.end() && (index.exported[u].count(use) || local == index.local[u].end()))
+                mark(global->second);
+            else if (local != index.local[u].end())
+                mark({u, local->second});
         }
     }
+    return keep;
+}
 
+// The names a directive line says something about, as its first operand.
+std::string_view describedName(std::string_view line)
+{
+    return operandAt(trim(line), 0);
+}
+
+// A removed block leaves nothing but a weak reference to a name nobody
+// defines, which must stay weak.
+void writeRemoved(const Unit& unit, const Block& block, ElimResult& result)
+{
+    result.removedBytes += block.text.size();
+    if (block.text.find(".weak") == std::string_view::npos)
+        return;
+    std::string_view line;
+    for (size_t pos = 0; ToolText::nextLine(block.text, pos, line);) {
+        const std::string_view name = describedName(line);
+        if (firstWord(line) == ".weak" && !name.empty() && !unit.labels.count(name)) {
+            result.assembly += line;
+            result.assembly += '\n';
+        }
+    }
+}
+
+// A kept block, in its own section (it may have followed a removed one that
+// switched sections), without what is said about names whose definition
+// went.
+void writeKept(const Block& block, const std::unordered_set<std::string_view>& gone, ElimResult& result)
+{
+    result.assembly += '\t';
+    result.assembly += block.section;
+    result.assembly += '\n';
+    size_t copied = 0;
+    std::string_view line;
+    for (size_t pos = 0; !gone.empty() && ToolText::nextLine(block.text, pos, line);) {
+        const std::string_view name = describedName(line);
+        if (!describesSymbol(firstWord(line)) || name.empty() || !gone.count(name))
+            continue;
+        const size_t at = static_cast<size_t>(line.data() - block.text.data());
+        result.assembly += block.text.substr(copied, at - copied);
+        result.removedBytes += line.size() + 1;
+        copied = pos;
+    }
+    if (copied < block.text.size())
+        result.assembly += block.text.substr(copied);
+}
+
+} // namespace
+
+ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry)
+{
+    const std::vector<std::vector<bool>> keep = reachable(units, indexDefinitions(units), entry);
     ElimResult result;
+    size_t total = 0;
+    for (const Unit* unit : units)
+        total += unit->text->lines.size() + unit->name.size() + 32;
+    result.assembly.reserve(total);
     result.assembly = "# rebuild.s: the program reduced by lintel -elim\n";
     for (size_t u = 0; u < units.size(); ++u) {
         const Unit& unit = *units[u];
         result.assembly += "# lintel: from " + unit.name + "\n";
         // Names whose definition here was left out: what is said about them
         // elsewhere in the unit goes too.
-        std::set<std::string> gone;
+        std::unordered_set<std::string_view> gone;
         for (size_t b = 0; b < unit.blocks.size(); ++b)
             if (!keep[u][b])
                 gone.insert(unit.blocks[b].defines.begin(), unit.blocks[b].defines.end());
         for (size_t b = 0; b < unit.blocks.size(); ++b) {
             const Block& block = unit.blocks[b];
-            if (block.function)
-                ++result.functions;
-            if (!keep[u][b]) {
-                if (block.function)
-                    ++result.removed;
-                for (const std::string& l : block.lines) {
-                    result.removedBytes += l.size() + 1;
-                    // A weak reference to a name nobody defines must stay weak.
-                    const std::vector<std::string> ops = operandNames(trim(l));
-                    if (firstWord(l) == ".weak" && !ops.empty() && !unit.labels.count(ops[0]))
-                        result.assembly += l + "\n";
-                }
-                continue;
-            }
-            // The block may have followed a removed one that switched sections.
-            result.assembly += "\t" + block.section + "\n";
-            for (const std::string& l : block.lines) {
-                const std::vector<std::string> ops = operandNames(trim(l));
-                if (describesSymbol(firstWord(l)) && !ops.empty() && gone.count(ops[0])) {
-                    result.removedBytes += l.size() + 1;
-                    continue;
-                }
-                result.assembly += l + "\n";
-            }
+            result.functions += block.function;
+            result.removed += block.function && !keep[u][b];
+            if (keep[u][b])
+                writeKept(block, gone, result);
+            else
+                writeRemoved(unit, block, result);
         }
     }
     return result;
