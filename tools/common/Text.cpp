@@ -13,10 +13,15 @@ std::string lower(std::string_view s)
 
 std::string_view trim(std::string_view s)
 {
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string_view::npos)
-        return std::string_view();
-    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+    // By hand: find_first_not_of searches the set once per character.
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    size_t b = 0;
+    size_t e = s.size();
+    while (b < e && blank(s[b]))
+        ++b;
+    while (e > b && blank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
 }
 
 bool nextLine(std::string_view text, size_t& pos, std::string_view& line)

@@ -7,6 +7,14 @@
 
 namespace Lintel {
 
+size_t findBlank(std::string_view s, size_t from)
+{
+    for (size_t i = from; i < s.size(); ++i)
+        if (s[i] == ' ' || s[i] == '\t')
+            return i;
+    return std::string_view::npos;
+}
+
 bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.';
@@ -31,7 +39,7 @@ std::string_view firstWord(std::string_view raw)
 {
     const std::string_view label = labelOf(raw);
     const std::string_view rest = trim(label.empty() ? raw : raw.substr(label.size() + 1));
-    return rest.substr(0, rest.find_first_of(" \t"));
+    return rest.substr(0, findBlank(rest));
 }
 
 bool nextWord(std::string_view text, size_t& pos, std::string_view& word)
@@ -59,7 +67,7 @@ std::string_view wordAt(std::string_view text, size_t index)
 
 std::string_view operandAt(std::string_view line, size_t index)
 {
-    const size_t space = line.find_first_of(" \t");
+    const size_t space = findBlank(line);
     return space == std::string_view::npos ? std::string_view() : wordAt(line.substr(space), index);
 }
 
@@ -130,7 +138,7 @@ std::vector<Symbol> fileSymbols(std::string_view text)
     for (size_t pos = 0; ToolText::nextLine(text, pos, raw);) {
         const std::string_view line = trim(raw);
         if (line.starts_with(".globl") || line.starts_with(".global")) {
-            const size_t space = line.find_first_of(" \t");
+            const size_t space = findBlank(line);
             std::string_view name;
             for (size_t at = space; space != std::string_view::npos && nextWord(line, at, name);)
                 globals.insert(name);
@@ -154,6 +162,8 @@ std::vector<Symbol> fileSymbols(std::string_view text)
 
 void addSymbols(const std::vector<Symbol>& found, std::vector<Symbol>& symbols)
 {
+    // The views stay valid: nothing is moved while they are taken.
+    symbols.reserve(symbols.size() + found.size());
     std::unordered_set<std::string_view> listed;
     for (const Symbol& s : symbols)
         listed.insert(s.name);
@@ -178,7 +188,7 @@ Reduced reduceAssembly(const std::vector<std::string_view>& lines, int unit)
         }
         if (section.starts_with(".debug") || (target == "?" && previous.starts_with(".debug")))
             continue;
-        const std::string_view directive = line.substr(0, line.find_first_of(" \t"));
+        const std::string_view directive = line.substr(0, findBlank(line));
         if (directive == ".loc" || directive == ".loc_mark_labels" || directive == ".file" || directive == ".ident"
             || directive.starts_with(".cfi_"))
             continue;
@@ -232,18 +242,21 @@ std::vector<std::string> quotedStrings(std::string_view line)
 long numberAt(std::string_view line, size_t index)
 {
     const std::string_view word = wordAt(line, index);
-    if (word.empty() || word.size() > 9 || word.find_first_not_of("0123456789") != std::string_view::npos)
+    if (word.empty() || word.size() > 9)
         return -1;
     long value = 0;
-    for (char c : word)
+    for (char c : word) {
+        if (c < '0' || c > '9')
+            return -1;
         value = value * 10 + (c - '0');
+    }
     return value;
 }
 
 std::string_view directiveOf(std::string_view raw)
 {
     const std::string_view line = trim(raw);
-    return line.substr(0, line.find_first_of(" \t"));
+    return line.substr(0, findBlank(line));
 }
 
 // Whether a line ends the code a .loc placed: a symbol's label or a section

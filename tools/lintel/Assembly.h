@@ -15,6 +15,8 @@ namespace Lintel {
 
 using ToolText::trim;
 
+// The first blank or tab of `s` from `from`, or npos.
+size_t findBlank(std::string_view s, size_t from = 0);
 bool isNameStart(char c);
 bool isNameChar(char c);
 // The label a line defines ("name:" at its start), or empty.

@@ -9,9 +9,9 @@ namespace {
 // Directives whose operands use names the way instructions do.
 bool directiveUses(std::string_view d)
 {
-    static const char* const list[] = {".quad", ".long", ".int", ".word", ".short", ".byte", ".value",
+    static constexpr std::string_view list[] = {".quad", ".long", ".int", ".word", ".short", ".byte", ".value",
                                        ".8byte", ".4byte", ".2byte", ".dc.a", ".set", ".equ", ".equiv", ".reloc"};
-    for (const char* l : list)
+    for (std::string_view l : list)
         if (d == l)
             return true;
     return false;
@@ -21,9 +21,9 @@ bool directiveUses(std::string_view d)
 // nothing.
 bool describesSymbol(std::string_view d)
 {
-    static const char* const list[] = {".globl", ".global", ".weak", ".hidden", ".local", ".protected",
+    static constexpr std::string_view list[] = {".globl", ".global", ".weak", ".hidden", ".local", ".protected",
                                        ".internal", ".type", ".size"};
-    for (const char* l : list)
+    for (std::string_view l : list)
         if (d == l)
             return true;
     return false;
@@ -88,9 +88,9 @@ bool fallsThrough(std::string_view d)
 
 bool isPrefix(std::string_view word)
 {
-    static const char* const list[] = {"rep", "repe", "repz", "repne", "repnz", "lock", "notrack", "bnd",
+    static constexpr std::string_view list[] = {"rep", "repe", "repz", "repne", "repnz", "lock", "notrack", "bnd",
                                        "data16", "addr32", "xacquire", "xrelease"};
-    for (const char* l : list)
+    for (std::string_view l : list)
         if (word == l)
             return true;
     return false;
@@ -196,7 +196,7 @@ Definitions collectDefinitions(const std::vector<std::string_view>& lines)
         const std::string_view rest = trim(lines[i].substr(label.empty() ? 0 : label.size() + 1));
         if (word == ".globl" || word == ".global" || word == ".weak") {
             std::string_view name;
-            for (size_t pos = rest.find_first_of(" \t"); pos != std::string_view::npos && nextWord(rest, pos, name);) {
+            for (size_t pos = findBlank(rest); pos != std::string_view::npos && nextWord(rest, pos, name);) {
                 d.globals.insert(name);
                 if (word == ".weak")
                     d.weak.insert(name);
@@ -672,7 +672,7 @@ std::string_view describedName(std::string_view line)
 
 // A removed block leaves nothing but a weak reference to a name nobody
 // defines, which must stay weak.
-void writeRemoved(const Unit& unit, const Block& block, ElimResult& result)
+void writeRemoved(const Unit& unit, const Block& block, std::string& out, ElimResult& result)
 {
     result.removedBytes += block.text.size();
     if (block.text.find(".weak") == std::string_view::npos)
@@ -681,8 +681,8 @@ void writeRemoved(const Unit& unit, const Block& block, ElimResult& result)
     for (size_t pos = 0; ToolText::nextLine(block.text, pos, line);) {
         const std::string_view name = describedName(line);
         if (firstWord(line) == ".weak" && !name.empty() && !unit.labels.count(name)) {
-            result.assembly += line;
-            result.assembly += '\n';
+            out += line;
+            out += '\n';
         }
     }
 }
@@ -690,11 +690,12 @@ void writeRemoved(const Unit& unit, const Block& block, ElimResult& result)
 // A kept block, in its own section (it may have followed a removed one that
 // switched sections), without what is said about names whose definition
 // went.
-void writeKept(const Block& block, const std::unordered_set<std::string_view>& gone, ElimResult& result)
+void writeKept(const Block& block, const std::unordered_set<std::string_view>& gone, std::string& out,
+               ElimResult& result)
 {
-    result.assembly += '\t';
-    result.assembly += block.section;
-    result.assembly += '\n';
+    out += '\t';
+    out += block.section;
+    out += '\n';
     size_t copied = 0;
     std::string_view line;
     for (size_t pos = 0; !gone.empty() && ToolText::nextLine(block.text, pos, line);) {
@@ -702,28 +703,25 @@ void writeKept(const Block& block, const std::unordered_set<std::string_view>& g
         if (!describesSymbol(firstWord(line)) || name.empty() || !gone.count(name))
             continue;
         const size_t at = static_cast<size_t>(line.data() - block.text.data());
-        result.assembly += block.text.substr(copied, at - copied);
+        out += block.text.substr(copied, at - copied);
         result.removedBytes += line.size() + 1;
         copied = pos;
     }
     if (copied < block.text.size())
-        result.assembly += block.text.substr(copied);
+        out += block.text.substr(copied);
 }
 
 } // namespace
 
-ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry)
+ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry,
+                     const std::function<void(std::string_view)>& write)
 {
     const std::vector<std::vector<bool>> keep = reachable(units, indexDefinitions(units), entry);
     ElimResult result;
-    size_t total = 0;
-    for (const Unit* unit : units)
-        total += unit->text->lines.size() + unit->name.size() + 32;
-    result.assembly.reserve(total);
-    result.assembly = "# rebuild.s: the program reduced by lintel -elim\n";
+    std::string out = "# rebuild.s: the program reduced by lintel -elim\n";
     for (size_t u = 0; u < units.size(); ++u) {
         const Unit& unit = *units[u];
-        result.assembly += "# lintel: from " + unit.name + "\n";
+        out += "# lintel: from " + unit.name + "\n";
         // Names whose definition here was left out: what is said about them
         // elsewhere in the unit goes too.
         std::unordered_set<std::string_view> gone;
@@ -735,11 +733,16 @@ ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& e
             result.functions += block.function;
             result.removed += block.function && !keep[u][b];
             if (keep[u][b])
-                writeKept(block, gone, result);
+                writeKept(block, gone, out, result);
             else
-                writeRemoved(unit, block, result);
+                writeRemoved(unit, block, out, result);
+            if (out.size() >= (1 << 20)) {
+                write(out);
+                out.clear();
+            }
         }
     }
+    write(out);
     return result;
 }
 

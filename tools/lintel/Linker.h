@@ -8,6 +8,7 @@
 #include "Assembly.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -56,15 +57,16 @@ struct Unit {
 Unit parseUnit(const std::string& name, std::string_view text, int number, const std::string& path = std::string());
 
 struct ElimResult {
-    std::string assembly;
     int functions = 0;
     int removed = 0;
     size_t removedBytes = 0;
 };
 
 // Keeps the blocks reachable from `entry` and from the roots through the
-// names they use. Units must already resolve.
-ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry);
+// names they use, and hands them to `write` as assembly, piece by piece, so
+// the program never has to be held twice. Units must already resolve.
+ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry,
+                     const std::function<void(std::string_view)>& write);
 
 // 3184 -> "3,184".
 std::string withThousands(size_t n);

@@ -412,9 +412,10 @@ bool Linker::writeRebuild()
     std::vector<const Unit*> units;
     for (const Part& p : m_parts)
         units.push_back(&p.unit);
-    const ElimResult reduced = eliminate(units, "main");
+    FileWriter file("rebuild.s");
+    const ElimResult reduced = eliminate(units, "main", [&file](std::string_view piece) { file.write(piece); });
     std::string why;
-    if (!writeWholeFile("rebuild.s", reduced.assembly, &why)) {
+    if (!file.commit(&why)) {
         error("cannot write rebuild.s: " + why);
         return false;
     }
