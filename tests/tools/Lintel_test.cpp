@@ -285,6 +285,12 @@ TEST(Lintel, BareLibraryDirectoryAndLinksThatWriteNothing)
     // The bare -s did not take "-B" as a directory: the program names the library it found.
     EXPECT_EQ(runTool(tmp.path(), "lintel -slib -s -B program main.s KVStd.lib").code, 0);
     EXPECT_TRUE(contains(readFile(tmp.file("program")), "library lib/KVStd.lib\n"));
+    // A rebuild.s that cannot be replaced fails the link and leaves no partial file.
+    TestSupport::makeDirs(tmp.file("rebuild.s/kept"));
+    const ToolResult r = runTool(tmp.path(), "lintel -slib -elim main.s KVStd.lib");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.output, "lintel: error: cannot write rebuild.s: cannot replace the file: ")) << r.output;
+    EXPECT_FALSE(TestSupport::exists(tmp.file("rebuild.s.lintel-tmp")));
 }
 
 // Real compiler output with the shapes that make cutting hard: a static
