@@ -73,7 +73,8 @@ std::string toSlashes(std::string text)
 
 bool endsWithNoCase(const std::string& text, std::string_view suffix)
 {
-    return text.size() >= suffix.size() && ToolText::lower(std::string_view(text).substr(text.size() - suffix.size())) == suffix;
+    return text.size() >= suffix.size()
+        && ToolText::lower(std::string_view(text).substr(text.size() - suffix.size())) == suffix;
 }
 
 std::string fileName(const std::string& path)
