@@ -77,7 +77,8 @@ done
 BYTES=$(cat $ASM | wc -c)
 
 # The host side: C runtime start files and libc as gcc would link them, so
-# the program is whole; the start files keep gc-sections honest.
+# the program is whole; the start files keep gc-sections honest. The
+# dynamic linker named is x86-64 Linux's.
 CRT=$(gcc -print-file-name=crt1.o)
 CRTI=$(gcc -print-file-name=crti.o)
 CRTN=$(gcc -print-file-name=crtn.o)

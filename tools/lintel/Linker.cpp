@@ -81,7 +81,7 @@ std::vector<std::vector<bool>> reachable(const std::vector<const Unit*>& units, 
     return keep;
 }
 
-// The names a directive line says something about, as its first operand.
+// The name a directive line says something about: its first operand.
 std::string_view describedName(std::string_view line)
 {
     return operandAt(trim(line), 0);
