@@ -71,12 +71,12 @@ std::string_view operandAt(std::string_view line, size_t index)
     return space == std::string_view::npos ? std::string_view() : wordAt(line.substr(space), index);
 }
 
-namespace {
-
 bool isLocalLabel(std::string_view name)
 {
     return name.starts_with(".L");
 }
+
+namespace {
 
 // The section a trimmed directive line switches to, or empty when it is no
 // section directive. "?" stands for ".previous"/".popsection" (back to the

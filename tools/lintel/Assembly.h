@@ -19,6 +19,8 @@ using ToolText::trim;
 size_t findBlank(std::string_view s, size_t from = 0);
 bool isNameStart(char c);
 bool isNameChar(char c);
+// Local labels (".L...") are the compiler's own and never symbols.
+bool isLocalLabel(std::string_view name);
 // The label a line defines ("name:" at its start), or empty.
 std::string_view labelOf(std::string_view raw);
 // The first word of a line after any label: a directive or a mnemonic.

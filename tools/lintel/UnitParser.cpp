@@ -121,11 +121,6 @@ Definitions collectDefinitions(const std::vector<std::string_view>& lines)
     return d;
 }
 
-bool isLocalLabel(std::string_view name)
-{
-    return name.starts_with(".L");
-}
-
 // One unit while it is cut into blocks: its lines, what each one is, and
 // the section in effect at each.
 class UnitParser {
