@@ -15,6 +15,8 @@ packages=(
     clang libclang-rt-14-dev lld llvm
     # a compiler cache and a compile farm, for the compiler launcher's tests
     ccache distcc
+    # GNU time: wall time and peak memory in bench/lintel_bench.sh
+    time
 )
 
 missing=()

@@ -195,6 +195,10 @@ TEST(Lintel, ResolvesNamesAcrossFilesAndLibraries)
     writeFile(tmp.file("weak.s"), "\t.weak\tshared\nshared:\n\tret\n");
     writeFile(tmp.file("twice.s"), "\t.globl\tshared\nshared:\n\tret\n");
     writeFile(tmp.file("calls.s"), "\t.globl\tother\nother:\n\tcall\tnosuch\n\tmovl\t$gone, %eax\n\tret\n");
+    // Line ends as other tools write them, and a string that looks like code.
+    writeFile(tmp.file("crlf.s"), "\t.globl\tcrlf\r\ncrlf:\r\n\tcall\tnosuch\r\n\tret\r\n");
+    writeFile(tmp.file("nolf.s"), "\t.globl\tnolf\nnolf:\n\tret\n\tjmp\tlast");
+    writeFile(tmp.file("quoted.s"), "\t.globl\tquoted\nquoted:\n\tleaq\t" R"("a\" # b\\"+ghost(%rip), %rax)" "\n\tret\n");
     ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/Parts.lib shared.s table.s").code, 1) << "lib/ does not exist";
     TestSupport::makeDirs(tmp.file("lib"));
     ASSERT_EQ(runTool(tmp.path(), "lintel -L lib/Parts.lib shared.s table.s").code, 0);
@@ -215,6 +219,9 @@ TEST(Lintel, ResolvesNamesAcrossFilesAndLibraries)
          {"twice.s:2: error: multiple definition of `shared'\nshared.s:2: note: first defined here\n"}},
         {"-slib -B program main.s twice.s Parts.lib calls.s", 1,
          {"calls.s:3: error: undefined reference to `nosuch'\n", "calls.s:4: error: undefined reference to `gone'\n"}},
+        {"-B program main.s shared.s table.s crlf.s nolf.s quoted.s", 1,
+         {"crlf.s:3: error: undefined reference to `nosuch'\n", "nolf.s:4: error: undefined reference to `last'\n",
+          "quoted.s:3: error: undefined reference to `ghost'\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -228,6 +235,14 @@ TEST(Lintel, ResolvesNamesAcrossFilesAndLibraries)
     // Library members join the program in the order they are needed.
     ASSERT_EQ(runTool(tmp.path(), "lintel -slib -B program main.s Parts.lib").code, 0);
     EXPECT_TRUE(contains(readFile(tmp.file("program")), "label shared\nlabel table\n"));
+    // A name two files define is listed once, however many come between.
+    std::string statics = "\t.type\ts0, @object\ns0:\n";
+    for (int i = 1; i < 40; ++i)
+        statics += "\t.type\ts" + std::to_string(i) + ", @object\ns" + std::to_string(i) + ":\n";
+    writeFile(tmp.file("statics.s"), statics + "\t.type\tshared, @object\n");
+    ASSERT_EQ(runTool(tmp.path(), "lintel -B program main.s shared.s table.s statics.s").code, 0);
+    const std::string program = readFile(tmp.file("program"));
+    EXPECT_EQ(program.find("shared\n"), program.rfind("shared\n")) << program;
 }
 
 // A doubled or trailing ";" in a library directory list gives a bare "-s";
@@ -270,6 +285,12 @@ TEST(Lintel, BareLibraryDirectoryAndLinksThatWriteNothing)
     // The bare -s did not take "-B" as a directory: the program names the library it found.
     EXPECT_EQ(runTool(tmp.path(), "lintel -slib -s -B program main.s KVStd.lib").code, 0);
     EXPECT_TRUE(contains(readFile(tmp.file("program")), "library lib/KVStd.lib\n"));
+    // A rebuild.s that cannot be replaced fails the link and leaves no partial file.
+    TestSupport::makeDirs(tmp.file("rebuild.s/kept"));
+    const ToolResult r = runTool(tmp.path(), "lintel -slib -elim main.s KVStd.lib");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.output, "lintel: error: cannot write rebuild.s: cannot replace the file: ")) << r.output;
+    EXPECT_FALSE(TestSupport::exists(tmp.file("rebuild.s.lintel-tmp")));
 }
 
 // Real compiler output with the shapes that make cutting hard: a static
@@ -371,6 +392,13 @@ TEST(Lintel, DeadCodeEliminationKeepsWhatProgramsDo)
                      "int main(void) { return hook() * 10 + g_limit + (optional ? 100 : 0); }\n"},
           {"strong.c", "int hook(void) { return 5; }\nint g_limit = 7;\n"}},
          57, "spare:"},
+        {"a string holding quotes, a comment sign and names like labels and statics", "-g",
+         {{"a.c", R"(static int helper(int k) { return k + 1; }
+__attribute__((noinline)) int dead(int k) { return helper(k) * 2; }
+static const char* volatile g_text = "\".L2\\\" helper .L3 # \\";
+int main(void) { int n = 0; while (g_text[n]) ++n; return helper(n); }
+)"}},
+         22, "dead:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -2,7 +2,8 @@
 // updater use (mkdir, copy, del) with their usual messages and exit codes.
 // See docs/kit-tools.md.
 
-#include <cctype>
+#include "Text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,12 +26,7 @@ const char kHelp[] =
     "A backslash is part of a file name, as everywhere on Linux. Exit code 0 on\n"
     "success, 1 on failure.\n";
 
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using ToolText::lower;
 
 // A switch such as /y, /Y, /-y or /q. Paths also start with "/" here, so
 // only the short switch words count.

@@ -2,180 +2,169 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace Lintel {
 
-std::string trim(const std::string& s)
+size_t findBlank(std::string_view s, size_t from)
 {
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return std::string();
-    const size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
+    for (size_t i = from; i < s.size(); ++i)
+        if (s[i] == ' ' || s[i] == '\t')
+            return i;
+    return std::string_view::npos;
 }
 
-bool startsWith(const std::string& s, const char* prefix)
+bool isNameStart(char c)
 {
-    return s.rfind(prefix, 0) == 0;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.';
 }
 
-std::vector<std::string> splitLines(const std::string& text)
+bool isNameChar(char c)
 {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos)
-            nl = text.size();
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return out;
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '$';
 }
 
-std::string labelOf(const std::string& raw)
+std::string_view labelOf(std::string_view raw)
 {
-    auto start = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.'; };
-    if (raw.empty() || !start(raw[0]))
-        return std::string();
+    if (raw.empty() || !isNameStart(raw[0]))
+        return std::string_view();
     size_t end = 1;
-    while (end < raw.size() && (start(raw[end]) || (raw[end] >= '0' && raw[end] <= '9') || raw[end] == '$'))
+    while (end < raw.size() && isNameChar(raw[end]))
         ++end;
-    return end < raw.size() && raw[end] == ':' ? raw.substr(0, end) : std::string();
+    return end < raw.size() && raw[end] == ':' ? raw.substr(0, end) : std::string_view();
+}
+
+std::string_view firstWord(std::string_view raw)
+{
+    const std::string_view label = labelOf(raw);
+    const std::string_view rest = trim(label.empty() ? raw : raw.substr(label.size() + 1));
+    return rest.substr(0, findBlank(rest));
+}
+
+bool nextWord(std::string_view text, size_t& pos, std::string_view& word)
+{
+    auto separator = [](char c) { return c == ',' || c == ' ' || c == '\t'; };
+    while (pos < text.size() && separator(text[pos]))
+        ++pos;
+    if (pos >= text.size())
+        return false;
+    const size_t start = pos;
+    while (pos < text.size() && !separator(text[pos]))
+        ++pos;
+    word = text.substr(start, pos - start);
+    return true;
+}
+
+std::string_view wordAt(std::string_view text, size_t index)
+{
+    std::string_view word;
+    for (size_t pos = 0, i = 0; nextWord(text, pos, word); ++i)
+        if (i == index)
+            return word;
+    return std::string_view();
+}
+
+std::string_view operandAt(std::string_view line, size_t index)
+{
+    const size_t space = findBlank(line);
+    return space == std::string_view::npos ? std::string_view() : wordAt(line.substr(space), index);
+}
+
+bool isLocalLabel(std::string_view name)
+{
+    return name.starts_with(".L");
 }
 
 namespace {
 
-// The names after a directive, split at commas and blanks.
-std::vector<std::string> operands(const std::string& rest)
+// The section a trimmed directive line switches to, or empty when it is no
+// section directive. "?" stands for ".previous"/".popsection" (back to the
+// last one).
+std::string_view sectionOf(std::string_view line)
 {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : rest) {
-        if (c == ',' || c == ' ' || c == '\t') {
-            if (!cur.empty())
-                out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        out.push_back(cur);
-    return out;
-}
-
-// The section a directive switches to, or empty when it is no section
-// directive. "?" stands for ".previous"/".popsection" (back to the last one).
-std::string sectionOf(const std::string& line)
-{
-    if (line == ".text" || startsWith(line, ".text "))
-        return ".text";
-    if (line == ".data" || startsWith(line, ".data "))
-        return ".data";
-    if (line == ".bss" || startsWith(line, ".bss "))
-        return ".bss";
-    if (startsWith(line, ".section") || startsWith(line, ".pushsection")) {
-        const size_t space = line.find_first_of(" \t");
-        if (space == std::string::npos)
-            return std::string();
-        std::vector<std::string> ops = operands(line.substr(space));
-        return ops.empty() ? std::string() : ops[0];
-    }
+    for (std::string_view plain : {".text", ".data", ".bss"})
+        if (line == plain || (line.starts_with(plain) && line.size() > plain.size() && line[plain.size()] == ' '))
+            return plain;
+    if (line.starts_with(".section") || line.starts_with(".pushsection"))
+        return operandAt(line, 0);
     if (line == ".previous" || line == ".popsection")
         return "?";
-    return std::string();
+    return std::string_view();
 }
 
-bool isSymbolChar(char c)
+// Appends `line` to `out` with the unit suffix after every local label
+// outside string literals.
+void renameLocalLabels(std::string_view line, std::string_view suffix, std::string& out)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.'
-        || c == '$';
-}
-
-// Appends the unit suffix to every local label outside string literals.
-std::string renameLocalLabels(const std::string& line, const std::string& suffix)
-{
-    std::string out;
-    bool inString = false;
+    size_t copied = 0;
     for (size_t i = 0; i < line.size();) {
-        const char c = line[i];
-        if (inString) {
-            out += c;
-            if (c == '\\' && i + 1 < line.size())
-                out += line[++i];
-            else if (c == '"')
-                inString = false;
-            ++i;
+        if (line[i] == '"') {
+            i = ToolText::stringEnd(line, i);
             continue;
         }
-        if (c == '"') {
-            inString = true;
-            out += c;
-            ++i;
-            continue;
-        }
-        const bool starts = c == '.' && i + 1 < line.size() && line[i + 1] == 'L' && (i == 0 || !isSymbolChar(line[i - 1]));
+        const bool starts = line[i] == '.' && i + 1 < line.size() && line[i + 1] == 'L'
+            && (i == 0 || !isNameChar(line[i - 1]));
         if (!starts) {
-            out += c;
             ++i;
             continue;
         }
         size_t end = i + 2;
-        while (end < line.size() && isSymbolChar(line[end]))
+        while (end < line.size() && isNameChar(line[end]))
             ++end;
-        out += line.substr(i, end - i) + suffix;
-        i = end;
+        out.append(line.substr(copied, end - copied));
+        out.append(suffix);
+        copied = i = end;
     }
-    return out;
+    out.append(line.substr(copied));
 }
 
 } // namespace
 
-void scanSymbols(const std::string& text, std::vector<Symbol>& symbols)
+std::vector<Symbol> fileSymbols(std::string_view text)
 {
-    std::set<std::string> globals;
+    std::unordered_set<std::string_view> globals;
     std::vector<Symbol> found;
-    std::map<std::string, size_t> foundAt;
-    auto note = [&](const std::string& name, const std::string& kind) {
-        auto at = foundAt.find(name);
-        if (at != foundAt.end()) {
-            if (found[at->second].kind == "label")
-                found[at->second].kind = kind;
-            return;
-        }
-        foundAt[name] = found.size();
-        found.push_back({name, kind});
+    std::unordered_map<std::string_view, size_t> foundAt;
+    auto note = [&](std::string_view name, const char* kind) {
+        auto [at, added] = foundAt.emplace(name, found.size());
+        if (added)
+            found.push_back({std::string(name), kind});
+        else if (found[at->second].kind == "label")
+            found[at->second].kind = kind;
     };
-    std::vector<std::string> labels;
-    for (const std::string& raw : splitLines(text)) {
-        const std::string line = trim(raw);
-        if (startsWith(line, ".globl") || startsWith(line, ".global")) {
-            const size_t space = line.find_first_of(" \t");
-            if (space != std::string::npos)
-                for (const std::string& n : operands(line.substr(space)))
-                    globals.insert(n);
-        } else if (startsWith(line, ".type")) {
-            std::vector<std::string> ops = operands(line.substr(5));
-            if (ops.size() >= 2) {
-                const std::string& t = ops[1];
-                if (t == "@function" || t == "%function" || t == "STT_FUNC")
-                    note(ops[0], "function");
-                else if (t == "@object" || t == "%object" || t == "STT_OBJECT")
-                    note(ops[0], "object");
-            }
+    std::vector<std::string_view> labels;
+    std::string_view raw;
+    for (size_t pos = 0; ToolText::nextLine(text, pos, raw);) {
+        const std::string_view line = trim(raw);
+        if (line.starts_with(".globl") || line.starts_with(".global")) {
+            const size_t space = findBlank(line);
+            std::string_view name;
+            for (size_t at = space; space != std::string_view::npos && nextWord(line, at, name);)
+                globals.insert(name);
+        } else if (line.starts_with(".type")) {
+            const std::string_view t = wordAt(line.substr(5), 1);
+            if (t == "@function" || t == "%function" || t == "STT_FUNC")
+                note(wordAt(line.substr(5), 0), "function");
+            else if (t == "@object" || t == "%object" || t == "STT_OBJECT")
+                note(wordAt(line.substr(5), 0), "object");
         } else if (!raw.empty() && raw[0] != ' ' && raw[0] != '\t' && raw[0] != '.' && raw[0] != '#') {
             const size_t colon = raw.find(':');
-            if (colon != std::string::npos && colon > 0
-                && raw.find_first_of(" \t\"") > colon)
+            if (colon != std::string_view::npos && colon > 0 && raw.find_first_of(" \t\"") > colon)
                 labels.push_back(raw.substr(0, colon));
         }
     }
-    for (const std::string& l : labels)
+    for (std::string_view l : labels)
         if (globals.count(l))
             note(l, "label");
-    std::set<std::string> listed;
+    return found;
+}
+
+void addSymbols(const std::vector<Symbol>& found, std::vector<Symbol>& symbols)
+{
+    // The views stay valid: nothing is moved while they are taken.
+    symbols.reserve(symbols.size() + found.size());
+    std::unordered_set<std::string_view> listed;
     for (const Symbol& s : symbols)
         listed.insert(s.name);
     for (const Symbol& s : found)
@@ -183,34 +172,29 @@ void scanSymbols(const std::string& text, std::vector<Symbol>& symbols)
             symbols.push_back(s);
 }
 
-std::string reduceAssembly(const std::string& text, int unit, std::vector<size_t>* origin)
+Reduced reduceAssembly(const std::vector<std::string_view>& lines, int unit)
 {
     const std::string suffix = "." + std::to_string(unit);
-    std::string out;
-    std::string section = ".text";
-    std::string previous = ".text";
-    const std::vector<std::string> lines = splitLines(text);
+    Reduced out;
+    std::string_view section = ".text";
+    std::string_view previous = ".text";
     for (size_t index = 0; index < lines.size(); ++index) {
-        const std::string& raw = lines[index];
-        const std::string line = trim(raw);
-        const std::string target = sectionOf(line);
+        const std::string_view line = trim(lines[index]);
+        const std::string_view target = sectionOf(line);
         if (!target.empty()) {
-            const std::string next = target == "?" ? previous : target;
+            const std::string_view next = target == "?" ? previous : target;
             previous = section;
             section = next;
         }
-        if (startsWith(section, ".debug"))
+        if (section.starts_with(".debug") || (target == "?" && previous.starts_with(".debug")))
             continue;
-        if (!target.empty() && target == "?" && startsWith(previous, ".debug"))
-            continue;
-        const std::string directive = line.substr(0, line.find_first_of(" \t"));
+        const std::string_view directive = line.substr(0, findBlank(line));
         if (directive == ".loc" || directive == ".loc_mark_labels" || directive == ".file" || directive == ".ident"
-            || startsWith(directive, ".cfi_"))
+            || directive.starts_with(".cfi_"))
             continue;
-        out += renameLocalLabels(raw, suffix);
-        out += '\n';
-        if (origin)
-            origin->push_back(index);
+        renameLocalLabels(lines[index], suffix, out.text);
+        out.text += '\n';
+        out.origin.push_back(static_cast<uint32_t>(index));
     }
     return out;
 }
@@ -224,121 +208,159 @@ namespace {
 
 // The quoted strings of a line, with the escapes the compiler writes
 // (\\, \" and octal bytes) undone.
-std::vector<std::string> quotedStrings(const std::string& line)
+std::vector<std::string> quotedStrings(std::string_view line)
 {
     std::vector<std::string> out;
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '"')
-            continue;
+    for (size_t i = line.find('"'); i != std::string_view::npos;) {
+        const size_t end = ToolText::stringEnd(line, i);
         std::string text;
-        for (++i; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] != '\\' || i + 1 >= line.size()) {
-                text += line[i];
+        for (size_t k = i + 1; k < end && line[k] != '"'; ++k) {
+            if (line[k] != '\\' || k + 1 >= end) {
+                text += line[k];
                 continue;
             }
-            ++i;
+            ++k;
             int value = 0;
             int digits = 0;
-            while (digits < 3 && i < line.size() && line[i] >= '0' && line[i] <= '7')
-                value = value * 8 + (line[i++] - '0'), ++digits;
+            while (digits < 3 && k < end && line[k] >= '0' && line[k] <= '7')
+                value = value * 8 + (line[k++] - '0'), ++digits;
             if (digits > 0) {
                 text += static_cast<char>(value);
-                --i;
+                --k;
             } else {
-                text += line[i];
+                text += line[k];
             }
         }
         out.push_back(text);
+        i = line.find('"', end);
     }
     return out;
 }
 
-// The number after a directive (".loc 1 6 5" gives 1 for word 1), or -1.
-long numberAt(const std::string& line, size_t word)
+// The number in word `index` of a line (".loc 1 6 5" gives 1 for word 1),
+// or -1.
+long numberAt(std::string_view line, size_t index)
 {
-    const std::vector<std::string> words = operands(line);
-    if (word >= words.size() || words[word].find_first_not_of("0123456789") != std::string::npos
-        || words[word].size() > 9)
+    const std::string_view word = wordAt(line, index);
+    if (word.empty() || word.size() > 9)
         return -1;
-    return std::stol(words[word]);
+    long value = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string_view directiveOf(std::string_view raw)
+{
+    const std::string_view line = trim(raw);
+    return line.substr(0, findBlank(line));
+}
+
+// Whether a line ends the code a .loc placed: a symbol's label or a section
+// switch.
+bool endsRun(std::string_view raw)
+{
+    const std::string_view label = labelOf(raw);
+    return (!label.empty() && !isLocalLabel(label)) || !sectionOf(trim(raw)).empty();
 }
 
 } // namespace
 
-std::vector<Location> sourceLocations(const std::string& text, const std::string& path, bool numbered)
+SourceMap::SourceMap(const std::vector<std::string_view>& lines, const std::string& path, bool numbered)
+    : m_files{path, path}
 {
-    const std::vector<std::string> lines = splitLines(text);
-    std::map<long, std::string> files;
-    std::string unnumbered;
-    bool lineInfo = false;
-    std::vector<std::string> directive(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string line = trim(lines[i]);
-        directive[i] = line.substr(0, line.find_first_of(" \t"));
-        if (directive[i] == ".loc") {
-            lineInfo = true;
-        } else if (directive[i] == ".file") {
-            const std::vector<std::string> names = quotedStrings(line);
-            const long number = numberAt(line, 1);
-            if (names.empty())
-                continue;
-            lineInfo = lineInfo || number >= 0;
-            // Entry 0 is the main source as the compiler was given it, with
-            // the compiler's directory first; others may be relative to a
-            // directory given with them.
-            if (number < 0)
-                unnumbered = names[0];
-            else if (number == 0 || names.size() < 2 || names[0].empty() || names[1].empty() || names[1][0] == '/')
-                files[number] = names.back();
-            else
-                files[number] = names[0] + "/" + names[1];
-        }
-    }
-    std::string main = path;
-    if (files.count(0))
-        main = files[0];
-    else if (!files.empty())
-        main = files.begin()->second;
-    else if (!unnumbered.empty())
-        main = unnumbered;
-    auto fallback = [&](size_t i) {
-        return lineInfo ? Location{main, 0} : Location{path, numbered ? static_cast<int>(i + 1) : 0};
-    };
-    auto endsRun = [&](size_t i) {
-        const std::string label = labelOf(lines[i]);
-        return (!label.empty() && !startsWith(label, ".L")) || !sectionOf(trim(lines[i])).empty();
-    };
+    placeLines(lines, readFileNames(lines), numbered);
+}
 
-    std::vector<Location> out(lines.size());
-    Location current;
+Location SourceMap::at(size_t line) const
+{
+    const Place& p = m_places[line];
+    return {m_files[p.file], p.line};
+}
+
+// The file table of the .file lines, by the compiler's file numbers; the
+// main source becomes entry 0.
+std::map<long, uint32_t> SourceMap::readFileNames(const std::vector<std::string_view>& lines)
+{
+    std::map<long, uint32_t> numbered;
+    std::string unnumbered;
+    for (std::string_view raw : lines) {
+        const std::string_view directive = directiveOf(raw);
+        if (directive == ".loc")
+            m_lineInfo = true;
+        if (directive != ".file")
+            continue;
+        const std::string_view line = trim(raw);
+        const std::vector<std::string> names = quotedStrings(line);
+        const long number = numberAt(line, 1);
+        if (names.empty())
+            continue;
+        m_lineInfo = m_lineInfo || number >= 0;
+        if (number < 0) {
+            unnumbered = names[0];
+            continue;
+        }
+        // Entry 0 is the main source as the compiler was given it, with the
+        // compiler's directory first; others may be relative to a directory
+        // given with them.
+        std::string name = number == 0 || names.size() < 2 || names[0].empty() || names[1].empty() || names[1][0] == '/'
+            ? names.back()
+            : names[0] + "/" + names[1];
+        auto [at, added] = numbered.emplace(number, static_cast<uint32_t>(m_files.size()));
+        if (added)
+            m_files.push_back(std::move(name));
+        else
+            m_files[at->second] = std::move(name);
+    }
+    if (numbered.count(0))
+        m_files[0] = m_files[numbered[0]];
+    else if (!numbered.empty())
+        m_files[0] = m_files[numbered.begin()->second];
+    else if (!unnumbered.empty())
+        m_files[0] = unnumbered;
+    return numbered;
+}
+
+void SourceMap::placeLines(const std::vector<std::string_view>& lines, const std::map<long, uint32_t>& numbered,
+                           bool numberedLines)
+{
+    m_places.resize(lines.size());
+    Place current{0, 0};
     bool valid = false;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (directive[i] == ".loc") {
-            const long file = numberAt(trim(lines[i]), 1);
-            const long line = numberAt(trim(lines[i]), 2);
-            auto name = files.find(file);
-            current = {name == files.end() ? main : name->second, static_cast<int>(std::max(line, 0L))};
-            valid = line > 0;
-        } else if (endsRun(i)) {
+        if (directiveOf(lines[i]) == ".loc") {
+            const std::string_view line = trim(lines[i]);
+            auto file = numbered.find(numberAt(line, 1));
+            const long number = numberAt(line, 2);
+            current = {file == numbered.end() ? 0 : file->second, static_cast<int32_t>(std::max(number, 0L))};
+            valid = number > 0;
+        } else if (endsRun(lines[i])) {
             valid = false;
         }
-        out[i] = valid ? current : fallback(i);
+        if (valid)
+            m_places[i] = current;
+        else if (m_lineInfo)
+            m_places[i] = {0, 0};
+        else
+            m_places[i] = {1, numberedLines ? static_cast<int32_t>(i + 1) : 0};
     }
+    if (!m_lineInfo)
+        return;
     // A label starts where the code after it starts.
-    if (lineInfo) {
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const std::string label = labelOf(lines[i]);
-            if (label.empty() || startsWith(label, ".L"))
-                continue;
-            for (size_t k = i + 1; k < lines.size() && !endsRun(k); ++k) {
-                if (directive[k] == ".loc") {
-                    out[i] = out[k];
-                    break;
-                }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view label = labelOf(lines[i]);
+        if (label.empty() || isLocalLabel(label))
+            continue;
+        for (size_t k = i + 1; k < lines.size() && !endsRun(lines[k]); ++k) {
+            if (directiveOf(lines[k]) == ".loc") {
+                m_places[i] = m_places[k];
+                break;
             }
         }
     }
-    return out;
 }
 
 } // namespace Lintel

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Lintel {
@@ -15,15 +16,12 @@ const char kLibraryHeader[] = "VARNEL-LIBRARY 1";
 // Reads one line starting at `pos`; false at the end of the data.
 bool nextLine(const std::string& data, size_t& pos, std::string& line)
 {
-    if (pos >= data.size())
+    std::string_view view;
+    if (!ToolText::nextLine(data, pos, view))
         return false;
-    size_t nl = data.find('\n', pos);
-    if (nl == std::string::npos)
-        nl = data.size();
-    line = data.substr(pos, nl - pos);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    pos = nl + 1;
+    if (!view.empty() && view.back() == '\r')
+        view.remove_suffix(1);
+    line = view;
     return true;
 }
 
@@ -121,6 +119,9 @@ bool readWholeFile(const std::string& path, std::string& content)
     if (!f)
         return false;
     content.clear();
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0)
+        content.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
@@ -132,39 +133,72 @@ bool readWholeFile(const std::string& path, std::string& content)
     return ok;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& content, std::string* error)
+FileWriter::FileWriter(const std::string& path)
+    : m_path(path)
+    , m_temp(path + ".lintel-tmp")
 {
-    const std::string temp = path + ".lintel-tmp";
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = std::string(what) + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    };
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error)
-            *error = std::strerror(errno);
-        return false;
+    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        m_error = std::strerror(errno);
+}
+
+FileWriter::~FileWriter()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temp.c_str());
     }
-    size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int e = errno;
-            ::close(fd);
-            errno = e;
+}
+
+bool FileWriter::fail(const char* what)
+{
+    m_error = std::string(what) + ": " + std::strerror(errno);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_temp.c_str());
+    return false;
+}
+
+bool FileWriter::write(std::string_view data)
+{
+    if (m_fd < 0)
+        return false;
+    while (!data.empty()) {
+        const ssize_t n = ::write(m_fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
             return fail("write failed");
         }
-        done += static_cast<size_t>(n);
+        data.remove_prefix(static_cast<size_t>(n));
     }
-    if (::close(fd) != 0)
-        return fail("write failed");
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail("cannot replace the file");
     return true;
+}
+
+bool FileWriter::commit(std::string* error)
+{
+    bool ok = m_fd >= 0;
+    if (ok) {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0)
+            ok = fail("write failed");
+        else if (::rename(m_temp.c_str(), m_path.c_str()) != 0)
+            ok = fail("cannot replace the file");
+    }
+    if (!ok && error)
+        *error = m_error;
+    return ok;
+}
+
+bool writeWholeFile(const std::string& path, const std::string& content, std::string* error)
+{
+    FileWriter out(path);
+    out.write(content);
+    return out.commit(error);
 }
 
 } // namespace Lintel

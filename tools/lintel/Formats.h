@@ -4,6 +4,7 @@
 #include "Assembly.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Lintel {
@@ -36,5 +37,26 @@ bool readWholeFile(const std::string& path, std::string& content);
 // Writes a file through a temporary beside it, so a failed write never
 // leaves a half-written output behind. False with a reason.
 bool writeWholeFile(const std::string& path, const std::string& content, std::string* error);
+
+// The same piece by piece, for output too big to hold at once: commit()
+// puts the file in place; a writer dropped before that leaves nothing.
+class FileWriter {
+public:
+    explicit FileWriter(const std::string& path);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+    // False once anything failed; the reason comes with commit().
+    bool write(std::string_view data);
+    bool commit(std::string* error);
+
+private:
+    bool fail(const char* what);
+
+    std::string m_path;
+    std::string m_temp;
+    std::string m_error;
+    int m_fd = -1;
+};
 
 } // namespace Lintel

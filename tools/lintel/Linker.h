@@ -7,35 +7,46 @@
 
 #include "Assembly.h"
 
-#include <map>
-#include <set>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace Lintel {
 
+// Every view of a unit points into its text, which copies of the unit share.
+struct UnitText {
+    std::string lines;             // the kept lines with the unit's unique names
+    std::deque<std::string> made;  // names written nowhere in `lines`
+};
+
 struct Block {
-    std::string symbol;          // the symbol that starts it; empty for a shared or anonymous part
+    std::string_view symbol;     // the symbol that starts it; empty for a shared or anonymous part
     bool function = false;
     // Always kept: what the program runs without being called (constructor
     // tables, unknown sections) and what may be reached in ways lintel
     // cannot see.
     bool root = false;
-    std::string section;         // section directive in effect where it starts
-    std::vector<std::string> lines;
-    std::vector<std::string> uses; // names it uses, in order, each once
-    std::vector<std::string> defines; // labels and symbols it defines
+    std::string_view section;    // section directive in effect where it starts
+    std::string_view text;       // its lines, each with its line feed
+    std::vector<std::string_view> uses;    // names it uses, in order, each once
+    std::vector<std::string_view> defines; // labels and symbols it defines
 };
 
 struct Unit {
     std::string name;             // as messages show it: "main.s", "KVStd.lib(kvstd.s)"
+    std::shared_ptr<const UnitText> text;
     std::vector<Block> blocks;
-    std::set<std::string> labels; // everything the unit defines, statics renamed
-    std::vector<std::string> globals; // defined and visible to other units, in order
-    std::set<std::string> weak;
-    std::vector<std::string> external; // used but not defined here, in order
-    std::map<std::string, Location> usedAt;    // each external name: its first use
-    std::map<std::string, Location> definedAt; // each global: its definition
+    std::unordered_set<std::string_view> labels; // everything the unit defines, statics renamed
+    std::vector<std::string_view> globals; // defined and visible to other units, in order
+    std::unordered_set<std::string_view> weak;
+    std::vector<std::string_view> external; // used but not defined here, in order
+    std::unordered_map<std::string_view, Location> usedAt;    // each external name: its first use
+    std::unordered_map<std::string_view, Location> definedAt; // each global: its definition
 };
 
 // Parses one file. `number` makes its local and static names unique
@@ -43,18 +54,19 @@ struct Unit {
 // kept parts of many units can share one file. `path` is the file as given
 // (messages without line information show its line numbers); empty for a
 // library member.
-Unit parseUnit(const std::string& name, const std::string& text, int number, const std::string& path = std::string());
+Unit parseUnit(const std::string& name, std::string_view text, int number, const std::string& path = std::string());
 
 struct ElimResult {
-    std::string assembly;
     int functions = 0;
     int removed = 0;
     size_t removedBytes = 0;
 };
 
 // Keeps the blocks reachable from `entry` and from the roots through the
-// names they use. Units must already resolve.
-ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry);
+// names they use, and hands them to `write` as assembly, piece by piece, so
+// the program never has to be held twice. Units must already resolve.
+ElimResult eliminate(const std::vector<const Unit*>& units, const std::string& entry,
+                     const std::function<void(std::string_view)>& write);
 
 // 3184 -> "3,184".
 std::string withThousands(size_t n);

@@ -7,11 +7,11 @@
 #include "Formats.h"
 #include "Linker.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -71,15 +71,10 @@ std::string toSlashes(std::string text)
     return text;
 }
 
-bool endsWithNoCase(const std::string& text, const char* suffix)
+bool endsWithNoCase(const std::string& text, std::string_view suffix)
 {
-    const size_t n = std::strlen(suffix);
-    if (text.size() < n)
-        return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i])
-            return false;
-    return true;
+    return text.size() >= suffix.size()
+        && ToolText::lower(std::string_view(text).substr(text.size() - suffix.size())) == suffix;
 }
 
 std::string fileName(const std::string& path)
@@ -169,19 +164,14 @@ int buildResources(const Options& o)
             continue;
         }
         const std::string dir = directoryOf(list);
-        size_t pos = 0;
         int lineNumber = 0;
-        while (pos < text.size()) {
-            size_t nl = text.find('\n', pos);
-            if (nl == std::string::npos)
-                nl = text.size();
-            std::string line = text.substr(pos, nl - pos);
-            pos = nl + 1;
+        std::string_view raw;
+        for (size_t pos = 0; ToolText::nextLine(text, pos, raw);) {
             ++lineNumber;
-            const size_t b = line.find_first_not_of(" \t\r");
-            if (b == std::string::npos || line[b] == '#')
+            const std::string_view trimmed = trim(raw);
+            if (trimmed.empty() || trimmed[0] == '#')
                 continue;
-            line = toSlashes(line.substr(b, line.find_last_not_of(" \t\r") - b + 1));
+            const std::string line = toSlashes(std::string(trimmed));
             const std::string path = line[0] == '/' ? line : dir + "/" + line;
             std::string content;
             auto bad = [&](const std::string& why) {
@@ -228,6 +218,7 @@ std::string findLibrary(const std::string& name, const std::vector<std::string>&
 struct Part {
     Entry entry;
     Unit unit;
+    std::vector<Symbol> symbols; // for the program file
     bool linked = false;
 };
 
@@ -239,179 +230,237 @@ std::string joinNames(const std::vector<std::string>& names)
     return out;
 }
 
-int link(const Options& o)
+// One link: its parts, and the names resolved so far.
+class Linker {
+public:
+    explicit Linker(const Options& o)
+        : m_options(o)
+    {
+    }
+    int run();
+
+private:
+    bool readLibrary(const std::string& name);
+    void readInput(const std::string& path);
+    int writeLibraryFile();
+    void addDefinitions(const Unit& u);
+    bool resolve();
+    bool writeRebuild();
+    int writeProgramFile();
+
+    const Options& m_options;
+    std::vector<std::string> m_inputNames;
+    std::vector<std::string> m_libraryPaths;
+    std::vector<Part> m_parts;
+    std::vector<Part> m_members;
+    int m_number = 0;
+    std::map<std::string, std::string, std::less<>> m_definedBy;
+    std::set<std::string, std::less<>> m_weakNames;
+    std::map<std::string, Location, std::less<>> m_firstAt;
+};
+
+bool Linker::readLibrary(const std::string& name)
 {
-    std::vector<Entry> inputs;
-    std::vector<std::string> libraryPaths;
-    std::vector<Part> members;
-    int number = 0;
-    for (const std::string& f : o.files) {
-        if (endsWithNoCase(f, ".lib")) {
-            const std::string path = findLibrary(f, o.libraryDirs);
-            if (path.empty()) {
-                std::vector<std::string> where;
-                for (const std::string& d : o.libraryDirs)
-                    if (!d.empty())
-                        where.push_back(d);
-                error("cannot find library " + f
-                      + (where.empty() ? " (no library directory given)" : " (searched " + joinNames(where) + ")"));
-                continue;
-            }
-            std::string data;
-            std::string why;
-            std::vector<Entry> found;
-            if (!readWholeFile(path, data)) {
-                error("cannot read library " + path + ": " + std::strerror(errno));
-                continue;
-            }
-            if (!readLibrary(data, found, &why)) {
-                error(path + ": " + why);
-                continue;
-            }
-            libraryPaths.push_back(path);
-            for (Entry& e : found) {
-                Part part{e, parseUnit(fileName(path) + "(" + e.name + ")", e.content, 0), false};
-                members.push_back(std::move(part));
-            }
-            continue;
-        }
-        // The same file named twice (two sources of one stem) is linked once.
-        bool again = false;
-        for (const Entry& e : inputs)
-            again = again || e.name == f;
-        std::string content;
-        if (again)
-            continue;
-        if (isDirectory(f))
-            error("input file " + f + " is a directory");
-        else if (!isRegularFile(f))
-            error("cannot find input file " + f);
-        else if (!readWholeFile(f, content))
-            error("cannot read input file " + f + ": " + std::strerror(errno));
-        else
-            inputs.push_back({f, content});
+    const std::string path = findLibrary(name, m_options.libraryDirs);
+    if (path.empty()) {
+        std::vector<std::string> where;
+        for (const std::string& d : m_options.libraryDirs)
+            if (!d.empty())
+                where.push_back(d);
+        error("cannot find library " + name
+              + (where.empty() ? " (no library directory given)" : " (searched " + joinNames(where) + ")"));
+        return false;
     }
-    if (g_errors)
+    std::string data;
+    std::string why;
+    std::vector<Entry> found;
+    if (!readWholeFile(path, data)) {
+        error("cannot read library " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    if (!Lintel::readLibrary(data, found, &why)) {
+        error(path + ": " + why);
+        return false;
+    }
+    m_libraryPaths.push_back(path);
+    for (Entry& e : found) {
+        Part part{std::move(e), Unit(), {}, false};
+        part.unit = parseUnit(fileName(path) + "(" + part.entry.name + ")", part.entry.content, 0);
+        m_members.push_back(std::move(part));
+    }
+    return true;
+}
+
+// An assembly file is parsed as soon as it is read, so only its parsed form
+// stays in memory; a library being written keeps the file as it is.
+void Linker::readInput(const std::string& path)
+{
+    // The same file named twice (two sources of one stem) is linked once.
+    for (const std::string& n : m_inputNames)
+        if (n == path)
+            return;
+    std::string content;
+    if (isDirectory(path)) {
+        error("input file " + path + " is a directory");
+        return;
+    }
+    if (!isRegularFile(path)) {
+        error("cannot find input file " + path);
+        return;
+    }
+    if (!readWholeFile(path, content)) {
+        error("cannot read input file " + path + ": " + std::strerror(errno));
+        return;
+    }
+    m_inputNames.push_back(path);
+    Part part{{path, std::string()}, Unit(), {}, true};
+    if (!m_options.library.empty()) {
+        part.entry.content = std::move(content);
+    } else if (!g_errors) {
+        part.unit = parseUnit(fileName(path), content, ++m_number, path);
+        if (!m_options.program.empty())
+            part.symbols = fileSymbols(content);
+    }
+    m_parts.push_back(std::move(part));
+}
+
+int Linker::writeLibraryFile()
+{
+    std::vector<Entry> entries;
+    for (Part& p : m_parts)
+        entries.push_back({fileName(p.entry.name), std::move(p.entry.content)});
+    for (const Part& m : m_members)
+        entries.push_back(m.entry);
+    std::string why;
+    if (!writeWholeFile(m_options.library, writeLibrary(entries), &why)) {
+        error("cannot write " + m_options.library + ": " + why);
         return 1;
-
-    std::vector<Part> parts;
-    for (const Entry& e : inputs)
-        parts.push_back({e, parseUnit(fileName(e.name), e.content, ++number, e.name), true});
-
-    if (!o.library.empty()) {
-        std::vector<Entry> libraryEntries;
-        for (const Part& p : parts)
-            libraryEntries.push_back({fileName(p.entry.name), p.entry.content});
-        for (const Part& m : members)
-            libraryEntries.push_back(m.entry);
-        std::string why;
-        if (!writeWholeFile(o.library, writeLibrary(libraryEntries), &why)) {
-            error("cannot write " + o.library + ": " + why);
-            return 1;
-        }
-        std::printf("lintel: library %s written with %zu member(s)\n", o.library.c_str(), libraryEntries.size());
-        return 0;
     }
+    std::printf("lintel: library %s written with %zu member(s)\n", m_options.library.c_str(), entries.size());
+    return 0;
+}
 
-    if (o.program.empty() && !o.elim) {
-        error("no -B or -L given: nothing would be written");
-        return 1;
-    }
-
-    // Resolve: every name a linked unit uses must be defined by exactly one
-    // unit. A library member is linked when it defines a name still missing.
-    std::map<std::string, std::string> definedBy;
-    std::set<std::string> weakNames;
-    std::map<std::string, Location> firstAt;
-    auto addDefinitions = [&](const Unit& u) {
-        for (const std::string& name : u.globals) {
-            const bool weak = u.weak.count(name) > 0;
-            auto d = definedBy.find(name);
-            if (d == definedBy.end()) {
-                definedBy[name] = u.name;
-                firstAt[name] = u.definedAt.at(name);
-                if (weak)
-                    weakNames.insert(name);
-            } else if (!weak && weakNames.count(name)) {
-                d->second = u.name;
-                firstAt[name] = u.definedAt.at(name);
-                weakNames.erase(name);
-            } else if (!weak) {
-                std::fprintf(stderr, "%s: error: multiple definition of `%s'\n", describe(u.definedAt.at(name)).c_str(),
-                             name.c_str());
-                std::fprintf(stderr, "%s: note: first defined here\n", describe(firstAt[name]).c_str());
-                ++g_errors;
-            }
+void Linker::addDefinitions(const Unit& u)
+{
+    for (std::string_view name : u.globals) {
+        const bool weak = u.weak.count(name) > 0;
+        auto d = m_definedBy.find(name);
+        if (d == m_definedBy.end()) {
+            m_definedBy.emplace(name, u.name);
+            m_firstAt[std::string(name)] = u.definedAt.at(name);
+            if (weak)
+                m_weakNames.emplace(name);
+        } else if (!weak && m_weakNames.count(name)) {
+            d->second = u.name;
+            m_firstAt[std::string(name)] = u.definedAt.at(name);
+            m_weakNames.erase(m_weakNames.find(name));
+        } else if (!weak) {
+            std::fprintf(stderr, "%s: error: multiple definition of `%.*s'\n", describe(u.definedAt.at(name)).c_str(),
+                         static_cast<int>(name.size()), name.data());
+            std::fprintf(stderr, "%s: note: first defined here\n", describe(m_firstAt.find(name)->second).c_str());
+            ++g_errors;
         }
-    };
-    for (const Part& p : parts)
+    }
+}
+
+// Every name a linked unit uses must be defined by exactly one unit. A
+// library member is linked when it defines a name still missing.
+bool Linker::resolve()
+{
+    for (const Part& p : m_parts)
         addDefinitions(p.unit);
     // The first member defining a name supplies it.
-    std::map<std::string, size_t> memberFor;
-    for (size_t m = 0; m < members.size(); ++m)
-        for (const std::string& g : members[m].unit.globals)
+    std::unordered_map<std::string_view, size_t> memberFor;
+    for (size_t m = 0; m < m_members.size(); ++m)
+        for (std::string_view g : m_members[m].unit.globals)
             memberFor.emplace(g, m);
     // Parts grows while it is walked: each linked member's uses are looked
     // at in turn.
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::vector<std::string> uses = parts[i].unit.external;
-        for (const std::string& name : uses) {
+    for (size_t i = 0; i < m_parts.size(); ++i) {
+        const std::vector<std::string_view> uses = m_parts[i].unit.external;
+        for (std::string_view name : uses) {
             auto m = memberFor.find(name);
             // A weak reference does not pull a member in; left undefined it
             // is null, as the host linker makes it.
-            if (definedBy.count(name) || m == memberFor.end() || members[m->second].linked || parts[i].unit.weak.count(name))
+            if (m_definedBy.count(name) || m == memberFor.end() || m_members[m->second].linked
+                || m_parts[i].unit.weak.count(name))
                 continue;
-            Part& member = members[m->second];
+            Part& member = m_members[m->second];
             member.linked = true;
-            member.unit = parseUnit(member.unit.name, member.entry.content, ++number);
-            addDefinitions(member.unit);
-            parts.push_back(member);
+            Part part{member.entry, parseUnit(member.unit.name, member.entry.content, ++m_number), {}, true};
+            if (!m_options.program.empty())
+                part.symbols = fileSymbols(member.entry.content);
+            addDefinitions(part.unit);
+            m_parts.push_back(std::move(part));
         }
     }
-    for (const Part& p : parts) {
-        for (const std::string& name : p.unit.external) {
-            if (!definedBy.count(name) && !p.unit.weak.count(name)) {
-                std::fprintf(stderr, "%s: error: undefined reference to `%s'\n", describe(p.unit.usedAt.at(name)).c_str(),
-                             name.c_str());
+    for (const Part& p : m_parts) {
+        for (std::string_view name : p.unit.external) {
+            if (!m_definedBy.count(name) && !p.unit.weak.count(name)) {
+                std::fprintf(stderr, "%s: error: undefined reference to `%.*s'\n",
+                             describe(p.unit.usedAt.at(name)).c_str(), static_cast<int>(name.size()), name.data());
                 ++g_errors;
             }
         }
     }
-    if (!o.noVerify && !definedBy.count("main"))
+    if (!m_options.noVerify && !m_definedBy.count("main"))
         error("the program defines no entry point main");
+    return g_errors == 0;
+}
+
+bool Linker::writeRebuild()
+{
+    std::vector<const Unit*> units;
+    for (const Part& p : m_parts)
+        units.push_back(&p.unit);
+    FileWriter file("rebuild.s");
+    const ElimResult reduced = eliminate(units, "main", [&file](std::string_view piece) { file.write(piece); });
+    std::string why;
+    if (!file.commit(&why)) {
+        error("cannot write rebuild.s: " + why);
+        return false;
+    }
+    std::printf("lintel: removed %d of %d functions, %s bytes\n", reduced.removed, reduced.functions,
+                withThousands(reduced.removedBytes).c_str());
+    return true;
+}
+
+int Linker::writeProgramFile()
+{
+    std::vector<Symbol> symbols;
+    for (const Part& p : m_parts)
+        addSymbols(p.symbols, symbols);
+    std::string why;
+    if (!writeWholeFile(m_options.program, writeProgram(m_inputNames, symbols, m_libraryPaths), &why)) {
+        error("cannot write " + m_options.program + ": " + why);
+        return 1;
+    }
+    std::printf("lintel: program %s written (%zu symbol(s))\n", m_options.program.c_str(), symbols.size());
+    return 0;
+}
+
+int Linker::run()
+{
+    for (const std::string& f : m_options.files) {
+        if (endsWithNoCase(f, ".lib"))
+            readLibrary(f);
+        else
+            readInput(f);
+    }
     if (g_errors)
         return 1;
-
-    if (o.elim) {
-        std::vector<const Unit*> units;
-        for (const Part& p : parts)
-            units.push_back(&p.unit);
-        const ElimResult reduced = eliminate(units, "main");
-        std::string why;
-        if (!writeWholeFile("rebuild.s", reduced.assembly, &why)) {
-            error("cannot write rebuild.s: " + why);
-            return 1;
-        }
-        std::printf("lintel: removed %d of %d functions, %s bytes\n", reduced.removed, reduced.functions,
-                    withThousands(reduced.removedBytes).c_str());
-    }
-
-    // Only -elim's rebuild.s was asked for; the second pass writes the program.
-    if (o.program.empty())
-        return 0;
-    std::vector<Symbol> symbols;
-    std::vector<std::string> inputNames;
-    for (const Part& p : parts)
-        scanSymbols(p.entry.content, symbols);
-    for (const Entry& e : inputs)
-        inputNames.push_back(e.name);
-    std::string why;
-    if (!writeWholeFile(o.program, writeProgram(inputNames, symbols, libraryPaths), &why)) {
-        error("cannot write " + o.program + ": " + why);
+    if (!m_options.library.empty())
+        return writeLibraryFile();
+    if (m_options.program.empty() && !m_options.elim) {
+        error("no -B or -L given: nothing would be written");
         return 1;
     }
-    std::printf("lintel: program %s written (%zu symbol(s))\n", o.program.c_str(), symbols.size());
-    return 0;
+    if (!resolve())
+        return 1;
+    if (m_options.elim && !writeRebuild())
+        return 1;
+    // Only -elim's rebuild.s was asked for; the second pass writes the program.
+    return m_options.program.empty() ? 0 : writeProgramFile();
 }
 
 } // namespace
@@ -429,5 +478,5 @@ int main(int argc, char** argv)
         return 1;
     if (!o.resources.empty())
         return buildResources(o);
-    return link(o);
+    return Linker(o).run();
 }

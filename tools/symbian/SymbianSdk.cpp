@@ -3,7 +3,8 @@
 // the SDK's tools must, and write simple documented stand-ins for the
 // launcher, its resources and the package (docs/kit-tools.md).
 
-#include <cctype>
+#include "Text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,20 +29,7 @@ void error(const std::string& text)
     ++g_errors;
 }
 
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
-}
+using ToolText::lower;
 
 bool readFile(const std::string& path, std::string& out)
 {
@@ -64,12 +52,12 @@ bool writeFile(const std::string& path, const std::string& content)
     return static_cast<bool>(out.flush());
 }
 
-std::vector<std::string> lines(const std::string& text)
+// The lines of a project or package file, each trimmed.
+std::vector<std::string> trimmedLines(const std::string& text)
 {
     std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(trim(l));
+    for (std::string_view l : ToolText::lines(text))
+        out.emplace_back(ToolText::trim(l));
     return out;
 }
 
@@ -129,7 +117,7 @@ int bldmake(const std::vector<std::string>& args)
     std::string section;
     std::string list;
     int count = 0;
-    for (const std::string& l : lines(text)) {
+    for (const std::string& l : trimmedLines(text)) {
         if (l.empty() || l.rfind("//", 0) == 0)
             continue;
         if (l.rfind("PRJ_", 0) == 0) {
@@ -172,7 +160,7 @@ int abld(const std::vector<std::string>& args)
     }
     const std::string platform = lower(args[1]);
     const std::string variant = lower(args[2]);
-    for (const std::string& mmp : lines(list)) {
+    for (const std::string& mmp : trimmedLines(list)) {
         if (mmp.empty())
             continue;
         std::string text;
@@ -186,7 +174,7 @@ int abld(const std::vector<std::string>& args)
         std::string sourcePath = base;
         std::string resource;
         std::vector<std::pair<std::string, std::string>> outputs; // file, content
-        for (const std::string& l : lines(text)) {
+        for (const std::string& l : trimmedLines(text)) {
             std::istringstream words(l);
             std::string key, value;
             words >> key >> value;
@@ -279,7 +267,7 @@ int createSis(const std::vector<std::string>& args)
     std::string out = "VARNEL-DEMO-SIS 1\n";
     int files = 0;
     int lineNumber = 0;
-    for (const std::string& l : lines(package)) {
+    for (const std::string& l : trimmedLines(package)) {
         ++lineNumber;
         if (l.rfind("#{", 0) == 0) {
             const size_t open = l.find("(0x");

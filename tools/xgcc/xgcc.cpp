@@ -2,7 +2,8 @@
 // assembly with the host compiler, so the diagnostics are the host
 // compiler's own, in "file:line:" form. See docs/kit-tools.md.
 
-#include <cctype>
+#include "Text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,10 +44,7 @@ std::string extensionOf(const std::string& path)
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return std::string();
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
+    return ToolText::lower(std::string_view(path).substr(dot + 1));
 }
 
 // The language gcc is told with -x for a source, and whether it is C++.
