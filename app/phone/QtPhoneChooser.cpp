@@ -25,6 +25,7 @@ QtPhoneChooser::QtPhoneChooser(QWidget* parent, DialogRunner* runner, std::funct
 int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& address)
 {
     count = 0;
+    m_failureExplained = false;
     PhoneDialog dialog(m_parent);
     dialog.setObjectName(QStringLiteral("PhoneDialog"));
     const int result = m_runner->run(dialog);
@@ -34,10 +35,13 @@ int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& addre
         break;
     case PhoneDialog::State::NoBus:
     case PhoneDialog::State::NoBluez:
+        m_failureExplained = true;
         return NoBluetoothService;
     case PhoneDialog::State::NoAdapter:
+        m_failureExplained = true;
         return NoAdapter;
     case PhoneDialog::State::NoAnswer:
+        m_failureExplained = true;
         return NoAnswer;
     }
     if (result != QDialog::Accepted)
