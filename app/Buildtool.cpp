@@ -121,33 +121,28 @@ FormPoster* Buildtool::formPoster() const
 void Buildtool::connectActions()
 {
     Ui::BuildtoolClass& ui = *m_ui;
-    connect(ui.actionNew_Project, &QAction::triggered, this, &Buildtool::newProject);
-    connect(ui.actionOpen, &QAction::triggered, this, &Buildtool::open);
-    connect(ui.actionImport_vcproj, &QAction::triggered, this, &Buildtool::import);
     const WindowActions made = addWindowActions(this, ui);
     m_recent = made.recent;
     connect(m_recent, &RecentProjects::openRequested, this, &Buildtool::openRecent);
     connect(m_projectPanel, &ProjectPanel::projectFileUsed, m_recent, &RecentProjects::add);
-    connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
-    connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
-    connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
     m_actionBuildChanged = made.buildChanged;
     m_builds = new BuildController(*m_manager, *m_executor, *this, *m_projectPanel, *m_outputPanel, ui.outputBox,
                                    made.buildSummary, *m_dialogs, this);
-    connect(m_actionBuildChanged, &QAction::triggered, this, &Buildtool::buildChanged);
-    connect(ui.actionRun, &QAction::triggered, this, &Buildtool::buildAndRun);
-    connect(ui.actionPreferences, &QAction::triggered, this, &Buildtool::doPreferences);
-    connect(ui.actionUpdate_profile_database, &QAction::triggered, this, &Buildtool::updateProfileDatabase);
-    connect(ui.actionCheck_for_updates, &QAction::triggered, this, &Buildtool::doUpdateCheck);
-    connect(ui.actionInvite, &QAction::triggered, this, &Buildtool::doInvite);
-    connect(ui.actionSend_feedback, &QAction::triggered, this, &Buildtool::doFeedback);
-    connect(ui.actionVarnel_Help, &QAction::triggered, this, &Buildtool::showHelp);
-    connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
-    connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
-    connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
+    using Slot = void (Buildtool::*)();
+    const std::pair<QAction*, Slot> wiring[] = {
+        {ui.actionNew_Project, &Buildtool::newProject}, {ui.actionOpen, &Buildtool::open},
+        {ui.actionImport_vcproj, &Buildtool::import}, {ui.actionSave, &Buildtool::saveProject}, {ui.actionQuit, &Buildtool::doQuit},
+        {ui.actionBuild, static_cast<Slot>(&Buildtool::build)}, {m_actionBuildChanged, &Buildtool::buildChanged},
+        {ui.actionRun, &Buildtool::buildAndRun}, {ui.actionPreferences, &Buildtool::doPreferences},
+        {ui.actionUpdate_profile_database, &Buildtool::updateProfileDatabase},
+        {ui.actionCheck_for_updates, &Buildtool::doUpdateCheck}, {ui.actionInvite, &Buildtool::doInvite},
+        {ui.actionSend_feedback, &Buildtool::doFeedback}, {ui.actionVarnel_Help, &Buildtool::showHelp},
+        {ui.actionAbout_Varnel, &Buildtool::showAbout}, {ui.actionSelect_phone, &Buildtool::phoneSelect},
+        {ui.actionSend_to_phone, &Buildtool::phoneSend}, {made.stop, &Buildtool::stopBuild}};
+    for (const auto& [action, slot] : wiring)
+        connect(action, &QAction::triggered, this, slot);
     m_actionStop = made.stop;
     m_stopShortcut = made.stopShortcut;
-    connect(m_actionStop, &QAction::triggered, this, &Buildtool::stopBuild);
     connect(m_stopShortcut, &QShortcut::activated, this, &Buildtool::stopBuild);
     connect(made.nextMessage, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(true); });
     connect(made.previousMessage, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(false); });
@@ -322,31 +317,16 @@ void Buildtool::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void Buildtool::build()
-{
-    build(true, nullptr);
-}
-
-void Buildtool::build(bool showCompleteMessage)
-{
-    build(showCompleteMessage, nullptr);
-}
-
 void Buildtool::build(bool showCompleteMessage, bool* success)
 {
-    runBuild(false, showCompleteMessage, success);
+    const bool built = m_builds->run(false, showCompleteMessage);
+    if (success)
+        *success = built;
 }
 
 void Buildtool::buildChanged()
 {
-    runBuild(true, true, nullptr);
-}
-
-void Buildtool::runBuild(bool changed, bool showCompleteMessage, bool* success)
-{
-    const bool built = m_builds->run(changed, showCompleteMessage);
-    if (success)
-        *success = built;
+    m_builds->run(true, true);
 }
 
 void Buildtool::updateTitle()

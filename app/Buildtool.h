@@ -113,8 +113,8 @@ public slots:
     void showAbout();
     void noProject();
     void build(bool showCompleteMessage, bool* success);
-    void build(bool showCompleteMessage);
-    void build();
+    void build(bool showCompleteMessage) { build(showCompleteMessage, nullptr); }
+    void build() { build(true, nullptr); }
     // Build > Build Changed (Ctrl+F7): like build(), running only the steps
     // that are not up to date; the counts go to the status bar.
     void buildChanged();
@@ -134,7 +134,6 @@ private:
     void applyControlStates();
     // "NAME – VarBuild", marked while the project has unsaved changes.
     void updateTitle();
-    void runBuild(bool changed, bool showCompleteMessage, bool* success);
 
     std::unique_ptr<Ui::BuildtoolClass> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;

@@ -1,13 +1,16 @@
 // The window as a keyboard user and a window manager reach it: closing or
 // quitting while a network exchange waits, Select phone on a bus that never
 // answers, Esc stopping a build from any panel, the menus' Alt+letter and
-// F10, and the title naming the project and its unsaved changes.
+// F10, Tab out of the dialogs' text boxes, and the title naming the project
+// and its unsaved changes.
 
 #include "AppTestSupport.h"
 #include "LoopbackHttpServer.h"
 #include "app/Buildtool.h"
 #include "app/phone/BusConnector.h"
 #include "app/phone/PhoneDialog.h"
+#include "app/services/FeedbackDialog.h"
+#include "app/services/InviteDialog.h"
 #include "core/ProjectManager.h"
 #include "net/HttpGet.h"
 
@@ -20,11 +23,13 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <QDialogButtonBox>
 #include <QTimer>
 
 #include <memory>
@@ -176,6 +181,26 @@ class KeyboardTest : public WindowTestBase {
         QApplication::activePopupWidget()->close();
     }
 
+    // The window with its title above it (offscreen has no frame to draw
+    // one) and the File menu open, for a look.
+    void grabWithMenu()
+    {
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QWidget* menu = QApplication::activePopupWidget();
+        const QImage window = m_window->grab().toImage();
+        QImage image(window.width(), window.height() + 24, QImage::Format_RGB32);
+        image.fill(QColor(60, 60, 60));
+        QPainter painter(&image);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(0, 0, image.width(), 24), Qt::AlignCenter, shownTitle());
+        painter.drawImage(0, 24, window);
+        painter.drawImage(m_window->mapFromGlobal(menu->pos()) + QPoint(0, 24), menu->grab().toImage());
+        painter.end();
+        image.save(qEnvironmentVariable("VARBUILD_GRAB_DIR") + "/window-title-menu.png");
+        menu->close();
+    }
+
     void title(const QString& state, const QString& expected)
     {
         if (state == "none") {
@@ -187,10 +212,33 @@ class KeyboardTest : public WindowTestBase {
         }
         m_window->show();
         QTRY_COMPARE(shownTitle(), expected);
+        if (state == "changed" && !qEnvironmentVariableIsEmpty("VARBUILD_GRAB_DIR"))
+            grabWithMenu();
         if (state == "changed") {
             action("actionSave")->trigger();
             QTRY_COMPARE(shownTitle(), QString::fromUtf8("game – VarBuild"));
         }
+    }
+
+    // Tab moves on from a message box instead of typing a tab, so the
+    // dialog's buttons are reached from the keyboard. (The preferences' file
+    // types are tab-separated: there Tab types, and Ctrl+Tab moves on.)
+    void tabLeavesTextBox(const QString& which)
+    {
+        openWindow();
+        std::unique_ptr<QDialog> dialog;
+        if (which == "feedback")
+            dialog = std::make_unique<FeedbackDialog>();
+        else
+            dialog = std::make_unique<InviteDialog>();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        auto* box = dialog->findChild<QTextEdit*>("lineMessage");
+        const QString before = box->toPlainText();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != box);
+        QCOMPARE(box->toPlainText(), before);
     }
 
 private slots:
@@ -222,6 +270,8 @@ private slots:
         QTest::newRow("Alt+S") << "menu" << QStringList{"S", "menuInvite_a_friend"};
         QTest::newRow("Alt+H") << "menu" << QStringList{"H", "menuHelp"};
         QTest::newRow("F10") << "menu" << QStringList{"F10", "menuFile"};
+        for (const char* which : {"feedback", "invite"})
+            QTest::newRow(qPrintable(QString("Tab in ") + which)) << "tab" << QStringList{which};
         QTest::newRow("title, no project") << "title" << QStringList{"none", "VarBuild"};
         QTest::newRow("title, project") << "title" << QStringList{"saved", QString::fromUtf8("game – VarBuild")};
         QTest::newRow("title, unsaved changes")
@@ -240,6 +290,8 @@ private slots:
             escapeStopsTheBuild(detail[0]);
         else if (kind == "menu")
             menuKey(detail[0], detail[1]);
+        else if (kind == "tab")
+            tabLeavesTextBox(detail[0]);
         else
             title(detail[0], detail[1]);
     }
