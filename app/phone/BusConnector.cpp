@@ -1,6 +1,5 @@
 #include "app/phone/BusConnector.h"
 
-#include <QDBusConnection>
 #include <QDBusError>
 
 #include <mutex>
@@ -28,8 +27,14 @@ BusConnector::BusConnector(const QString& address, const QString& name, QObject*
             std::lock_guard<std::mutex> guard(shared->lock);
             if (shared->owner) {
                 BusConnector* owner = shared->owner;
+                // Handed over as it is: looking it up by name from the GUI
+                // thread would wait behind any other connect that hangs.
                 QMetaObject::invokeMethod(
-                    owner, [owner, connected, error] { emit owner->finished(connected, error); },
+                    owner,
+                    [owner, bus, connected, error] {
+                        owner->m_connection = bus;
+                        emit owner->finished(connected, error);
+                    },
                     Qt::QueuedConnection);
             } else {
                 QDBusConnection::disconnectFromBus(name);

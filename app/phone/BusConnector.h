@@ -4,6 +4,7 @@
 // without end (in D-Bus's own thread, which every other D-Bus call then
 // queues behind), so the window must never make that call itself.
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 
@@ -24,6 +25,9 @@ public:
     // the program must leave without D-Bus's clean-up (it would wait too).
     static int pending() { return s_pending.load(); }
 
+    // The connection, once finished() has said it is made.
+    QDBusConnection connection() const { return m_connection; }
+
 signals:
     // `error` is the bus's own text when not connected.
     void finished(bool connected, const QString& error);
@@ -31,6 +35,7 @@ signals:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    QDBusConnection m_connection{QString()};
 
     static std::atomic<int> s_pending;
 };

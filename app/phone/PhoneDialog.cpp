@@ -73,11 +73,11 @@ PhoneDialog::PhoneDialog(QWidget* parent)
 
 PhoneDialog::~PhoneDialog()
 {
-    // BlueZ ends a client's discovery when the client leaves the bus; saying
-    // so first keeps the radio quiet at once.
     // A connection still being made is the connecting thread's to close.
     if (!m_connected)
         return;
+    // BlueZ ends a client's discovery when the client leaves the bus; saying
+    // so first keeps the radio quiet at once.
     if (m_bus.isConnected() && m_scanning && m_scanStartedHere) {
         const QDBusMessage stop
             = QDBusMessage::createMethodCall(bluez, m_adapterPath, adapterInterface, QStringLiteral("StopDiscovery"));
@@ -147,9 +147,9 @@ void PhoneDialog::busConnected(bool connected, const QString& error)
 {
     if (!m_connector)
         return;
+    m_bus = m_connector->connection();
     std::exchange(m_connector, nullptr)->deleteLater();
     m_connected = true;
-    m_bus = QDBusConnection(m_connectionName);
     if (!connected) {
         Brask::diag("System bus: %s\n", qPrintable(error));
         setState(State::NoBus);
