@@ -3,6 +3,7 @@
 #include "app/dialogs/DialogRunner.h"
 #include "app/phone/PhoneDialog.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProgressDialog>
@@ -58,7 +59,14 @@ bool QtPhoneChooser::waitForSearch(const std::function<bool(int ms)>& waitFor)
                              QCoreApplication::translate("QtPhoneChooser", "Cancel"), 0, 0, m_parent);
     progress.setObjectName(QStringLiteral("phoneSearchProgress"));
     progress.setWindowTitle(QCoreApplication::translate("QtPhoneChooser", "Bluetooth"));
-    progress.setWindowModality(Qt::WindowModal);
+    // Not modal: a modal indicator would keep the window manager's close and
+    // the window's Quit from the window, and so from ending the wait. The
+    // busy window starts nothing meanwhile; Ctrl+Q here is the window's Quit.
+    progress.setWindowModality(Qt::NonModal);
+    if (m_parent) {
+        if (QAction* quit = m_parent->findChild<QAction*>(QStringLiteral("actionQuit")))
+            progress.addAction(quit);
+    }
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     // Shown by the loop below, not by the dialog's own timer.

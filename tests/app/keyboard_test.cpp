@@ -1,5 +1,6 @@
 // The window as a keyboard user and a window manager reach it: closing or
-// quitting while a network exchange waits, Select phone on a bus that never
+// quitting while a network exchange or the phone search waits, Select phone
+// on a bus that never
 // answers, Esc stopping a build from any panel, the menus' Alt+letter and
 // F10, Tab out of the dialogs' text boxes, and the title naming the project
 // and its unsaved changes.
@@ -9,6 +10,7 @@
 #include "app/Buildtool.h"
 #include "app/phone/BusConnector.h"
 #include "app/phone/PhoneDialog.h"
+#include "app/phone/QtPhoneChooser.h"
 #include "app/services/FeedbackDialog.h"
 #include "app/services/InviteDialog.h"
 #include "core/ProjectManager.h"
@@ -101,6 +103,35 @@ class KeyboardTest : public WindowTestBase {
             texts << message.text;
         QCOMPARE(texts, said.isEmpty() ? QStringList() : QStringList{said});
         Brask::setHttpTimeoutMilliseconds(10000);
+    }
+
+    // The wait for the phone's service search, with its indicator up.
+    void closeOrQuitDuringPhoneSearch(const QString& how)
+    {
+        openWindow();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QSignalSpy quitting(m_window.get(), &Buildtool::quitting);
+        QtPhoneChooser chooser(m_window.get(), &m_runner, [this] { return m_window->quitPending(); });
+        bool blocked = true;
+        whenReady(m_window.get(), [this] { return m_window->findChild<QWidget*>("phoneSearchProgress") != nullptr
+                                                  && m_window->findChild<QWidget*>("phoneSearchProgress")->isVisible(); },
+                  [&] {
+                      blocked = QGuiApplication::modalWindow() != nullptr;
+                      if (how == "ctrl+q")
+                          QTest::keyClick(m_window->findChild<QWidget*>("phoneSearchProgress"), Qt::Key_Q,
+                                          Qt::ControlModifier);
+                      else
+                          m_window->close();
+                  });
+        m_window->beginBusy();
+        QVERIFY(!chooser.waitForSearch([](int ms) {
+            QTest::qSleep(ms);
+            return false;
+        }));
+        m_window->endBusy();
+        QVERIFY(!blocked);
+        QTRY_COMPARE_WITH_TIMEOUT(quitting.size(), 1, 1000);
     }
 
     // DBUS_SYSTEM_BUS_ADDRESS on a socket that takes connections and says
@@ -261,6 +292,8 @@ private slots:
             << "network" << QStringList{"actionCheck_for_updates", "/latest/", "close", ""};
         QTest::newRow("release check, Ctrl+Q")
             << "network" << QStringList{"actionCheck_for_updates", "/latest/", "ctrl+q", ""};
+        QTest::newRow("phone search, closed") << "search" << QStringList{"close"};
+        QTest::newRow("phone search, Ctrl+Q") << "search" << QStringList{"ctrl+q"};
         QTest::newRow("hung system bus") << "bus" << QStringList();
         for (const char* panel : {"outputBox", "projectTree", "profileTree", "criteriaList"})
             QTest::newRow(qPrintable(QString("Esc in ") + panel)) << "esc" << QStringList{panel};
@@ -284,6 +317,8 @@ private slots:
         QFETCH(QStringList, detail);
         if (kind == "network")
             closeOrQuitDuringExchange(detail[0], detail[1].toLatin1(), detail[2], detail[3]);
+        else if (kind == "search")
+            closeOrQuitDuringPhoneSearch(detail[0]);
         else if (kind == "bus")
             hungBus();
         else if (kind == "esc")
