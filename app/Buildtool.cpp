@@ -1,10 +1,8 @@
 #include "app/Buildtool.h"
 
-#include "app/CompilerLauncher.h"
-#include "app/output/CompilerMessages.h"
-#include "app/dialogs/ConfigDialog.h"
+#include "app/BuildController.h"
+#include "app/HelpMenu.h"
 #include "app/output/OutputPanel.h"
-#include "app/output/OutputStream.h"
 #include "app/dialogs/PackagesDialog.h"
 #include "app/output/PaneJobs.h"
 #include "app/phone/PhoneController.h"
@@ -16,25 +14,15 @@
 #include "app/services/ServicesController.h"
 #include "app/panels/SettingsPanel.h"
 #include "app/SystemToolStarter.h"
+#include "app/WindowActions.h"
+#include "app/WindowExecutor.h"
 #include "core/ProjectManager.h"
 #include "ui_Buildtool.h"
-#include "util/Diagnostics.h"
-#include "util/PathUtil.h"
-#include "util/Version.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QSpinBox>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QMenu>
 #include <QShortcut>
-#include <QStyle>
-#include <QUrl>
-
-#include <utility>
+#include <QTimer>
 
 Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialogs* dialogs, ToolStarter* starter,
                      QWidget* parent)
@@ -51,31 +39,17 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     // The order matters: the core first (it reads the profile database and
     // the configuration), then the widgets, then the icons from ROOT/bin, and
     // the project last, when everything it notifies exists.
-    m_manager = std::make_unique<Brask::ProjectManager>(root.toStdString(), this);
+    m_executor = std::make_unique<WindowExecutor>(*this);
+    m_manager = std::make_unique<Brask::ProjectManager>(root.toStdString(), m_executor.get());
     m_manager->addListener(this);
 
     m_ui->setupUi(this);
-    // The style sheet names its image relative to ROOT/bin, but the current
-    // directory moves on after construction and Qt loads the image at paint
-    // time: anchor it here.
-    // Scoped to the bar itself: unscoped, the declarations reach into the
-    // drop-down menus, which then show no highlight and draw disabled
-    // entries like enabled ones.
-    m_ui->menuBar->setStyleSheet(
-        QStringLiteral("QMenuBar#menuBar { ")
-        + m_ui->menuBar->styleSheet().replace(QStringLiteral("url(gfx/"),
-                                              QStringLiteral("url(") + QDir::currentPath() + QStringLiteral("/gfx/"))
-        + QStringLiteral("}"));
-    // Build transcripts are long: the output pane gets as much of the height
-    // as the panels above it, at the start (the panels' size hints would give
-    // them more) and as the window grows.
-    m_ui->splitter_2->setStretchFactor(0, 1);
-    m_ui->splitter_2->setStretchFactor(1, 1);
-    m_ui->splitter_2->setSizes({1 << 12, 1 << 12});
+    prepareForm(*m_ui);
     m_projectPanel = new ProjectPanel(this, m_ui->projectTree, *m_manager, *m_dialogs, this);
     m_outputPanel = new OutputPanel(m_ui->outputBox, this);
     m_outputPanel->setDialogs(m_dialogs);
-    m_paneJobs = new PaneJobs(m_outputPanel, [this] { return m_quitPending || stopRequested(); }, this);
+    m_paneJobs = new PaneJobs(m_outputPanel, [this] { return m_quitPending || m_executor->stopRequested(); }, this);
+    m_executor->attach(m_outputPanel, m_paneJobs);
     m_settingsPanel = new SettingsPanel(*m_ui, *m_manager, *m_dialogs, this);
     // Only now: the settings panel puts the tab pages in scroll areas, which
     // lowers the minimum height.
@@ -92,6 +66,12 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     m_profilesPanel->loadIcons();
     if (projectPath.isEmpty() || !m_projectPanel->openProjectFile(projectPath))
         noProject();
+    // Every change reaches the project through a different panel; one look
+    // at it a few times a second keeps the title's marker honest.
+    auto* titleTimer = new QTimer(this);
+    connect(titleTimer, &QTimer::timeout, this, &Buildtool::updateTitle);
+    titleTimer->start(300);
+    updateTitle();
 }
 
 Buildtool::~Buildtool()
@@ -105,6 +85,7 @@ Buildtool::~Buildtool()
     // and the last window closing would reach doQuit(). So the panels go
     // now, with their connections, and the window is hidden while it is still
     // whole, without counting as a window whose closing ends the program.
+    m_executor->detach();
     delete m_paneJobs;
     m_paneJobs = nullptr;
     delete m_settingsPanel;
@@ -140,69 +121,32 @@ FormPoster* Buildtool::formPoster() const
 void Buildtool::connectActions()
 {
     Ui::BuildtoolClass& ui = *m_ui;
-    connect(ui.actionNew_Project, &QAction::triggered, this, &Buildtool::newProject);
-    connect(ui.actionOpen, &QAction::triggered, this, &Buildtool::open);
-    connect(ui.actionImport_vcproj, &QAction::triggered, this, &Buildtool::import);
-    // File > Recent Projects, below Open Project...
-    auto* recentMenu = new QMenu(this);
-    ui.menuFile->insertMenu(ui.actionImport_vcproj, recentMenu);
-    m_recent = new RecentProjects(recentMenu, this);
+    const WindowActions made = addWindowActions(this, ui);
+    m_recent = made.recent;
     connect(m_recent, &RecentProjects::openRequested, this, &Buildtool::openRecent);
     connect(m_projectPanel, &ProjectPanel::projectFileUsed, m_recent, &RecentProjects::add);
-    connect(ui.actionSave, &QAction::triggered, this, &Buildtool::saveProject);
-    connect(ui.actionQuit, &QAction::triggered, this, &Buildtool::doQuit);
-    connect(ui.actionBuild, &QAction::triggered, this, qOverload<>(&Buildtool::build));
-    // Build > Build Changed and the toolbar: only what is not up to date.
-    m_actionBuildChanged = new QAction(tr("Build Changed"), this);
-    m_actionBuildChanged->setObjectName(QStringLiteral("actionBuildChanged"));
-    m_actionBuildChanged->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F7));
-    m_actionBuildChanged->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    m_actionBuildChanged->setToolTip(tr("Build Changed: only what changed since the last build (Ctrl+F7)"));
-    ui.menuBuild->insertAction(ui.actionRun, m_actionBuildChanged);
-    ui.toolBar->insertAction(ui.actionRun, m_actionBuildChanged);
-    connect(m_actionBuildChanged, &QAction::triggered, this, &Buildtool::buildChanged);
-    // How many sources a build compiles at once: the user's own preference.
-    ui.toolBar->addWidget(PaneJobs::createField(this));
-    connect(ui.actionRun, &QAction::triggered, this, &Buildtool::buildAndRun);
-    connect(ui.actionPreferences, &QAction::triggered, this, &Buildtool::doPreferences);
-    connect(ui.actionUpdate_profile_database, &QAction::triggered, this, &Buildtool::updateProfileDatabase);
-    connect(ui.actionCheck_for_updates, &QAction::triggered, this, &Buildtool::doUpdateCheck);
-    connect(ui.actionInvite, &QAction::triggered, this, &Buildtool::doInvite);
-    connect(ui.actionSend_feedback, &QAction::triggered, this, &Buildtool::doFeedback);
-    connect(ui.actionVarnel_Help, &QAction::triggered, this, &Buildtool::showHelp);
-    connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
-    connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
-    connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
-    // Build > Stop build and the toolbar; Esc in the output pane does the same.
-    QAction* stop = new QAction(tr("Stop build"), this);
-    stop->setObjectName(QStringLiteral("actionStopBuild"));
-    stop->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
-    stop->setEnabled(false);
-    ui.menuBuild->addAction(stop);
-    ui.toolBar->insertAction(ui.actionRun, stop);
-    connect(stop, &QAction::triggered, this, &Buildtool::stopBuild);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), ui.outputBox, nullptr, nullptr,
-                                 Qt::WidgetWithChildrenShortcut);
-    escape->setObjectName(QStringLiteral("stopBuildShortcut"));
-    connect(escape, &QShortcut::activated, this, &Buildtool::stopBuild);
-    // F8 / Shift+F8: from compiler message to compiler message in the pane.
-    QAction* next = ui.menuBuild->addAction(tr("Next message"));
-    next->setObjectName(QStringLiteral("actionNextMessage"));
-    next->setShortcut(QKeySequence(Qt::Key_F8));
-    connect(next, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(true); });
-    QAction* previous = ui.menuBuild->addAction(tr("Previous message"));
-    previous->setObjectName(QStringLiteral("actionPreviousMessage"));
-    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
-    connect(previous, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(false); });
-    // After a build: how long it took and what the compiler said, beside the
-    // pane rather than in its transcript.
-    auto* summary = new QLabel(ui.statusBar);
-    summary->setObjectName(QStringLiteral("buildSummary"));
-    ui.statusBar->addPermanentWidget(summary);
-    // Build > Packages...: which package each target device gets.
-    QAction* packages = ui.menuBuild->addAction(tr("Packages..."));
-    packages->setObjectName(QStringLiteral("actionPackages"));
-    connect(packages, &QAction::triggered, this, [this] {
+    m_actionBuildChanged = made.buildChanged;
+    m_builds = new BuildController(*m_manager, *m_executor, *this, *m_projectPanel, *m_outputPanel, ui.outputBox,
+                                   made.buildSummary, *m_dialogs, this);
+    using Slot = void (Buildtool::*)();
+    const std::pair<QAction*, Slot> wiring[] = {
+        {ui.actionNew_Project, &Buildtool::newProject}, {ui.actionOpen, &Buildtool::open},
+        {ui.actionImport_vcproj, &Buildtool::import}, {ui.actionSave, &Buildtool::saveProject}, {ui.actionQuit, &Buildtool::doQuit},
+        {ui.actionBuild, static_cast<Slot>(&Buildtool::build)}, {m_actionBuildChanged, &Buildtool::buildChanged},
+        {ui.actionRun, &Buildtool::buildAndRun}, {ui.actionPreferences, &Buildtool::doPreferences},
+        {ui.actionUpdate_profile_database, &Buildtool::updateProfileDatabase},
+        {ui.actionCheck_for_updates, &Buildtool::doUpdateCheck}, {ui.actionInvite, &Buildtool::doInvite},
+        {ui.actionSend_feedback, &Buildtool::doFeedback}, {ui.actionVarnel_Help, &Buildtool::showHelp},
+        {ui.actionAbout_Varnel, &Buildtool::showAbout}, {ui.actionSelect_phone, &Buildtool::phoneSelect},
+        {ui.actionSend_to_phone, &Buildtool::phoneSend}, {made.stop, &Buildtool::stopBuild}};
+    for (const auto& [action, slot] : wiring)
+        connect(action, &QAction::triggered, this, slot);
+    m_actionStop = made.stop;
+    m_stopShortcut = made.stopShortcut;
+    connect(m_stopShortcut, &QShortcut::activated, this, &Buildtool::stopBuild);
+    connect(made.nextMessage, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(true); });
+    connect(made.previousMessage, &QAction::triggered, this, [this] { m_outputPanel->gotoMessage(false); });
+    connect(made.packages, &QAction::triggered, this, [this] {
         PackagesDialog dialog(*m_manager, this);
         m_runner->run(dialog);
     });
@@ -262,8 +206,8 @@ void Buildtool::applyControlStates()
         m_actionBuildChanged->setEnabled(project && idle);
     ui.actionRun->setEnabled(project && idle && application);
     ui.actionSend_to_phone->setEnabled(project && idle);
-    if (QAction* stop = findChild<QAction*>(QStringLiteral("actionStopBuild")))
-        stop->setEnabled(m_building && !m_stopRequested);
+    m_actionStop->setEnabled(m_executor->isStoppable());
+    m_stopShortcut->setEnabled(m_executor->isStoppable());
 
     // While a command runs nothing may start another one or change what the
     // running build reads: projects, settings, profiles, configuration.
@@ -291,64 +235,6 @@ void Buildtool::endBusy()
     applyControlStates();
     if (m_quitPending)
         QMetaObject::invokeMethod(this, &Buildtool::doQuit, Qt::QueuedConnection);
-}
-
-int Buildtool::execute(const KVUtil::String& command, bool echo)
-{
-    // Once quitting has been asked for, the rest of a build does not run.
-    if (m_quitPending || m_outputPanel->isRunning())
-        return -1;
-    if (m_stopRequested)
-        return Brask::kStoppedResult;
-    beginBusy();
-    const int result = m_outputPanel->runCommand(command, echo);
-    endBusy();
-    return result;
-}
-
-void Buildtool::message(const KVUtil::String& text)
-{
-    m_outputPanel->appendParagraph(QString::fromStdString(text));
-}
-
-int Buildtool::jobs() const
-{
-    return m_paneJobs->jobs();
-}
-
-Brask::ParallelExecutor::Outcome Buildtool::runStreaming(const KVUtil::String& command, Sink& sink)
-{
-    return m_paneJobs->runStreaming(command, sink);
-}
-
-void Buildtool::showStart(const KVUtil::String& command)
-{
-    m_paneJobs->showStart(command);
-}
-
-void Buildtool::showOutput(const char* data, size_t size)
-{
-    m_paneJobs->showOutput(data, size);
-}
-
-void Buildtool::showEnd(const Outcome& outcome)
-{
-    m_paneJobs->showEnd(outcome);
-}
-
-void Buildtool::breathe()
-{
-    m_paneJobs->breathe();
-}
-
-void Buildtool::waitUntil(const std::function<bool()>& ready)
-{
-    m_paneJobs->waitUntil(ready);
-}
-
-void Buildtool::wake()
-{
-    m_paneJobs->wake();
 }
 
 void Buildtool::settingsChanged()
@@ -431,77 +317,29 @@ void Buildtool::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void Buildtool::build()
-{
-    build(true, nullptr);
-}
-
-void Buildtool::build(bool showCompleteMessage)
-{
-    build(showCompleteMessage, nullptr);
-}
-
 void Buildtool::build(bool showCompleteMessage, bool* success)
 {
-    runBuild(false, showCompleteMessage, success);
+    const bool built = m_builds->run(false, showCompleteMessage);
+    if (success)
+        *success = built;
 }
 
 void Buildtool::buildChanged()
 {
-    runBuild(true, true, nullptr);
+    m_builds->run(true, true);
 }
 
-void Buildtool::runBuild(bool changed, bool showCompleteMessage, bool* success)
+void Buildtool::updateTitle()
 {
-    if (success)
-        *success = true;
-    if (isBusy()) {
-        if (success)
-            *success = false;
-        return;
-    }
-    m_building = true;
-    m_stopRequested = false;
-    QElapsedTimer buildTime;
-    buildTime.start();
-    beginBusy();
-    m_ui->outputBox->setFocus();
-    m_projectPanel->saveProject();
-    m_outputPanel->clear();
-    m_manager->setCompilerLauncher(CompilerLauncher::effective().toStdString());
-    const int result = changed ? m_manager->buildChanged() : m_manager->build();
-    const bool stopped = std::exchange(m_stopRequested, false);
-    m_building = false;
-    if (stopped)
-        m_outputPanel->appendParagraph(QString::fromLatin1(Brask::kBuildStoppedLine));
-    // Counted over everything the build printed, not what the pane still shows.
-    if (auto* summary = findChild<QLabel*>(QStringLiteral("buildSummary"))) {
-        const double seconds = double(buildTime.elapsed()) / 1000.0;
-        const QString counts = changed ? QString::fromStdString(m_manager->lastChangedSummary()) + QStringLiteral("; ")
-                                       : QString();
-        summary->setText(counts
-                         + (stopped ? tr("Build stopped, %1 s").arg(seconds, 0, 'f', 1)
-                                    : CompilerMessages::summary(m_outputPanel->stream()->messageCounts(), seconds)));
-    }
-    m_outputPanel->scrollToEnd();
-    const bool quitting = m_quitPending;
-    endBusy();
-    if (quitting || stopped) {
-        if (success)
-            *success = false;
-        return;
-    }
-
-    if (result != 0) {
-        m_outputPanel->appendParagraph(QStringLiteral("Tool returned error: %1\n").arg(result));
-        QApplication::beep();
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("Build error"), tr("There were build errors."));
-        if (success)
-            *success = false;
-    } else if (showCompleteMessage) {
-        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("Build complete!"),
-                               tr("The build completed successfully"));
-    }
+    const Brask::Project* project = m_hasProject ? m_manager->getProject() : nullptr;
+    // A "[*]" of the name's own is shown as it is, not as the marker.
+    const QString title = project ? QString::fromStdString(project->getName()).replace(QLatin1String("[*]"),
+                                                                                        QLatin1String("[*][*]"))
+            + QStringLiteral("[*] \u2013 VarBuild")
+                                  : QStringLiteral("VarBuild");
+    if (title != windowTitle())
+        setWindowTitle(title);
+    setWindowModified(project && m_projectPanel->isModified());
 }
 
 void Buildtool::buildAndRun()
@@ -514,15 +352,7 @@ void Buildtool::buildAndRun()
     if (!success || !project)
         return;
 
-    using Brask::quoteArgument;
-    const std::string directory = project->getDirectory();
-    const std::string command = quoteArgument(m_root.toStdString() + "/bin/Ombra") + " -program "
-        + quoteArgument(directory + "/Output/program") + " -resource " + quoteArgument(directory + "/Output/resources")
-        + " -resolution " + quoteArgument(project->getProperty("screenWidth")) + " "
-        + quoteArgument(project->getProperty("screenHeight"));
-    std::string error;
-    if (!m_starter->startDetached(command, &error))
-        m_outputPanel->appendParagraph(tr("The emulator could not be started: %1").arg(QString::fromStdString(error)));
+    m_builds->startEmulator(m_root, *project, *m_starter);
 }
 
 void Buildtool::openWithTool(const QString& file, int line)
@@ -544,28 +374,23 @@ bool Buildtool::startTool(const std::string& commandLine)
 
 void Buildtool::beginStoppable()
 {
-    m_building = true;
-    m_stopRequested = false;
+    m_executor->beginStoppable();
     applyControlStates();
-    // Esc stops from the pane.
+    // The pane shows what is stopped.
     m_ui->outputBox->setFocus();
 }
 
 bool Buildtool::endStoppable()
 {
-    const bool stopped = std::exchange(m_stopRequested, false);
-    m_building = false;
+    const bool stopped = m_executor->endStoppable();
     applyControlStates();
     return stopped;
 }
 
 void Buildtool::stopBuild()
 {
-    if (!m_building || m_stopRequested)
-        return;
-    m_stopRequested = true;
-    applyControlStates();
-    m_outputPanel->terminateCommand();
+    if (m_executor->requestStop())
+        applyControlStates();
 }
 
 void Buildtool::outputSelectionChanged()
@@ -575,47 +400,18 @@ void Buildtool::outputSelectionChanged()
 
 void Buildtool::showHelp()
 {
-    const QString path = m_root + QStringLiteral("/docs/index.html");
-    const QString address = QStringLiteral("file://") + path;
-    if (!QFileInfo::exists(path)) {
-        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"), tr("Could not find %1.").arg(address));
-        return;
-    }
-    if (!m_starter->openUrl(QUrl::fromLocalFile(path)))
-        m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"),
-                               tr("Unknown error opening documentation."));
+    showHelpPage(m_root, *m_starter, *m_dialogs);
 }
 
 void Buildtool::showAbout()
 {
-    m_dialogs->showMessage(UserDialogs::Kind::About, QString(),
-                           QStringLiteral("<h1 align=\"center\">Varnel<br/>Build Tool</h1>"
-                                          "<h2 align=\"center\">Beta 3</h2>"
-                                          "<p align=\"center\">VarBuild %1</p>"
-                                          "<p align=\"center\">Made by Kestrane.</p>")
-                               .arg(QLatin1String(Brask::VarBuildVersion)));
-}
-
-void Buildtool::notAvailableYet(const QString& what)
-{
-    m_dialogs->showMessage(UserDialogs::Kind::Information, tr("VarBuild"),
-                           tr("%1 is not available in this version yet.").arg(what));
+    showAboutBox(*m_dialogs);
 }
 
 void Buildtool::doPreferences()
 {
-    if (isBusy())
-        return;
-    ConfigDialog dialog(m_manager->getConfig(), *m_dialogs);
-    dialog.setWindowIcon(windowIcon());
-    if (m_runner->run(dialog) != QDialog::Accepted)
-        return;
-    std::string error;
-    if (!m_manager->writeConfig(&error))
-        m_dialogs->showMessage(UserDialogs::Kind::Warning, tr("VarBuild"),
-                               tr("The configuration could not be saved to %1: %2. The new settings apply until "
-                                  "VarBuild ends.")
-                                   .arg(m_root + QStringLiteral("/bin/config.xml"), QString::fromStdString(error)));
+    if (!isBusy())
+        editPreferences(*m_manager, *m_dialogs, *m_runner, windowIcon(), m_root);
 }
 
 void Buildtool::updateCheck(bool silent)

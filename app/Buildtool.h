@@ -1,12 +1,11 @@
 #pragma once
-// The main window: owns the core's ProjectManager, runs its commands with
-// their output in the pane (CommandExecutor), hears when it replaces the
-// project (ProjectManagerListener), and wires the menus, toolbar and panels.
+// The main window: owns the core's ProjectManager and the executor that runs
+// its commands with their output in the pane (WindowExecutor), hears when
+// the core replaces the project (ProjectManagerListener), and wires the
+// menus, toolbar and panels.
 
-#include "app/WindowBusy.h"
+#include "app/dialogs/WindowBusy.h"
 #include "core/ProjectManagerListener.h"
-#include "core/CommandExecutor.h"
-#include "core/builder/ParallelExecutor.h"
 
 #include <QMainWindow>
 
@@ -19,6 +18,7 @@ namespace Brask {
 class PhoneChooser;
 class ProjectManager;
 }
+class BuildController;
 class DialogRunner;
 class FormPoster;
 class OutputPanel;
@@ -29,15 +29,13 @@ class ProjectPanel;
 class RecentProjects;
 class ServicesController;
 class SettingsPanel;
+class QShortcut;
 class QTreeWidgetItem;
 class ToolStarter;
 class UserDialogs;
+class WindowExecutor;
 
-class Buildtool : public QMainWindow,
-                  public Brask::CommandExecutor,
-                  public Brask::ParallelExecutor,
-                  public Brask::ProjectManagerListener,
-                  public WindowBusy {
+class Buildtool : public QMainWindow, public Brask::ProjectManagerListener, public WindowBusy {
     Q_OBJECT
 public:
     // `root` is the installation root; `projectPath` an absolute project file
@@ -69,21 +67,8 @@ public:
     void beginStoppable() override;
     bool endStoppable() override;
 
-    // CommandExecutor
-    int execute(const KVUtil::String& command, bool echo) override;
-    void message(const KVUtil::String& text) override;
-    bool stopRequested() const override { return m_stopRequested; }
-
-    // ParallelExecutor: compiles side by side, shown in the pane in source
-    // order (PaneJobs); the number of jobs is the user's preference.
-    int jobs() const override;
-    Outcome runStreaming(const KVUtil::String& command, Sink& sink) override;
-    void showStart(const KVUtil::String& command) override;
-    void showOutput(const char* data, size_t size) override;
-    void showEnd(const Outcome& outcome) override;
-    void breathe() override;
-    void waitUntil(const std::function<bool()>& ready) override;
-    void wake() override;
+    // Runs the core's commands in the output pane.
+    WindowExecutor* executor() const { return m_executor.get(); }
 
     // ProjectManagerListener
     void settingsChanged() override;
@@ -128,8 +113,8 @@ public slots:
     void showAbout();
     void noProject();
     void build(bool showCompleteMessage, bool* success);
-    void build(bool showCompleteMessage);
-    void build();
+    void build(bool showCompleteMessage) { build(showCompleteMessage, nullptr); }
+    void build() { build(true, nullptr); }
     // Build > Build Changed (Ctrl+F7): like build(), running only the steps
     // that are not up to date; the counts go to the status bar.
     void buildChanged();
@@ -147,8 +132,8 @@ private:
     void connectActions();
     void updateSettingsFromProject();
     void applyControlStates();
-    void notAvailableYet(const QString& what);
-    void runBuild(bool changed, bool showCompleteMessage, bool* success);
+    // "NAME – VarBuild", marked while the project has unsaved changes.
+    void updateTitle();
 
     std::unique_ptr<Ui::BuildtoolClass> m_ui;
     std::unique_ptr<UserDialogs> m_ownDialogs;
@@ -158,21 +143,22 @@ private:
     ToolStarter* m_starter;
     DialogRunner* m_runner;
     QString m_root;
+    // Before the core, which is built with it, and gone after it.
+    std::unique_ptr<WindowExecutor> m_executor;
     std::unique_ptr<Brask::ProjectManager> m_manager;
     ProjectPanel* m_projectPanel = nullptr;
     RecentProjects* m_recent = nullptr;
     OutputPanel* m_outputPanel = nullptr;
     PaneJobs* m_paneJobs = nullptr;
+    BuildController* m_builds = nullptr;
     ProfilesPanel* m_profilesPanel = nullptr;
     QAction* m_actionBuildChanged = nullptr;
+    QAction* m_actionStop = nullptr;
+    QShortcut* m_stopShortcut = nullptr;
     SettingsPanel* m_settingsPanel = nullptr;
     bool m_hasProject = false;
     int m_busyDepth = 0;
     bool m_quitPending = false;
-    // What Stop ends is under way (a build, Build and Run, a send to the
-    // phone) / has been asked to stop.
-    bool m_building = false;
-    bool m_stopRequested = false;
     std::unique_ptr<PhoneController> m_phone;
     // Last, so it goes first: its pending posts end before the window does.
     std::unique_ptr<ServicesController> m_services;

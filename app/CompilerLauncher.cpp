@@ -8,21 +8,16 @@ namespace {
 
 const char* const kKey = "build/compilerLauncher";
 
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Varnel"), QStringLiteral("VarBuild"));
-}
-
 } // namespace
 
 QString stored()
 {
-    return userSettings().value(QLatin1String(kKey)).toString();
+    return QSettings().value(QLatin1String(kKey)).toString();
 }
 
 void store(const QString& launcher)
 {
-    QSettings settings = userSettings();
+    QSettings settings;
     if (launcher.trimmed().isEmpty())
         settings.remove(QLatin1String(kKey));
     else

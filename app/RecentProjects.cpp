@@ -11,11 +11,6 @@ namespace {
 
 const char* const SettingsKey = "recentProjects";
 
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Varnel"), QStringLiteral("VarBuild"));
-}
-
 QString absolute(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -41,7 +36,7 @@ RecentProjects::RecentProjects(QMenu* menu, QObject* parent)
     , m_menu(menu)
 {
     m_menu->setObjectName(QStringLiteral("menuRecent_Projects"));
-    m_menu->setTitle(tr("Recent Projects"));
+    m_menu->setTitle(tr("&Recent Projects"));
     connect(m_menu, &QMenu::aboutToShow, this, &RecentProjects::refill);
     refill();
 }
@@ -49,7 +44,7 @@ RecentProjects::RecentProjects(QMenu* menu, QObject* parent)
 QStringList RecentProjects::stored()
 {
     QStringList paths;
-    for (const QString& path : userSettings().value(QLatin1String(SettingsKey)).toStringList())
+    for (const QString& path : QSettings().value(QLatin1String(SettingsKey)).toStringList())
         if (!path.isEmpty() && !paths.contains(path) && paths.size() < MaxEntries)
             paths << path;
     return paths;
@@ -57,7 +52,7 @@ QStringList RecentProjects::stored()
 
 void RecentProjects::store(const QStringList& paths)
 {
-    userSettings().setValue(QLatin1String(SettingsKey), paths);
+    QSettings().setValue(QLatin1String(SettingsKey), paths);
 }
 
 void RecentProjects::add(const QString& path)

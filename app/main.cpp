@@ -3,6 +3,7 @@
 
 #include "app/Buildtool.h"
 #include "app/dialogs/QtUserDialogs.h"
+#include "app/phone/BusConnector.h"
 #include "core/CommandExecutor.h"
 #include "core/ProjectManager.h"
 #include "core/Startup.h"
@@ -13,6 +14,7 @@
 #include "util/Version.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <xcb/xcb.h>
@@ -187,6 +189,14 @@ int main(int argc, char** argv)
     qInstallMessageHandler(g_previousHandler);
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("varbuild"));
+    // One name for the user's settings file (~/.config/Varnel/VarBuild.conf)
+    // and the display name, which untitled boxes show (About). No display
+    // name of its own: on X11 it would be appended to every box's title. The
+    // icon goes to every window and dialog, the start-up's progress dialog
+    // included; ROOT/bin is current.
+    QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("VarBuild"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral("gfx/ikon16x16.png")));
     // The window's own message-box wrapper, so its boxes and these are one kind.
     QtUserDialogs dialogs;
     if (!unopened.empty())
@@ -203,5 +213,13 @@ int main(int argc, char** argv)
     window.showMaximized();
     QObject::connect(&app, &QApplication::lastWindowClosed, &window, &Buildtool::doQuit);
     QObject::connect(&window, &Buildtool::quitting, &app, [] { QCoreApplication::exit(0); });
-    return app.exec();
+    const int status = app.exec();
+    // A connection to a system bus that never answered may still hang in
+    // D-Bus's own thread, and its clean-up at exit would wait for it without
+    // end. Nothing is left to write: the project was saved on quitting.
+    if (BusConnector::pending() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -18,11 +18,6 @@ namespace {
 constexpr int kMaxJobs = 256;
 const char* const kJobsKey = "build/jobs";
 
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Varnel"), QStringLiteral("VarBuild"));
-}
-
 } // namespace
 
 PaneJobs::PaneJobs(OutputPanel* panel, std::function<bool()> stopRequested, QObject* parent)
@@ -46,13 +41,13 @@ int PaneJobs::defaultJobs()
 int PaneJobs::storedJobs()
 {
     bool ok = false;
-    const int jobs = userSettings().value(QLatin1String(kJobsKey)).toInt(&ok);
+    const int jobs = QSettings().value(QLatin1String(kJobsKey)).toInt(&ok);
     return ok && jobs >= 1 && jobs <= kMaxJobs ? jobs : defaultJobs();
 }
 
 void PaneJobs::storeJobs(int jobs)
 {
-    userSettings().setValue(QLatin1String(kJobsKey), std::clamp(jobs, 1, kMaxJobs));
+    QSettings().setValue(QLatin1String(kJobsKey), std::clamp(jobs, 1, kMaxJobs));
 }
 
 QSpinBox* PaneJobs::createField(QWidget* parent)

@@ -18,13 +18,6 @@ QString fromStd(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// Per user, beside nothing else of the kit: the installation-wide settings
-// live in bin/config.xml.
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Varnel"), QStringLiteral("VarBuild"));
-}
-
 QString screenSize(const Brask::Device& device)
 {
     const int width = device.getConstant("ScreenSize/X,pixels");
@@ -54,10 +47,10 @@ ProfileTreeDetails::ProfileTreeDetails(Ui::BuildtoolClass& ui, Brask::ProjectMan
 {
     m_box->setObjectName(QStringLiteral("checkShowExcluded"));
     m_box->setToolTip(tr("Also list the devices the criteria reject, greyed, with the reason"));
-    m_box->setChecked(userSettings().value(QLatin1String(SettingsKey), false).toBool());
+    m_box->setChecked(QSettings().value(QLatin1String(SettingsKey), false).toBool());
     ui.vboxLayout1->addWidget(m_box);
     connect(m_box, &QCheckBox::toggled, this, [this](bool on) {
-        QSettings settings = userSettings();
+        QSettings settings;
         settings.setValue(QLatin1String(SettingsKey), on);
         emit showExcludedChanged();
     });

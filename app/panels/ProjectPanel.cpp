@@ -328,7 +328,13 @@ bool ProjectPanel::hasUnsavedChanges()
         return false;
     // Fields still being edited hand over their texts first.
     emit aboutToSave();
-    return m_savedState.empty() || project->toXML() != m_savedState;
+    return isModified();
+}
+
+bool ProjectPanel::isModified() const
+{
+    const Brask::Project* project = m_manager.getProject();
+    return project && (m_savedState.empty() || project->toXML() != m_savedState);
 }
 
 void ProjectPanel::rememberSavedState()

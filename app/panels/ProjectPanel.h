@@ -50,6 +50,8 @@ public:
     // Whether the open project differs from what was last read or written
     // (an imported project always does until it is saved).
     bool hasUnsavedChanges();
+    // The same without taking the texts of fields still being edited.
+    bool isModified() const;
 
     void rebuildProjectTree();
 

@@ -3,7 +3,7 @@
 #include "app/panels/ProfilesPanel.h"
 #include "app/phone/QtPhoneChooser.h"
 #include "app/dialogs/UserDialogs.h"
-#include "app/WindowBusy.h"
+#include "app/dialogs/WindowBusy.h"
 #include "core/ProjectManager.h"
 #include "core/CommandExecutor.h"
 #include "core/profiles/Device.h"
@@ -44,8 +44,10 @@ void PhoneController::phoneSelect()
     m_busy.beginBusy();
     const int result = m_manager.selectPhone(*m_chooser);
     m_busy.endBusy();
-    // A cancelled choice needs no box, nor does one the closing window ended.
-    if (result == 0 && !m_busy.quitPending())
+    // A cancelled choice needs no box, nor does one the closing window ended,
+    // nor one whose reason the device dialog has already given.
+    const bool explained = m_chooser == m_ownChooser.get() && m_ownChooser->failureExplained();
+    if (result == 0 && !m_busy.quitPending() && !explained)
         m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("Bluetooth"), tr("Failed selecting phone"));
 }
 

@@ -2,6 +2,8 @@
 
 #include "ui_PhoneDialog.h"
 
+#include "app/phone/BusConnector.h"
+
 #include "bluetooth/BtReport.h"
 #include "util/Diagnostics.h"
 
@@ -12,9 +14,11 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -69,6 +73,9 @@ PhoneDialog::PhoneDialog(QWidget* parent)
 
 PhoneDialog::~PhoneDialog()
 {
+    // A connection still being made is the connecting thread's to close.
+    if (!m_connected)
+        return;
     // BlueZ ends a client's discovery when the client leaves the bus; saying
     // so first keeps the radio quiet at once.
     if (m_bus.isConnected() && m_scanning && m_scanStartedHere) {
@@ -121,9 +128,30 @@ bool PhoneDialog::chosenAddress(std::array<std::uint8_t, 6>& bytes) const
 void PhoneDialog::connectToBluez()
 {
     m_connectionName = QStringLiteral("varbuild-phone-dialog-%1").arg(++connectionCounter);
-    m_bus = QDBusConnection::connectToBus(systemBusAddress(), m_connectionName);
-    if (!m_bus.isConnected()) {
-        Brask::diag("System bus: %s\n", qPrintable(m_bus.lastError().message()));
+    setState(State::Waiting);
+    m_connector = new BusConnector(systemBusAddress(), m_connectionName, this);
+    connect(m_connector, &BusConnector::finished, this, &PhoneDialog::busConnected);
+    // A bus daemon that took the connection and hangs gets the time-out of
+    // any other call; the connection then goes with the connecting thread.
+    QTimer::singleShot(s_callTimeout, this, [this] {
+        if (!m_connector)
+            return;
+        delete std::exchange(m_connector, nullptr);
+        setState(State::NoAnswer, tr("The system message bus took the connection but gave no answer within %1 "
+                                     "seconds.")
+                                      .arg(s_callTimeout / 1000.0));
+    });
+}
+
+void PhoneDialog::busConnected(bool connected, const QString& error)
+{
+    if (!m_connector)
+        return;
+    m_bus = m_connector->connection();
+    std::exchange(m_connector, nullptr)->deleteLater();
+    m_connected = true;
+    if (!connected) {
+        Brask::diag("System bus: %s\n", qPrintable(error));
         setState(State::NoBus);
         return;
     }
@@ -137,7 +165,6 @@ void PhoneDialog::connectToBluez()
     m_bus.connect(bluez, QString(), propertiesInterface, QStringLiteral("PropertiesChanged"), this,
                   SLOT(propertiesChanged(QDBusMessage)));
 
-    setState(State::Waiting);
     const QDBusMessage call
         = QDBusMessage::createMethodCall(bluez, QStringLiteral("/"), objectManager, QStringLiteral("GetManagedObjects"));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, s_callTimeout), this);

@@ -3,7 +3,8 @@
 // the system message bus: the adapters and devices of BlueZ's object
 // manager, kept current while a scan runs. Without a bus, without BlueZ or
 // without an adapter the dialog says so and offers nothing to choose. The
-// dialog shows at once; a busy indicator runs until BlueZ has answered.
+// dialog shows at once; a busy indicator runs until the bus and BlueZ have
+// answered, each within the call time-out.
 
 #include <QDBusConnection>
 #include <QDialog>
@@ -17,6 +18,7 @@
 namespace Ui {
 class PhoneDialog;
 }
+class BusConnector;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 class QTreeWidgetItem;
@@ -80,6 +82,7 @@ private:
     };
 
     void connectToBluez();
+    void busConnected(bool connected, const QString& error);
     void setState(State state, const QString& detail = QString());
     void applyInterfaces(const QString& path, const QVariantMap& device, bool hasDevice, bool hasAdapter);
     void updateDevice(const QString& path, const QVariantMap& properties);
@@ -92,6 +95,11 @@ private:
     std::unique_ptr<Ui::PhoneDialog> m_ui;
     QString m_connectionName;
     QDBusConnection m_bus;
+    // Whether m_bus was handed over by the connecting thread (only then may
+    // it be used or closed from here).
+    bool m_connected = false;
+    BusConnector* m_connector = nullptr; // while connecting
+
     State m_state = State::NoBus;
     QString m_adapterPath;
     QHash<QString, Device> m_devices;

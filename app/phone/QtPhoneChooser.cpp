@@ -3,6 +3,7 @@
 #include "app/dialogs/DialogRunner.h"
 #include "app/phone/PhoneDialog.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProgressDialog>
@@ -25,6 +26,7 @@ QtPhoneChooser::QtPhoneChooser(QWidget* parent, DialogRunner* runner, std::funct
 int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& address)
 {
     count = 0;
+    m_failureExplained = false;
     PhoneDialog dialog(m_parent);
     dialog.setObjectName(QStringLiteral("PhoneDialog"));
     const int result = m_runner->run(dialog);
@@ -34,10 +36,13 @@ int QtPhoneChooser::chooseDevices(int& count, std::array<std::uint8_t, 6>& addre
         break;
     case PhoneDialog::State::NoBus:
     case PhoneDialog::State::NoBluez:
+        m_failureExplained = true;
         return NoBluetoothService;
     case PhoneDialog::State::NoAdapter:
+        m_failureExplained = true;
         return NoAdapter;
     case PhoneDialog::State::NoAnswer:
+        m_failureExplained = true;
         return NoAnswer;
     }
     if (result != QDialog::Accepted)
@@ -54,7 +59,14 @@ bool QtPhoneChooser::waitForSearch(const std::function<bool(int ms)>& waitFor)
                              QCoreApplication::translate("QtPhoneChooser", "Cancel"), 0, 0, m_parent);
     progress.setObjectName(QStringLiteral("phoneSearchProgress"));
     progress.setWindowTitle(QCoreApplication::translate("QtPhoneChooser", "Bluetooth"));
-    progress.setWindowModality(Qt::WindowModal);
+    // Not modal: a modal indicator would keep the window manager's close and
+    // the window's Quit from the window, and so from ending the wait. The
+    // busy window starts nothing meanwhile; Ctrl+Q here is the window's Quit.
+    progress.setWindowModality(Qt::NonModal);
+    if (m_parent) {
+        if (QAction* quit = m_parent->findChild<QAction*>(QStringLiteral("actionQuit")))
+            progress.addAction(quit);
+    }
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     // Shown by the loop below, not by the dialog's own timer.

@@ -24,10 +24,14 @@ public:
     void setDialogRunner(DialogRunner* runner) { m_runner = runner; }
 
     int chooseDevices(int& count, std::array<std::uint8_t, 6>& address) override;
+    // The last choice failed because Bluetooth cannot be used, and the
+    // dialog has said why: no box needs to say it again.
+    bool failureExplained() const { return m_failureExplained; }
     bool waitForSearch(const std::function<bool(int ms)>& waitFor) override;
 
 private:
     QWidget* m_parent;
     DialogRunner* m_runner;
     std::function<bool()> m_abandoned;
+    bool m_failureExplained = false;
 };

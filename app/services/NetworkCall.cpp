@@ -2,6 +2,7 @@
 
 #include "net/HttpGet.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLocale>
@@ -47,7 +48,16 @@ QProgressDialog* makeNetworkProgressDialog(const QString& task, QWidget* parent)
     auto* dialog = new QProgressDialog(parent);
     dialog->setObjectName(QStringLiteral("networkProgress"));
     dialog->setWindowTitle(QStringLiteral("VarBuild"));
-    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    // Over the window it stays on top of it without blocking it: a modal
+    // dialog would keep the window manager's close and the window's Quit
+    // from reaching the window, which ends the exchange and quits. The busy
+    // window starts nothing meanwhile. Alone (start-up) it holds the program.
+    dialog->setWindowModality(parent ? Qt::NonModal : Qt::ApplicationModal);
+    // Ctrl+Q while the dialog has the focus is the window's Quit.
+    if (parent) {
+        if (QAction* quit = parent->findChild<QAction*>(QStringLiteral("actionQuit")))
+            dialog->addAction(quit);
+    }
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
     // Shown by the caller's own timer, never by the dialog's.

@@ -20,8 +20,9 @@ constexpr int NetworkProgressDelayMilliseconds = 300;
 // it has returned. A progress dialog (object name "networkProgress") shows
 // progress->task and, for a body, the bytes received; its Cancel (or Esc, or
 // closing it) sets progress->cancelled, which ends the exchange within a
-// fraction of a second. With a visible `parent` it is window-modal over it;
-// without one (start-up, before the window shows) it is application-modal and
+// fraction of a second. With a visible `parent` it stands over it without
+// blocking it (closing the window or its Quit, Ctrl+Q in the dialog too, end
+// the exchange through the window); without one (start-up, before the window shows) it is application-modal and
 // centred on the screen. Should the application quit meanwhile (its event
 // loops then return at once), the exchange is cancelled before it is waited
 // for, so the GUI thread never blocks for a whole download.

@@ -7,7 +7,7 @@
 #include "app/services/NetworkCall.h"
 #include "app/panels/ProfilesPanel.h"
 #include "app/dialogs/UserDialogs.h"
-#include "app/WindowBusy.h"
+#include "app/dialogs/WindowBusy.h"
 #include "core/ProjectManager.h"
 #include "core/update/ReleaseCheck.h"
 #include "core/update/UpdateManager.h"

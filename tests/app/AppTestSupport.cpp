@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -233,6 +234,9 @@ void WindowTestBase::startSuite()
     // tests' theirs.
     static QTemporaryDir userConfig;
     qputenv("XDG_CONFIG_HOME", userConfig.path().toLocal8Bit());
+    // As the program names itself, so QSettings() is the same file here.
+    QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("VarBuild"));
     m_startDirectory = QDir::currentPath();
 }
 

@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "app/Buildtool.h"
+#include "app/WindowExecutor.h"
 #include "app/output/OutputPanel.h"
 #include "app/output/OutputStream.h"
 #include "core/ProjectManager.h"
@@ -290,7 +291,7 @@ private slots:
             qputenv("TMPDIR", temporaryDirectory);
         resetPeak();
         const long before = peakKilobytes();
-        const int code = Brask::runInOrder(*m_window, commands);
+        const int code = Brask::runInOrder(*m_window->executor(), commands);
         if (temporary.isNull())
             qunsetenv("TMPDIR");
         else

@@ -3,6 +3,7 @@
 // user's preference.
 
 #include "AppTestSupport.h"
+#include "app/WindowExecutor.h"
 #include "app/Buildtool.h"
 #include "core/ProjectManager.h"
 
@@ -60,15 +61,15 @@ private slots:
         QSpinBox* field = jobsField();
         QVERIFY(field);
         QCOMPARE(field->value(), std::max(1, QThread::idealThreadCount()));
-        QCOMPARE(m_window->jobs(), field->value());
+        QCOMPARE(m_window->executor()->jobs(), field->value());
         field->setValue(3);
         QCOMPARE(QSettings("Varnel", "VarBuild").value("build/jobs").toInt(), 3);
-        QCOMPARE(m_window->jobs(), 3);
+        QCOMPARE(m_window->executor()->jobs(), 3);
         // Not in the installation's configuration.
         QVERIFY(!m_kit->readFile("bin/config.xml").contains("jobs"));
         // A damaged value falls back to the default.
         QSettings("Varnel", "VarBuild").setValue("build/jobs", "many");
-        QCOMPARE(m_window->jobs(), std::max(1, QThread::idealThreadCount()));
+        QCOMPARE(m_window->executor()->jobs(), std::max(1, QThread::idealThreadCount()));
     }
 
     void paneShowsTheSequentialTranscript_data()

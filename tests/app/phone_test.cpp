@@ -267,7 +267,7 @@ private slots:
         QCOMPARE(chooser.chooseDevices(count, address), 0);
         QCOMPARE(count, 1);
         QVERIFY((address == std::array<std::uint8_t, 6>{0x56, 0x34, 0x12, 0xEF, 0xCD, 0xAB}));
-        QCOMPARE(m_runner.ran, QStringList{"PhoneDialog"});
+        QCOMPARE(m_runner.ran.last(), QString("PhoneDialog"));
         QCOMPARE(m_runner.titles, QStringList{"Select phone"});
 
         QCOMPARE(chooser.chooseDevices(count, address), int(Brask::PhoneChooser::Cancelled));
@@ -345,17 +345,16 @@ private slots:
         if (setup == "bus")
             grab(dialog, "dialog-phone-no-bluez");
 
-        // The window: one box, nothing stored.
+        // The window: the dialog has said why, so no box says it again;
+        // nothing stored.
         openWindow();
         m_runner.scripts = {[](QDialog& dialog) {
             answered(dialog);
             clickButton(dialog, false);
         }};
         m_window->findChild<QAction*>("actionSelect_phone")->trigger();
-        QCOMPARE(m_dialogs.messages.size(), 1);
-        QCOMPARE(m_dialogs.messages[0].kind, UserDialogs::Kind::Warning);
-        QCOMPARE(m_dialogs.messages[0].title, QString("Bluetooth"));
-        QCOMPARE(m_dialogs.messages[0].text, QString("Failed selecting phone"));
+        QCOMPARE(m_runner.ran.last(), QString("PhoneDialog"));
+        QCOMPARE(m_dialogs.messages.size(), 0);
         QVERIFY(config().phoneAddress.empty());
     }
 

@@ -384,7 +384,7 @@ private slots:
         open(paths[3]);
         QMenu* menu = m_window->findChild<QMenu*>("menuRecent_Projects");
         QVERIFY(menu);
-        QVERIFY(actionTexts(m_window->findChild<QMenu*>("menuFile")).contains("Recent Projects"));
+        QVERIFY(actionTexts(m_window->findChild<QMenu*>("menuFile")).contains("&Recent Projects"));
         QCOMPARE(RecentProjects::stored(),
                  (QStringList{paths[3], paths[8], paths[7], paths[6], paths[5], paths[4], paths[2], paths[1]}));
         QCOMPARE(actionTexts(menu).first(), "&1 p3.vnp - " + m_kit->path("projects/p3"));
