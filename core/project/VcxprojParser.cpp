@@ -15,6 +15,11 @@ namespace {
 // file and is not collected.
 constexpr size_t MaxSettingText = 64 * 1024;
 
+// The project file nests a folder's element in its parent's, and the XML
+// layer reads no deeper than MaxNestingDepth: deeper folders are not made, so
+// the saved project reads back whole.
+constexpr size_t MaxFolderDepth = Corvath::XML::MaxNestingDepth - 8;
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -250,10 +255,15 @@ void VcxprojParser::arrangeItems(VcxprojFilters* filters)
     auto folderFor = [&](const String& path) {
         Folder* folder = root;
         String key;
+        size_t depth = 0;
         for (const String& piece : split(trimmed(path), "\\")) {
             const String name = trimmed(piece);
             if (name.empty())
                 continue;
+            if (++depth > MaxFolderDepth) {
+                m_foldersTooDeep = true;
+                break;
+            }
             key += key.empty() ? name : "\\" + name;
             Folder*& known = folders[key];
             if (!known)

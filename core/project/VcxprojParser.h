@@ -37,6 +37,9 @@ public:
     size_t skippedItems() const { return m_skippedItems; }
     // Settings whose text was too long to be a setting; they were not taken.
     const Vector<String>& overlongSettings() const { return m_overlong; }
+    // A folder was nested too deeply to be kept: its files went into the
+    // deepest folder that was made.
+    bool foldersTooDeep() const { return m_foldersTooDeep; }
 
 private:
     enum class Setting { None, Name, RootNamespace, ConfigurationType, IncludeDirectories, Dependencies, LibraryDirectories };
@@ -60,6 +63,7 @@ private:
     Vector<String> m_skippedKinds;
     size_t m_skippedItems = 0;
     Vector<String> m_overlong;
+    bool m_foldersTooDeep = false;
 };
 
 } // namespace Brask

@@ -185,6 +185,9 @@ void importVcxproj(const String& path, VisualStudioImport& result)
     if (reader.skippedItems() > 0)
         result.notes.push_back(path + ": left out " + std::to_string(reader.skippedItems())
                                + " items of kinds the kit does not build (" + join(reader.skippedKinds(), ", ") + ")");
+    if (reader.foldersTooDeep())
+        result.notes.push_back(path + ".filters nests folders more deeply than a project can keep; the files of the "
+                                      "deepest ones are in the deepest folder kept");
     for (const String& setting : reader.overlongSettings())
         result.notes.push_back(path + ": " + setting + " is too long to be a setting; it was not taken");
 }

@@ -196,6 +196,19 @@ TEST(VisualStudioImportTest, FoldersComeFromTheFiltersFile)
                                                                              "not list (the first is gone.c); they "
                                                                              "are left out\n"))
         << nested.notes();
+
+    // Nested deeper than a saved project could be read back: cut.
+    std::string deep;
+    for (int i = 0; i < 1000; ++i)
+        deep += "d\\";
+    writeFile(tmp.file("game.vcxproj.filters"),
+              filters(items("<ClCompile Include=\"src\\a.c\"><Filter>" + deep + "</Filter></ClCompile>")));
+    Imported cut = import(tmp.file("game.vcxproj"));
+    size_t depth = 0;
+    for (const ProjectItem* f = cut.result.project->getRoot(); !f->getChildren().empty(); f = f->getChildren()[0].get())
+        ++depth;
+    EXPECT_EQ(depth, Corvath::XML::MaxNestingDepth - 8u + 1u);
+    EXPECT_TRUE(contains(cut.notes(), "nests folders more deeply than a project can keep")) << cut.notes();
 }
 
 TEST(VisualStudioImportTest, FilesOutsideMissingOrNone)
