@@ -143,6 +143,11 @@ void Buildtool::connectActions()
     connect(ui.actionNew_Project, &QAction::triggered, this, &Buildtool::newProject);
     connect(ui.actionOpen, &QAction::triggered, this, &Buildtool::open);
     connect(ui.actionImport_vcproj, &QAction::triggered, this, &Buildtool::import);
+    // File > Import Visual Studio Project..., below the design's own import.
+    auto* importVisualStudio = new QAction(tr("Import Visual Studio Project..."), this);
+    importVisualStudio->setObjectName(QStringLiteral("actionImportVisualStudio"));
+    ui.menuFile->insertAction(ui.actionSave, importVisualStudio);
+    connect(importVisualStudio, &QAction::triggered, this, &Buildtool::importVisualStudio);
     // File > Recent Projects, below Open Project...
     auto* recentMenu = new QMenu(this);
     ui.menuFile->insertMenu(ui.actionImport_vcproj, recentMenu);
@@ -220,10 +225,12 @@ void Buildtool::connectActions()
     connect(m_projectPanel, &ProjectPanel::aboutToSave, m_settingsPanel, &SettingsPanel::commitEdits);
     connect(m_projectPanel, &ProjectPanel::projectLost, m_settingsPanel, &SettingsPanel::clearFields);
     // The pane may be scrolled away from its end: the message is brought into view.
-    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, [this](const QString& text) {
+    const auto showMessage = [this](const QString& text) {
         m_outputPanel->appendParagraph(text);
         m_outputPanel->scrollToEnd();
-    });
+    };
+    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, showMessage);
+    connect(m_projectPanel, &ProjectPanel::message, m_outputPanel, showMessage);
     connect(m_settingsPanel, &SettingsPanel::buildTypeChanged, this, &Buildtool::applyControlStates);
     connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
     connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);
@@ -264,6 +271,8 @@ void Buildtool::applyControlStates()
     ui.actionSend_to_phone->setEnabled(project && idle);
     if (QAction* stop = findChild<QAction*>(QStringLiteral("actionStopBuild")))
         stop->setEnabled(m_building && !m_stopRequested);
+    if (QAction* importVisualStudio = findChild<QAction*>(QStringLiteral("actionImportVisualStudio")))
+        importVisualStudio->setEnabled(idle);
 
     // While a command runs nothing may start another one or change what the
     // running build reads: projects, settings, profiles, configuration.
@@ -398,6 +407,12 @@ void Buildtool::import()
 {
     if (!isBusy())
         m_projectPanel->import();
+}
+
+void Buildtool::importVisualStudio()
+{
+    if (!isBusy())
+        m_projectPanel->importVisualStudio();
 }
 
 void Buildtool::saveProject()
