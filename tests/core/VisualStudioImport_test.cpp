@@ -1,4 +1,3 @@
-#include "core/ProjectManager.h"
 #include "core/project/VisualStudioImport.h"
 #include "support/TestSupport.h"
 
@@ -300,22 +299,4 @@ TEST(VisualStudioImportTest, LargeFilesAreReadAsAStream)
     EXPECT_TRUE(contains(i.notes(), "AdditionalIncludeDirectories is too long to be a setting; it was not taken"));
     EXPECT_GT(i.result.project->getRoot()->getChildren().size(), 70000u);
     EXPECT_LT(seconds, 60.0);
-}
-
-// Unlike the design's own import, a refused file leaves the open project.
-TEST(VisualStudioImportTest, RefusedFileKeepsTheOpenProject)
-{
-    TempDir kit;
-    TestSupport::makeMinimalInstallation(kit.path());
-    TempDir tmp;
-    writeFile(tmp.file("a.vcxproj"), vcxproj(items("<ClCompile Include=\"a.c\" />")));
-    writeFile(tmp.file("all.sln"), "Microsoft Visual Studio Solution File, Format Version 12.00\n");
-    CapturedDiagnostics diag;
-    ProjectManager manager(kit.path(), nullptr);
-    ASSERT_TRUE(manager.importVisualStudio(tmp.file("a.vcxproj")));
-    Project* open = manager.getProject();
-    VisualStudioImport report;
-    EXPECT_FALSE(manager.importVisualStudio(tmp.file("all.sln"), &report));
-    EXPECT_EQ(manager.getProject(), open);
-    EXPECT_TRUE(contains(report.refusal, "is a Visual Studio solution"));
 }
