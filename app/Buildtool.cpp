@@ -131,7 +131,8 @@ void Buildtool::connectActions()
     using Slot = void (Buildtool::*)();
     const std::pair<QAction*, Slot> wiring[] = {
         {ui.actionNew_Project, &Buildtool::newProject}, {ui.actionOpen, &Buildtool::open},
-        {ui.actionImport_vcproj, &Buildtool::import}, {ui.actionSave, &Buildtool::saveProject}, {ui.actionQuit, &Buildtool::doQuit},
+        {ui.actionImport_vcproj, &Buildtool::import}, {made.importVisualStudio, &Buildtool::importVisualStudio},
+        {ui.actionSave, &Buildtool::saveProject}, {ui.actionQuit, &Buildtool::doQuit},
         {ui.actionBuild, static_cast<Slot>(&Buildtool::build)}, {m_actionBuildChanged, &Buildtool::buildChanged},
         {ui.actionRun, &Buildtool::buildAndRun}, {ui.actionPreferences, &Buildtool::doPreferences},
         {ui.actionUpdate_profile_database, &Buildtool::updateProfileDatabase},
@@ -164,10 +165,12 @@ void Buildtool::connectActions()
     connect(m_projectPanel, &ProjectPanel::aboutToSave, m_settingsPanel, &SettingsPanel::commitEdits);
     connect(m_projectPanel, &ProjectPanel::projectLost, m_settingsPanel, &SettingsPanel::clearFields);
     // The pane may be scrolled away from its end: the message is brought into view.
-    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, [this](const QString& text) {
+    const auto showMessage = [this](const QString& text) {
         m_outputPanel->appendParagraph(text);
         m_outputPanel->scrollToEnd();
-    });
+    };
+    connect(m_profilesPanel, &ProfilesPanel::message, m_outputPanel, showMessage);
+    connect(m_projectPanel, &ProjectPanel::message, m_outputPanel, showMessage);
     connect(m_settingsPanel, &SettingsPanel::buildTypeChanged, this, &Buildtool::applyControlStates);
     connect(m_projectPanel, &ProjectPanel::openFileRequested, this, &Buildtool::openWithTool);
     connect(m_outputPanel, &OutputPanel::openRequested, this, &Buildtool::openWithTool);
@@ -208,6 +211,8 @@ void Buildtool::applyControlStates()
     ui.actionSend_to_phone->setEnabled(project && idle);
     m_actionStop->setEnabled(m_executor->isStoppable());
     m_stopShortcut->setEnabled(m_executor->isStoppable());
+    if (QAction* importVisualStudio = findChild<QAction*>(QStringLiteral("actionImportVisualStudio")))
+        importVisualStudio->setEnabled(idle);
 
     // While a command runs nothing may start another one or change what the
     // running build reads: projects, settings, profiles, configuration.
@@ -284,6 +289,12 @@ void Buildtool::import()
 {
     if (!isBusy())
         m_projectPanel->import();
+}
+
+void Buildtool::importVisualStudio()
+{
+    if (!isBusy())
+        m_projectPanel->importVisualStudio();
 }
 
 void Buildtool::saveProject()

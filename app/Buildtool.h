@@ -102,6 +102,9 @@ public slots:
     // C++ project is imported).
     void openRecent(const QString& path);
     void import();
+    // File > Import Visual Studio Project...: .vcxproj and .vcproj of
+    // Versions 7.10 to 9.00.
+    void importVisualStudio();
     void saveProject();
     void doQuit();
     void doPreferences();

@@ -31,6 +31,10 @@ WindowActions addWindowActions(QMainWindow* window, Ui::BuildtoolClass& ui)
     auto* recentMenu = new QMenu(window);
     ui.menuFile->insertMenu(ui.actionImport_vcproj, recentMenu);
     made.recent = new RecentProjects(recentMenu, window);
+    // File > Import Visual Studio Project..., below the design's own import.
+    made.importVisualStudio
+        = makeAction(window, QMainWindow::tr("Import Visual Studio Pro&ject..."), "actionImportVisualStudio");
+    ui.menuFile->insertAction(ui.actionSave, made.importVisualStudio);
 
     // Build > Build Changed and the toolbar: only what is not up to date.
     made.buildChanged = makeAction(window, QMainWindow::tr("Build &Changed"), "actionBuildChanged",

@@ -13,6 +13,7 @@ class BuildtoolClass;
 }
 
 struct WindowActions {
+    QAction* importVisualStudio = nullptr;
     QAction* buildChanged = nullptr;
     QAction* stop = nullptr;
     // Esc anywhere in the window while a build or a send may be stopped;

@@ -13,7 +13,8 @@ namespace Cli {
 namespace {
 
 // The output name comes from the imported file's text: a name that would lead
-// out of the directory (or is empty) falls back to the .vcproj's own stem.
+// out of the directory (or is empty) falls back to the project file's own
+// stem.
 std::string outputName(const std::string& projectName, const std::string& vcprojPath)
 {
     if (!projectName.empty() && projectName != "." && projectName != ".."
@@ -39,7 +40,7 @@ int runImportCommand(const std::vector<std::string>& args)
             files.push_back(arg);
     }
     if (files.empty() || files.size() > 2) {
-        printError("usage: varbuild-cli import FILE.vcproj [OUT.vnp] [--force]");
+        printError("usage: varbuild-cli import FILE.vcxproj|FILE.vcproj [OUT.vnp] [--force]");
         return 1;
     }
     std::string root;
@@ -54,10 +55,14 @@ int runImportCommand(const std::vector<std::string>& args)
     Brask::ProjectManager manager(root, nullptr);
     // Nothing may touch the project between the import and the write: even a
     // property read would add a key to the file.
-    if (!manager.importVcproj(input)) {
-        printError(input + " is not a Visual C++ 2005 project (no project could be read from it)");
+    Brask::VisualStudioImport report;
+    if (!manager.importVisualStudio(input, &report)) {
+        printError(report.refusal);
         return 1;
     }
+    printError("read " + input + ": " + report.format);
+    for (const std::string& note : report.notes)
+        printError("note: " + note);
     Brask::Project& project = *manager.getProject();
     const std::string output = files.size() == 2
         ? files[1]
@@ -69,7 +74,7 @@ int runImportCommand(const std::vector<std::string>& args)
     }
     if (manager.lastLoadWasDamaged())
         printError("warning: " + input + " could be read only in part; the project holds what was read");
-    // The Visual C++ paths are relative to the .vcproj; the project's must be
+    // The Visual C++ paths are relative to the project file; the project's must be
     // relative to the file it is saved in.
     Brask::relocateProject(project, Brask::absoluteDirectory(output));
     std::string error;

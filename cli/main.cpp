@@ -21,8 +21,8 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"import", "import FILE.vcproj [OUT.vnp] [--force]",
-     "turn a Visual C++ 2005 project into a project file (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
+    {"import", "import FILE.vcxproj|FILE.vcproj [OUT.vnp] [--force]",
+     "turn a Visual Studio project (.vcxproj with its .filters; .vcproj of Versions 7.10, 8.00, 9.00) into a project file, naming the format read (default: NAME.vnp beside it; an existing file is replaced only with --force)", Cli::runImportCommand},
     {"build", "build [--changed] [-j [N]] [--launcher CMD] PROJECT.vnp",
      "build the project with the kit's tools; -j N compiles up to N sources at once (-j alone: one per core; "
      "default 1), the output staying in source order (exit 1 on a tool error; on an interrupt the running tool is ended, "

@@ -61,6 +61,20 @@ bool ProjectManager::importVcproj(const String& path)
     return openWith<VcprojParser>(path);
 }
 
+bool ProjectManager::importVisualStudio(const String& path, VisualStudioImport* report)
+{
+    VisualStudioImport result = importVisualStudioProject(path);
+    const bool imported = result.project != nullptr;
+    if (imported) {
+        m_project = std::move(result.project);
+        m_lastLoadDamaged = result.damaged;
+        notifyListeners();
+    }
+    if (report)
+        *report = std::move(result);
+    return imported;
+}
+
 bool ProjectManager::writeProject(const String& path, String* error)
 {
     if (!m_project) {

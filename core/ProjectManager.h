@@ -5,6 +5,7 @@
 #include "core/config/Config.h"
 #include "core/config/FileKind.h"
 #include "core/project/Project.h"
+#include "core/project/VisualStudioImport.h"
 #include "core/ProjectManagerListener.h"
 #include "core/profiles/ProfileDatabase.h"
 #include "kvutil/KVUtil.h"
@@ -39,6 +40,12 @@ public:
     // damage, and lastLoadWasDamaged() then tells so.
     bool loadProject(const String& path);
     bool importVcproj(const String& path);
+    // The Visual Studio import (core/project/VisualStudioImport.h): .vcproj
+    // of Versions 7.10 to 9.00 and .vcxproj. Unlike importVcproj, a file
+    // from which nothing can be read leaves the open project as it is.
+    // `report` (if given) receives the format read, or the refusal, and the
+    // notes; its project stays empty.
+    bool importVisualStudio(const String& path, VisualStudioImport* report = nullptr);
     bool lastLoadWasDamaged() const { return m_lastLoadDamaged; }
     // Replaces the file atomically. False (old file intact) with no project or
     // when the file cannot be written; `error` then says why.

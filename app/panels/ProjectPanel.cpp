@@ -370,8 +370,12 @@ void ProjectPanel::openRecent(const QString& path)
     }
     if (!mayReplaceProject())
         return;
-    if (QFileInfo(path).suffix().compare(QLatin1String("vcproj"), Qt::CaseInsensitive) == 0) {
-        importProjectFile(path);
+    // An imported project comes back through the Visual Studio import, which
+    // reads every version that could have been imported.
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(QLatin1String("vcproj"), Qt::CaseInsensitive) == 0
+        || suffix.compare(QLatin1String("vcxproj"), Qt::CaseInsensitive) == 0) {
+        importVisualStudioFile(path);
         return;
     }
     openProjectFile(path);
@@ -455,6 +459,33 @@ void ProjectPanel::import()
         importProjectFile(chosen);
 }
 
+void ProjectPanel::importVisualStudio()
+{
+    if (!mayReplaceProject())
+        return;
+    const QString chosen
+        = m_dialogs.getOpenFileName(m_window, tr("Import Visual Studio Project"), QString(),
+                                    tr("Visual Studio projects (*.vcxproj *.vcproj);;All Files (*)"));
+    if (!chosen.isEmpty())
+        importVisualStudioFile(chosen);
+}
+
+bool ProjectPanel::importVisualStudioFile(const QString& path)
+{
+    Brask::VisualStudioImport report;
+    if (!m_manager.importVisualStudio(path.toStdString(), &report)) {
+        m_dialogs.showMessage(UserDialogs::Kind::Warning, tr("Import Visual Studio Project"),
+                              fromStd(report.refusal));
+        return false;
+    }
+    m_currentFile = nullptr;
+    emit message(tr("Imported %1: %2").arg(QDir::toNativeSeparators(path), fromStd(report.format)));
+    for (const std::string& note : report.notes)
+        emit message(fromStd(note));
+    adoptImported(path);
+    return true;
+}
+
 bool ProjectPanel::importProjectFile(const QString& path)
 {
     m_currentFile = nullptr;
@@ -463,6 +494,12 @@ bool ProjectPanel::importProjectFile(const QString& path)
         adoptFailed();
         return false;
     }
+    adoptImported(path);
+    return true;
+}
+
+void ProjectPanel::adoptImported(const QString& path)
+{
     m_tree->setHeaderLabel(fromStd(m_manager.getProject()->getName()));
     rebuildProjectTree();
     QDir::setCurrent(QFileInfo(path).absolutePath());
@@ -476,7 +513,6 @@ bool ProjectPanel::importProjectFile(const QString& path)
         reportDamage(path, false);
     emit projectAdopted();
     rebuildProjectTree();
-    return true;
 }
 
 void ProjectPanel::adoptFailed()

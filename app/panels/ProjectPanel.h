@@ -39,6 +39,9 @@ public:
     // state) when no project results.
     bool openProjectFile(const QString& path);
     bool importProjectFile(const QString& path);
+    // The Visual Studio import: a file from which nothing can be read is
+    // refused with a box naming what it is, and the open project stays.
+    bool importVisualStudioFile(const QString& path);
     // Writes the project, asking for a name first when it has none. False
     // when nothing was written (no project, dialog cancelled, write failed;
     // the last one is reported).
@@ -90,6 +93,7 @@ public slots:
     void newProject();
     void open();
     void import();
+    void importVisualStudio();
     void projectMenuRequested(const QPoint& pos);
     void newItemAdded();
     void existingItemAdded();
@@ -112,6 +116,8 @@ private:
     QString itemDialogDirectory() const;
     void reportDamage(const QString& path, bool willAskForName);
     void adoptFailed();
+    // Shows the project the core has just imported from `path`.
+    void adoptImported(const QString& path);
     void addChildren(QTreeWidgetItem* parentItem, const Brask::Folder& folder);
     void openFileItem(QTreeWidgetItem* item);
     QTreeWidgetItem* singleSelection() const;

@@ -5,8 +5,9 @@ namespace Brask {
 using Corvath::XML::getAttribute;
 using Corvath::XML::hasAttribute;
 
-VcprojParser::VcprojParser(const String& path)
+VcprojParser::VcprojParser(const String& path, Versions versions)
     : ProjectTreeReader(path)
+    , m_versions(versions)
 {
     read(path);
 }
@@ -17,9 +18,11 @@ void VcprojParser::startElement(const String& name, const Corvath::XML::Attribut
         return;
     if (name == "VisualStudioProject") {
         const String version = getAttribute(attributes, "Version");
-        if (version != "8,00" && version != "8.00") {
-            // Only Visual C++ 2005 projects are understood: the rest of the
-            // document is ignored and no project results.
+        m_sawProject = true;
+        m_version = version;
+        if (!accepts(m_versions, version)) {
+            // A version that is not understood: the rest of the document is
+            // ignored and no project results.
             m_stop = true;
             discardProject();
             return;
@@ -35,6 +38,14 @@ void VcprojParser::startElement(const String& name, const Corvath::XML::Attribut
         openFile(getAttribute(attributes, "RelativePath"));
     else if (name == "Tool")
         takeToolSettings(attributes);
+}
+
+bool VcprojParser::accepts(Versions versions, const String& version)
+{
+    if (version == "8,00" || version == "8.00")
+        return true;
+    return versions == Versions::AllKnown
+        && (version == "7,10" || version == "7.10" || version == "9,00" || version == "9.00");
 }
 
 // Tools are matched wherever they stand, so the last configuration in the file

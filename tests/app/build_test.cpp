@@ -215,7 +215,7 @@ private slots:
         bool checked = false;
         whenPaneShows("waiting", [&] {
             for (const char* name : {"actionBuild", "actionBuildChanged", "actionRun", "actionNew_Project", "actionOpen",
-                                     "actionImport_vcproj", "actionSave", "actionSelect_phone",
+                                     "actionImport_vcproj", "actionImportVisualStudio", "actionSave", "actionSelect_phone",
                                      "actionSend_to_phone", "actionUpdate_profile_database", "actionPreferences"})
                 QVERIFY2(!action(m_window.get(), name)->isEnabled(), name);
             QVERIFY(m_window->isBusy());

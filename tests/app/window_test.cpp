@@ -79,6 +79,7 @@ private:
 
     QTreeWidget* tree() { return m_window->findChild<QTreeWidget*>("projectTree"); }
     ProjectPanel* panel() { return m_window->projectPanel(); }
+    QString pane() { return m_window->findChild<QTextEdit*>("outputBox")->toPlainText(); }
     void open(const QString& path)
     {
         m_dialogs.nextFileNames << path;
@@ -107,7 +108,8 @@ private slots:
     void controlsWithoutProject()
     {
         checkProjectControls(false);
-        for (const char* name : {"actionNew_Project", "actionOpen", "actionImport_vcproj", "actionPreferences",
+        for (const char* name : {"actionNew_Project", "actionOpen", "actionImport_vcproj", "actionImportVisualStudio",
+                                 "actionPreferences",
                                  "actionUpdate_profile_database", "actionCheck_for_updates", "actionInvite",
                                  "actionSend_feedback", "actionVarnel_Help", "actionAbout_Varnel",
                                  "actionSelect_phone", "actionQuit"})
@@ -369,6 +371,48 @@ private slots:
         QVERIFY(!m_window->projectManager().getProject());
         checkProjectControls(false);
         QCOMPARE(tree()->topLevelItemCount(), 0);
+    }
+
+    // File > Import Visual Studio Project...: the save question first, folders
+    // from the filters file, what was read in the pane, a recent entry that
+    // imports again; a refused file is named in a box and the open project
+    // stays.
+    void visualStudioImport()
+    {
+        open(m_kit->writeProject("projects/demo/demo.vnp", "demo", {"./main.c"}));
+        m_kit->writeFile("projects/vs/game.vcxproj",
+                         "<Project><Import Project=\"$(VCTargetsPath)\\Microsoft.Cpp.props\" /><ItemGroup>"
+                         "<ClCompile Include=\"main.c\" /><ClInclude Include=\"main.h\" /></ItemGroup></Project>");
+        m_kit->writeFile("projects/vs/game.vcxproj.filters",
+                         "<Project><ItemGroup><ClCompile Include=\"main.c\"><Filter>Source Files</Filter>"
+                         "</ClCompile></ItemGroup></Project>");
+        m_kit->writeFile("projects/vs/all.sln", "Microsoft Visual Studio Solution File, Format Version 12.00\n");
+        m_dialogs.nextFileNames << m_kit->path("projects/vs/game.vcxproj");
+        action(m_window.get(), "actionImportVisualStudio")->trigger();
+        QCOMPARE(m_dialogs.askedCaptions.last(), QString("Import Visual Studio Project"));
+        QCOMPARE(m_dialogs.askedFilters.last(), QString("Visual Studio projects (*.vcxproj *.vcproj);;All Files (*)"));
+        QCOMPARE(treeTexts(tree()), (QStringList{"game", "  Source Files", "    main.c", "  main.h"}));
+        QCOMPARE(panel()->projectFilePath(), QString());
+        QVERIFY(pane().contains("Imported " + m_kit->path("projects/vs/game.vcxproj")
+                                + ": MSBuild Visual C++ project (.vcxproj), folders from game.vcxproj.filters"));
+        QVERIFY(pane().contains("2 of 2 files are not there (the first is main.c)"));
+        QCOMPARE(RecentProjects::stored().first(), m_kit->path("projects/vs/game.vcxproj"));
+
+        Brask::Project* imported = m_window->projectManager().getProject();
+        m_dialogs.nextSaveAnswers << UserDialogs::SaveAnswer::Discard;
+        m_dialogs.nextFileNames << m_kit->path("projects/vs/all.sln");
+        action(m_window.get(), "actionImportVisualStudio")->trigger();
+        QCOMPARE(m_dialogs.saveQuestions.size(), 1);
+        QCOMPARE(m_dialogs.titles(), QStringList{"Import Visual Studio Project"});
+        QVERIFY(m_dialogs.messages.last().text.startsWith(m_kit->path("projects/vs/all.sln")
+                                                          + " is a Visual Studio solution"));
+        QCOMPARE(m_window->projectManager().getProject(), imported);
+        checkProjectControls(true);
+
+        open(m_kit->path("projects/demo/demo.vnp"));
+        QMenu* menu = m_window->findChild<QMenu*>("menuRecent_Projects");
+        menuAction(menu, "&2 game.vcxproj - " + m_kit->path("projects/vs"))->trigger();
+        QCOMPARE(treeTexts(tree()).first(), QString("game"));
     }
 
     // Opened, imported and saved files, most recent first, eight at most; a

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using TestSupport::readFile;
@@ -105,6 +106,9 @@ TEST_F(ImportCommandTest, WritesTheProjectBesideTheVcprojByDefault)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(m_work.file("vc/racer.vnp")), ExpectedVnp);
     EXPECT_EQ(r.out, m_work.file("vc/racer.vnp") + "\n");
+    EXPECT_NE(r.err.find("varbuild-cli: read vc/racer.vcproj: Visual C++ 2005 project (.vcproj, Version 8,00)\n"),
+              std::string::npos)
+        << r.err;
     // Diagnostics went to standard error, not into the result.
     EXPECT_NE(r.err.find("ConfigParser::ConfigParser"), std::string::npos);
 }
@@ -137,15 +141,27 @@ TEST_F(ImportCommandTest, WritesToAnExplicitOutput)
 
 TEST_F(ImportCommandTest, RefusesWhatIsNotAVisualCppProject)
 {
-    writeFile(m_work.file("old.vcproj"), "<VisualStudioProject Version=\"7.10\" Name=\"old\"/>");
+    writeFile(m_work.file("old.vcproj"), "<VisualStudioProject Version=\"7.00\" Name=\"old\"/>");
     writeFile(m_work.file("junk.vcproj"), "\x01\x02 not xml");
-    for (const char* args : {"import old.vcproj", "import junk.vcproj", "import missing.vcproj", "import", "import ."}) {
+    writeFile(m_work.file("all.sln"), "\r\nMicrosoft Visual Studio Solution File, Format Version 11.00\r\n");
+    const std::string reads = "the import reads Visual C++ .vcproj files of Versions 7.10, 8.00 and 9.00 and MSBuild "
+                              ".vcxproj files\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"import old.vcproj", "old.vcproj is a Visual C++ project of Version \"7.00\", which is not read; " + reads},
+        {"import junk.vcproj", "junk.vcproj is not a Visual Studio project; " + reads},
+        {"import all.sln", "all.sln is a Visual Studio solution, which only lists projects: import one of its .vcxproj "
+                           "or .vcproj files; " + reads},
+        {"import missing.vcproj", "cannot read missing.vcproj\n"},
+        {"import", "usage: varbuild-cli import FILE.vcxproj|FILE.vcproj [OUT.vnp] [--force]\n"},
+        {"import .", "cannot read .\n"},
+    };
+    for (const auto& [args, line] : cases) {
         RunOutput r = runCli(m_kit.path(), args, m_work);
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_EQ(r.out, "") << args;
         // The error is the last line, on a line of its own.
-        EXPECT_NE(r.err.find("varbuild-cli: "), std::string::npos) << args;
-        EXPECT_EQ(r.err.back(), '\n') << args;
+        const size_t last = r.err.rfind('\n', r.err.size() - 2);
+        EXPECT_EQ(r.err.substr(last == std::string::npos ? 0 : last + 1), "varbuild-cli: " + line) << args;
     }
     EXPECT_FALSE(TestSupport::exists(m_work.file("old.vnp")));
 }
@@ -173,7 +189,7 @@ TEST_F(ImportCommandTest, HelpListsTheCommands)
 {
     RunOutput r = runCli(m_kit.path(), "--help", m_work);
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("import FILE.vcproj [OUT.vnp]"), std::string::npos);
+    EXPECT_NE(r.out.find("import FILE.vcxproj|FILE.vcproj [OUT.vnp]"), std::string::npos);
 }
 
 // A root holding ";" or '"' is refused by every command before it reads
@@ -195,4 +211,51 @@ TEST_F(ImportCommandTest, RootTheKitCannotCarryIsRefused)
         }
     }
     EXPECT_FALSE(TestSupport::exists(m_work.file("racer.vnp")));
+}
+
+// A real library as its Visual Studio files come (tests/data/zlib): zlib's
+// sources with a Visual C++ 2008 project and an MSBuild project with its
+// filters. Both give the same project, and it builds into a library with the
+// kit's tools as it is.
+TEST(ImportZlib, BothFormatsGiveOneProjectThatBuilds)
+{
+    const std::string kit = VARBUILD_KIT_DIR;
+    TempDir work;
+    std::filesystem::copy(std::string(VARBUILD_SOURCE_DIR) + "/tests/data/zlib", work.file("zlib"),
+                          std::filesystem::copy_options::recursive);
+    const std::string vs = work.file("zlib/contrib/vstudio/");
+    const std::pair<std::string, std::string> formats[] = {
+        {"vc9/zlibstat.vcproj", "Visual C++ 2008 project (.vcproj, Version 9,00)"},
+        {"vc10/zlibstat.vcxproj", "MSBuild Visual C++ project (.vcxproj), folders from zlibstat.vcxproj.filters"},
+    };
+    std::string projects[2];
+    for (int i = 0; i < 2; ++i) {
+        const auto& [file, format] = formats[i];
+        RunOutput r = TestSupport::runCli(work.path(), kit, {"import", vs + file});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("varbuild-cli: read " + vs + file + ": " + format + "\n"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("varbuild-cli: note: " + vs + file + ": 8 of 10 files lie outside the project's directory "
+                             "(the first is ..\\..\\..\\adler32.c)"),
+                  std::string::npos)
+            << r.err;
+        const std::string vnp = vs + file.substr(0, file.find('/')) + "/zlibstat.vnp";
+        projects[i] = readFile(vnp);
+        r = TestSupport::runCli(work.path(), kit, {"build", vnp});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string library = readFile(vs + file.substr(0, file.find('/')) + "/zlibstat.lib");
+        for (const char* member : {"adler32.s", "compress.s", "uncompr.s", "zutil.s"})
+            EXPECT_NE(library.find(member), std::string::npos) << file << " " << member;
+    }
+    // The .vcproj writes the Windows files beside it as .\zlib.rc, the
+    // .vcxproj as zlib.rc; otherwise the two formats agree.
+    for (size_t at; (at = projects[0].find("\".\\")) != std::string::npos;)
+        projects[0].erase(at + 1, 2);
+    EXPECT_EQ(projects[0], projects[1]);
+    for (const char* expected :
+         {"<Property name=\"configType\" value=\"lib\"/>", "<Property name=\"outputPath\" value=\"zlibstat.lib\"/>",
+          "<Property name=\"additionalIncludeDirectories\" value=\"..\\..\\..;..\\..\\masmx86\"/>",
+          "\t<Folder name=\"Source Files\">\n\t\t<File path=\"..\\..\\..\\adler32.c\"/>\n",
+          "\t\t<File path=\"zlibvc.def\"/>\n\t</Folder>\n\t<Folder name=\"Header Files\">\n",
+          "\t<Folder name=\"Resource Files\">\n\t\t<File path=\"zlib.rc\"/>\n\t</Folder>\n</Project>\n"})
+        EXPECT_NE(projects[1].find(expected), std::string::npos) << expected << "\n" << projects[1];
 }

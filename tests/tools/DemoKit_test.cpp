@@ -40,7 +40,7 @@ TEST(DemoKit, DemoProjectBuildsWithTheStandIns)
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(contains(readFile(out + "/resources"), "count 2\n"));
 
-    std::string link = "lintel   -s" + kKitData + "/lib/pipe -elim -B " + out + "/program ";
+    std::string link = "lintel   -s" + std::string(VARBUILD_KIT_DIR) + "/lib/pipe -elim -B " + out + "/program ";
     for (const char* source : {"src/main.c", "src/game/world.cpp", "src/util/fixed.c"}) {
         const std::string stem = std::filesystem::path(source).stem().string();
         const std::string asmFile = out + "/" + stem + ".s ";

@@ -316,7 +316,7 @@ TEST(Lintel, DeadCodeEliminationOnCompilerOutput)
               "    return label(argc) + g_counter.n; }\n");
     ToolResult r = runTool(tmp.path(), "xgcc -g -o a.s -S -O2 a.cpp");
     ASSERT_EQ(r.code, 0) << r.output;
-    const std::string lib = std::string(VARBUILD_SOURCE_DIR) + "/kit/data/lib/pipe";
+    const std::string lib = std::string(VARBUILD_KIT_DIR) + "/lib/pipe";
     r = runTool(tmp.path(), "lintel -s" + lib + " -elim -B program a.s KVStd.lib");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "lintel: removed ")) << r.output;

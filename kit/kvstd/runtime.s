@@ -1,66 +1,3 @@
-VARNEL-LIBRARY 1
-member 936 kvstd.s
-	.file	"kvstd.c"
-	.text
-	.p2align 4
-	.globl	kvStrLen
-	.type	kvStrLen, @function
-kvStrLen:
-	testq	%rdi, %rdi
-	je	.L5
-	cmpb	$0, (%rdi)
-	je	.L5
-	movl	$1, %edx
-	.p2align 4,,10
-	.p2align 3
-.L4:
-	movq	%rdx, %rax
-	addq	$1, %rdx
-	cmpb	$0, -1(%rdi,%rdx)
-	jne	.L4
-	ret
-	.p2align 4,,10
-	.p2align 3
-.L5:
-	xorl	%eax, %eax
-	ret
-	.size	kvStrLen, .-kvStrLen
-	.p2align 4
-	.globl	kvClamp
-	.type	kvClamp, @function
-kvClamp:
-	cmpl	%edx, %edi
-	movl	%esi, %eax
-	cmovle	%edi, %edx
-	cmpl	%esi, %edi
-	cmovge	%edx, %eax
-	ret
-	.size	kvClamp, .-kvClamp
-	.p2align 4
-	.globl	kvRectContains
-	.type	kvRectContains, @function
-kvRectContains:
-	movl	(%rdi), %eax
-	xorl	%ecx, %ecx
-	cmpl	%esi, %eax
-	jg	.L11
-	movl	4(%rdi), %r8d
-	cmpl	%edx, %r8d
-	jg	.L11
-	addl	8(%rdi), %eax
-	cmpl	%esi, %eax
-	jle	.L11
-	addl	12(%rdi), %r8d
-	xorl	%ecx, %ecx
-	cmpl	%edx, %r8d
-	setg	%cl
-.L11:
-	movl	%ecx, %eax
-	ret
-	.size	kvRectContains, .-kvRectContains
-	.section	.note.GNU-stack,"",@progbits
-
-member 1479 runtime.s
 # Entry points of the runtime. The runtime binds each stub to its own
 # function, by the call number in %eax, when it loads the program.
 	.text
@@ -135,5 +72,3 @@ kvLoadResource:
 	ret
 	.size	kvLoadResource, .-kvLoadResource
 	.section	.note.GNU-stack,"",@progbits
-
-end
