@@ -11,8 +11,8 @@
 namespace Brask {
 
 // The absolute paths `compiler` prints for --print-host-compilers; none when
-// it does not know the option (a kit whose driver compiles by itself) or
-// cannot be run.
+// it does not know the option (a kit whose driver compiles by itself),
+// cannot be run or does not answer within seconds.
 std::vector<std::string> hostCompilersOf(const std::string& compiler);
 
 } // namespace Brask
