@@ -150,10 +150,10 @@ std::set<std::string> zipWorkFiles(const String& directory)
     return names;
 }
 
-// What a packaging run that was killed leaves for good: zip's work files and
-// the package under its temporary name. Removed before anything is packaged,
-// so Output holds only what a finished build leaves.
-void removeLeftsOfKilledRuns(const String& directory, const String& part)
+// Removes zip's work files and the package under its temporary name: after
+// a failed step, and before a runtime is packaged, since a run that was
+// killed left them for good. Output then holds what a finished build leaves.
+void removeZipLeftovers(const String& directory, const String& part)
 {
     for (const std::string& name : zipWorkFiles(directory))
         ::unlink((directory + "/" + name).c_str());
@@ -215,7 +215,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     commands.push_back(zip + " -j -9 " + commandPath(part) + " " + commandPath(m_program));
     const String manifestZip = zip + " -r -9 " + commandPath(part) + " META-INF";
 
-    removeLeftsOfKilledRuns(outDir, part);
+    removeZipLeftovers(outDir, part);
     ChangedBuild* changed = m_manager.changedBuild();
     ChangedBuild::Step step;
     if (changed) {
@@ -240,7 +240,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
 
     auto failed = [&](int result) {
         // zip leaves its work file behind when the disk fills under it.
-        removeLeftsOfKilledRuns(outDir, part);
+        removeZipLeftovers(outDir, part);
         return result;
     };
 
