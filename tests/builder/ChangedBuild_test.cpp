@@ -165,9 +165,10 @@ std::string killFile(const std::string& kit)
 }
 
 // Shell text that kills VarBuild when killFile() holds `what` (in the full
-// build, and then in the changed one, which removes the file). A compile
-// waits until it is VarBuild's last child and the compile before it is
-// recorded, so what the kill leaves does not depend on the machine's speed.
+// build, and then in the changed one, which removes the file). It first
+// waits (boundedly) until it is VarBuild's last child, and a second more for
+// the build to record the compile shown before it, so a loaded machine
+// leaves the same files behind as an idle one.
 std::string killWhen(const std::string& kit, const std::string& what, const std::string& before)
 {
     return "kill=" + shellQuote(killFile(kit)) + "\n"
@@ -175,7 +176,7 @@ std::string killWhen(const std::string& kit, const std::string& what, const std:
            "  [ -z \"$CHANGED\" ] || rm -f \"$kill\"\n"
            "  for i in $(seq 100); do\n"
            "    [ \"$(cat /proc/[0-9]*/stat 2>/dev/null | awk -v p=$PPID '$4 == p' | wc -l)\" -le 1 ] && break\n"
-           "    sleep 0.1\n  done\n  sleep 0.5\n  " + before + "\n"
+           "    sleep 0.1\n  done\n  sleep 1\n  " + before + "\n"
            "  kill -KILL $PPID; exit 1\nfi\n";
 }
 
