@@ -3,7 +3,8 @@
 # SECONDS (default 60) on a working copy of its seed corpus
 # (tests/fuzz/corpus/). A crash or sanitizer report stops that target: its
 # input is kept in build-fuzz/findings/ and the script fails at the end.
-# Prints each target's executions and coverage.
+# Prints each target's executions, coverage and the inputs that reached its
+# checks.
 #
 # usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
@@ -16,7 +17,8 @@ scripts/setup.sh
 
 # target name : corpus folder
 targets=(sdp_record:record sdp_response:response http_reply:http_reply obex_response:obex_response
-         update_listing:update_listing)
+         update_listing:update_listing vnp:vnp vcproj:vcproj config:config profile:profile
+         build_record:build_record dep_file:dep_file zip_entries:zip_entries)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVARBUILD_FUZZ=ON -DVARBUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -42,7 +44,8 @@ for entry in "${targets[@]}"; do
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
-    summary+=("fuzz_$name: ${runs:-?} executions, ${cov:-cov: ?} edges, $(ls "$corpus" | wc -l) inputs in $corpus")
+    checked=$(sed -n 's/^stat::inputs_that_reached_checks: *//p' "$log" | tail -1)
+    summary+=("fuzz_$name: ${runs:-?} executions (${checked:-?} reached the checks) in $seconds s, ${cov:-cov: ?} edges, $(ls "$corpus" | wc -l) inputs in $corpus")
 done
 printf '%s\n' "${summary[@]}"
 if [ ${#failed[@]} -gt 0 ]; then

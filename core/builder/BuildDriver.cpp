@@ -6,6 +6,8 @@
 #include "core/builder/ChangedBuild.h"
 #include "core/CommandExecutor.h"
 #include "core/builder/DepFile.h"
+#include "core/builder/HostCompilers.h"
+#include "core/builder/KeptOutputs.h"
 #include "core/builder/ParallelCompile.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramSearch.h"
@@ -231,6 +233,8 @@ int BuildDriver::runSteps(Project& project)
     m_assemblyNames.clear();
     if (int refused = checkLibraryOutput(project))
         return refused;
+    // Old assembly a killed parallel compile had moved aside.
+    settleKeptOutputs(m_outputDir);
     if (m_changed)
         m_changed->open();
     const String extraResourcer = project.getProperty("extraResourcer");
@@ -326,6 +330,13 @@ int BuildDriver::compileSources(const Vector<String>& sources, const String& com
         ChangedBuild::Step step;
     };
     Vector<Compile> compiles;
+    // What the kit's compiler hands the compiles to is part of what each
+    // compile read.
+    std::vector<std::string> compilers = {compilerPath};
+    if (m_changed && !sources.empty()) {
+        for (const std::string& host : hostCompilersOf(compilerPath))
+            compilers.push_back(host);
+    }
     for (const String& source : sources) {
         const String file = assemblyPath(source);
         const String asmPiece = commandPath(file) + " ";
@@ -344,7 +355,8 @@ int BuildDriver::compileSources(const Vector<String>& sources, const String& com
         if (m_changed) {
             // The launcher is left out: it changes how the compile runs, not
             // what it makes.
-            compile.step = {file, command, {source, compilerPath}, {file}};
+            compile.step = {file, command, {source}, {file}};
+            compile.step.inputs.insert(compile.step.inputs.end(), compilers.begin(), compilers.end());
             if (m_changed->upToDate(compile.step)) {
                 ++m_changed->counts.compilesUpToDate;
                 continue;

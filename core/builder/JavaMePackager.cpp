@@ -10,6 +10,7 @@
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -122,19 +123,41 @@ int JavaMePackager::run(bool includeResources)
 
 namespace {
 
-// Names in `directory` that start with "zi": where zip keeps an archive
-// while it rewrites it.
+// Whether `name` has the form of zip's work file: "zi" and six letters or
+// digits, where zip keeps an archive while it rewrites it.
+bool isZipWorkFile(const char* name)
+{
+    if (std::strncmp(name, "zi", 2) != 0 || std::strlen(name) != 8)
+        return false;
+    for (const char* c = name + 2; *c; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return false;
+    }
+    return true;
+}
+
+// The names of zip's work files in `directory`.
 std::set<std::string> zipWorkFiles(const String& directory)
 {
     std::set<std::string> names;
     if (DIR* dir = ::opendir(directory.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
-            if (std::strncmp(entry->d_name, "zi", 2) == 0)
+            if (isZipWorkFile(entry->d_name))
                 names.insert(entry->d_name);
         }
         ::closedir(dir);
     }
     return names;
+}
+
+// Removes zip's work files and the package under its temporary name: after
+// a failed step, and before a runtime is packaged, since a run that was
+// killed left them for good. Output then holds what a finished build leaves.
+void removeZipLeftovers(const String& directory, const String& part)
+{
+    for (const std::string& name : zipWorkFiles(directory))
+        ::unlink((directory + "/" + name).c_str());
+    ::unlink(part.c_str());
 }
 
 // Flushes `path` and then its directory to disk, so a rename that follows
@@ -192,6 +215,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     commands.push_back(zip + " -j -9 " + commandPath(part) + " " + commandPath(m_program));
     const String manifestZip = zip + " -r -9 " + commandPath(part) + " META-INF";
 
+    removeZipLeftovers(outDir, part);
     ChangedBuild* changed = m_manager.changedBuild();
     ChangedBuild::Step step;
     if (changed) {
@@ -214,14 +238,9 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     if (m_manager.getExecutor() && !(changed && isDirectory(outDir)))
         runTool(m_manager, "cmd /c mkdir " + commandPath(outDir));
 
-    const std::set<std::string> workFilesBefore = zipWorkFiles(outDir);
     auto failed = [&](int result) {
-        ::unlink(part.c_str());
         // zip leaves its work file behind when the disk fills under it.
-        for (const std::string& name : zipWorkFiles(outDir)) {
-            if (!workFilesBefore.count(name))
-                ::unlink((outDir + "/" + name).c_str());
-        }
+        removeZipLeftovers(outDir, part);
         return result;
     };
 

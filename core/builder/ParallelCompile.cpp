@@ -1,5 +1,6 @@
 #include "core/builder/ParallelCompile.h"
 
+#include "core/builder/KeptOutputs.h"
 #include "core/builder/OutputSpool.h"
 
 #include <algorithm>
@@ -88,10 +89,7 @@ private:
 // undone.
 void keepAside(Job& job, const std::string& path, size_t index)
 {
-    const size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    job.keptName = directory + "." + name + ".kept-" + std::to_string(::getpid()) + "-" + std::to_string(index);
+    job.keptName = keptOutputName(path, ::getpid(), index);
     if (std::rename(path.c_str(), job.keptName.c_str()) == 0)
         job.before = Before::KeptAside;
     else

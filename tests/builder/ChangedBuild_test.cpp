@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <regex>
+#include <sstream>
+#include <unistd.h>
 
 using BuildTest::shellQuote;
 using TestSupport::readFile;
@@ -116,7 +118,8 @@ using Edit = std::function<void(const Copy&)>;
 struct Step {
     Edit edit;
     int status;
-    // The --changed build's summary line without "Build Changed: ".
+    // The --changed build's summary line without "Build Changed: "; none
+    // for a build that is killed (killFile()), whose Output is not compared.
     const char* summary;
     const char* options = "";
     // A line the --changed build must show as well.
@@ -154,9 +157,33 @@ std::string stopFile(const std::string& kit)
     return kit + "/stop-at";
 }
 
-// The kit's compiler: a wrapper of the real one that adds `options` and
-// stops the build at the source that stopFile() names (in the full build,
-// and then in the changed one, which removes the file).
+// Names the source (or "zip": the last zip of the first package) at which
+// the build is killed with SIGKILL.
+std::string killFile(const std::string& kit)
+{
+    return kit + "/kill-at";
+}
+
+// Shell text that kills VarBuild when killFile() holds `what` (in the full
+// build, and then in the changed one, which removes the file). It first
+// waits (boundedly) until it is VarBuild's last child, and a second more for
+// the build to record the compile shown before it, so a loaded machine
+// leaves the same files behind as an idle one.
+std::string killWhen(const std::string& kit, const std::string& what, const std::string& before)
+{
+    return "kill=" + shellQuote(killFile(kit)) + "\n"
+           "if [ -f \"$kill\" ] && [ " + what + " = \"$(cat \"$kill\")\" ]; then\n"
+           "  [ -z \"$CHANGED\" ] || rm -f \"$kill\"\n"
+           "  for i in $(seq 100); do\n"
+           "    [ \"$(cat /proc/[0-9]*/stat 2>/dev/null | awk -v p=$PPID '$4 == p' | wc -l)\" -le 1 ] && break\n"
+           "    sleep 0.1\n  done\n  sleep 1\n  " + before + "\n"
+           "  kill -KILL $PPID; exit 1\nfi\n";
+}
+
+// The kit's compiler: a wrapper of the real one that adds `options`, stops
+// the build at the source that stopFile() names (in the full build, and then
+// in the changed one, which removes the file) and kills it at the one
+// killFile() names.
 void writeCompiler(const std::string& kit, const std::string& options)
 {
     BuildTest::writeScript(kit + "/bin/xgcc",
@@ -165,7 +192,46 @@ void writeCompiler(const std::string& kit, const std::string& options)
                            "if [ -f \"$stop\" ] && [ \"${last##*/}\" = \"$(cat \"$stop\")\" ]; then\n"
                            "  [ -z \"$CHANGED\" ] || rm -f \"$stop\"\n"
                            "  kill -INT $PPID; sleep 10; exit 1\nfi\n"
+                           + killWhen(kit, "\"${last##*/}\"", ":") +
                            "exec " + shellQuote(Kit + "/bin/xgcc") + " \"$@\" " + options + "\n");
+}
+
+// The kit's zip, killed at the last zip of a package (-r -9 PART META-INF)
+// when killFile() says "zip", with the work file it was writing left beside
+// the package.
+void writeZip(const std::string& kit)
+{
+    BuildTest::writeScript(kit + "/bin/zip",
+                           "if [ \"$1\" = -r ]; then\n"
+                           + killWhen(kit, "zip", "printf 'PK\\003\\004' >\"$(dirname \"$3\")/zi4Kq9Xz\"") +
+                           "fi\nexec " + shellQuote(Kit + "/bin/zip") + " \"$@\"\n");
+}
+
+// A directory first on PATH in every build: gcc and g++ put there come
+// before the host's own.
+std::string hostBin(const Copy& copy)
+{
+    return fs::path(kitOf(copy)).parent_path().string() + "/hostbin";
+}
+
+std::string foundOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return dir + "/" + name;
+    }
+    return "/usr/bin/" + name;
+}
+
+// Host compilers that add `options` to every compile, as another compiler
+// first on PATH or an upgrade in place would change what a compile makes.
+void writeHostCompilers(const Copy& copy, const std::string& options)
+{
+    for (const char* name : {"gcc", "g++"})
+        BuildTest::writeScript(hostBin(copy) + "/" + name,
+                               "exec " + shellQuote(foundOnPath(name)) + " \"$@\" " + options + "\n");
 }
 
 const Sequence kSequences[] = {
@@ -200,6 +266,13 @@ const Sequence kSequences[] = {
     {"CompilerReplaced", nothing,
      {{[](const Copy& c) { writeCompiler(kitOf(c), "-O0"); },
        0, "3 compiled, 0 up to date; resources up to date; link ran; 3 packages made, 0 up to date"}}},
+    {"HostCompilerChanged",
+     [](const Copy& c) { c.append("src/main.c", "#ifndef HOST\n#define HOST 1\n#endif\nint host = HOST;\n"); },
+     {{[](const Copy& c) { writeHostCompilers(c, "-DHOST=2"); }, 0,
+       "3 compiled, 0 up to date; resources up to date; link ran; 3 packages made, 0 up to date"},
+      {[](const Copy& c) { writeHostCompilers(c, "-DHOST=3"); }, 0,
+       "3 compiled, 0 up to date; resources up to date; link ran; 3 packages made, 0 up to date"},
+      {nothing, 0, kNothingToDo}}},
     {"FileAddedAndRemoved", nothing,
      {{[](const Copy& c) {
            c.write("src/extra.c", "int extra(void) { return 7; }\n");
@@ -236,6 +309,21 @@ const Sequence kSequences[] = {
        },
        130, "1 compiled, 1 up to date; resources up to date; link not run; no package made"},
       {nothing, 0, "2 compiled, 1 up to date; resources up to date; link ran; 3 packages made, 0 up to date"}}},
+    {"KilledWhileCompiling", nothing,
+     {{[](const Copy& c) {
+           c.append("src/game/world.cpp", "int killed = 1;\n");
+           c.append("src/util/fixed.c", "int killedToo = 2;\n");
+           writeFile(killFile(kitOf(c)), "fixed.c");
+       },
+       0, nullptr, "-j 2"},
+      {nothing, 0, "1 compiled, 2 up to date; resources up to date; link ran; 3 packages made, 0 up to date", "-j 2"}}},
+    {"KilledWhilePackaging", nothing,
+     {{[](const Copy& c) {
+           c.append("src/main.c", "int packaged = 1;\n");
+           writeFile(killFile(kitOf(c)), "zip");
+       },
+       0, nullptr},
+      {nothing, 0, "0 compiled, 3 up to date; resources up to date; link up to date; 3 packages made, 0 up to date"}}},
     {"RecordDamaged", nothing,
      {{[](const Copy& c) {
            if (!c.changed)
@@ -281,10 +369,12 @@ protected:
                 fs::create_directory_symlink(entry.path(), m_tmp.file("kit") / entry.path().filename());
         }
         for (const auto& entry : fs::directory_iterator(Kit + "/bin")) {
-            if (entry.path().filename() != "xgcc")
+            if (entry.path().filename() != "xgcc" && entry.path().filename() != "zip")
                 fs::create_symlink(entry.path(), m_tmp.file("kit/bin") / entry.path().filename());
         }
         writeCompiler(m_tmp.file("kit"), "");
+        writeZip(m_tmp.file("kit"));
+        fs::create_directories(m_tmp.file("hostbin"));
         for (Copy* copy : {&m_full, &m_changed}) {
             copy->name = GetParam().project;
             fs::create_directories(fs::path(copy->dir).parent_path());
@@ -298,6 +388,13 @@ protected:
     {
         const TestSupport::ShellRun full = build(m_full, options);
         const TestSupport::ShellRun changed = build(m_changed, options);
+        if (summary.empty()) {
+            // Killed: no summary, and what is left is settled by the next build.
+            EXPECT_NE(full.status, 0) << full.output;
+            EXPECT_NE(changed.status, 0) << changed.output;
+            EXPECT_EQ(changed.output.find("Build Changed:"), std::string::npos) << changed.output;
+            return;
+        }
         EXPECT_EQ(full.status, status) << full.output;
         EXPECT_EQ(changed.status, status) << changed.output;
         std::smatch line;
@@ -315,8 +412,11 @@ protected:
                 const auto other = changedFiles.find(name);
                 EXPECT_TRUE(other != changedFiles.end() && other->second == bytes) << name << " differs";
             }
-            for (const auto& [name, bytes] : changedFiles)
+            for (const auto& [name, bytes] : changedFiles) {
                 EXPECT_TRUE(fullFiles.count(name)) << name << " only in the changed build";
+                // What a killed build leaves: old assembly moved aside, zip's work file.
+                EXPECT_FALSE(std::regex_search(name, std::regex("\\.kept-|(^|/)zi[A-Za-z0-9]{6}$"))) << name;
+            }
         }
     }
 
@@ -331,7 +431,9 @@ protected:
         const TestSupport::ShellRun run = TestSupport::runShell(
             (copy.changed ? "CHANGED=1 " : "") + std::string("VARNELDIR=") + shellQuote(m_tmp.file("kit"))
             + " EPOCROOT=" + shellQuote(m_tmp.file("kit/symbian/")) + " PATH="
-            + shellQuote(m_tmp.file("kit/symbian/Epoc32/tools") + ":" + (path ? path : "/usr/bin:/bin")) + " "
+            + shellQuote(m_tmp.file("hostbin") + ":" + m_tmp.file("kit/symbian/Epoc32/tools") + ":"
+                         + (path ? path : "/usr/bin:/bin"))
+            + " "
             + shellQuote(Kit + "/bin/varbuild-cli") + " build " + (copy.changed ? "--changed " : "") + options + " "
             + shellQuote(place + "/" + copy.name + ".vnp") + " </dev/null 2>&1");
         fs::rename(place, copy.dir);
@@ -354,7 +456,7 @@ TEST_P(ChangedBuildSequence, LeavesOutputAsAFullBuildDoes)
         SCOPED_TRACE("step " + std::to_string(++number));
         step.edit(m_full);
         step.edit(m_changed);
-        buildBoth(step.status, step.summary, step.options, step.says);
+        buildBoth(step.status, step.summary ? step.summary : "", step.options, step.says);
     }
 }
 

@@ -3,6 +3,7 @@
 // compiler runs behind a wrapper that makes later sources finish first.
 
 #include "BuildFixture.h"
+#include "core/builder/KeptOutputs.h"
 
 #include <algorithm>
 #include <csignal>
@@ -288,6 +289,46 @@ TEST_F(ParallelBuild, JobsOptionIsChecked)
         EXPECT_NE(run.output.find(c.error), std::string::npos) << run.output;
         EXPECT_FALSE(fs::exists(m_tmp.file("demo/Output")));
     }
+}
+
+// What killed builds left is settled by the next one; what a build still
+// running keeps aside is not touched.
+TEST(KeptOutputs, KilledBuildsLeaveNothingButTheirOwnersDo)
+{
+    TempDir tmp;
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(gone, ::waitpid(gone, nullptr, 0));
+    auto kept = [&](const char* name, pid_t owner) {
+        return Brask::keptOutputName(tmp.file(name), owner, 3);
+    };
+    struct Row {
+        const char* output;  // the assembly: written with "new" when `present`
+        bool present;
+        pid_t owner;
+        const char* left;  // what `output` holds afterwards ("" when missing)
+        bool keptStays;
+    };
+    const Row rows[] = {
+        {"missing.s", false, gone, "old", false},
+        {"rewritten.s", true, gone, "new", false},
+        {"running.s", false, ::getppid(), "", true},
+    };
+    for (const Row& row : rows) {
+        if (row.present)
+            writeFile(tmp.file(row.output), "new");
+        writeFile(kept(row.output, row.owner), "old");
+    }
+    writeFile(tmp.file(".note.kept-x-1"), "not ours");
+    Brask::settleKeptOutputs(tmp.path());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.output);
+        EXPECT_EQ(fs::exists(tmp.file(row.output)) ? readFile(tmp.file(row.output)) : "", row.left);
+        EXPECT_EQ(fs::exists(kept(row.output, row.owner)), row.keptStays);
+    }
+    EXPECT_TRUE(fs::exists(tmp.file(".note.kept-x-1")));
 }
 
 } // namespace

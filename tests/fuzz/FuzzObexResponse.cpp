@@ -12,6 +12,7 @@
 // between the OBEX minimum and our maximum, no request is larger than it, and
 // a file reported sent arrived whole, in order, with the final PUT.
 
+#include "FuzzSupport.h"
 #include "Link.h"
 #include "Obex.h"
 #include "ObjectPush.h"
@@ -175,6 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     link.close();
     peer.join();
+    Fuzz::reachedChecks();
 
     if (connected && phone.largestRequest > push.packetSize())
         std::abort();

@@ -1,6 +1,7 @@
 // Fuzz target: the data-element parser on one record's bytes, and the split
 // of attribute lists into records.
 
+#include "FuzzSupport.h"
 #include "bluetooth/SdpClient.h"
 #include "bluetooth/SdpRecordParser.h"
 #include "util/Diagnostics.h"
@@ -16,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Brask::BtServiceRecord record;
     std::string comment;
     parser.parse(data, size, record, comment);
+    Fuzz::reachedChecks();
 
     const std::vector<std::uint8_t> lists(data, data + size);
     std::vector<std::pair<std::size_t, std::size_t>> records;

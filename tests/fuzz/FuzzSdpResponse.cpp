@@ -3,6 +3,7 @@
 // byte's low bit makes every PDU answer the transaction it follows (so the
 // fuzzer reaches past the transaction check). The records found are walked.
 
+#include "FuzzSupport.h"
 #include "bluetooth/SdpClient.h"
 #include "bluetooth/SdpRecordParser.h"
 #include "util/Diagnostics.h"
@@ -74,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Brask::SdpClient client(transport, 1000, 1000);
     std::vector<std::uint8_t> lists;
     Brask::SdpError error;
-    if (!client.searchAttributes(Brask::ObexObjectPushUuid, lists, error))
+    const bool found = client.searchAttributes(Brask::ObexObjectPushUuid, lists, error);
+    Fuzz::reachedChecks();
+    if (!found)
         return 0;
     std::vector<std::pair<std::size_t, std::size_t>> records;
     if (!Brask::splitSdpAttributeLists(lists, records, error))

@@ -8,6 +8,7 @@
 // profiles/, is listed as neither a link nor another special file, and has no
 // "..", no backslash and no control character in its name.
 
+#include "FuzzSupport.h"
 #include "core/update/ProfileUpdateInstaller.h"
 
 #include <cstddef>
@@ -59,16 +60,17 @@ bool harmless(const Brask::ProfileUpdateInstaller::Entry& entry)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const char* text = reinterpret_cast<const char*>(data);
+    // Without a NUL byte the long listing is empty.
     const void* nul = std::memchr(text, '\0', size);
-    if (!nul)
-        return 0;
-    const std::size_t split = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    const std::size_t split = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : size;
     const std::string names(text, split);
-    const std::string listing(text + split + 1, size - split - 1);
+    const std::string listing = nul ? std::string(text + split + 1, size - split - 1) : std::string();
 
     std::vector<Brask::ProfileUpdateInstaller::Entry> entries;
     std::string error;
-    if (!Brask::ProfileUpdateInstaller::parseListing(names, listing, entries, error)) {
+    const bool parsed = Brask::ProfileUpdateInstaller::parseListing(names, listing, entries, error);
+    Fuzz::reachedChecks();
+    if (!parsed) {
         if (error.empty())
             std::abort();
         return 0;

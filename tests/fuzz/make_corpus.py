@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the two SDP fuzz targets (run from this folder)."""
+"""Writes the hand-made seed corpora of the fuzz targets (run from this folder)."""
 import os
+import io
 import struct
+import zipfile
+import zlib
 
 
 def hdr(t, size_code):
@@ -196,3 +199,98 @@ listings = {
 }
 for name, data in listings.items():
     write('corpus/update_listing', name, data)
+
+
+# Files a user or a peer hands VarBuild: the kit's own, and damaged ones.
+def kit_file(path):
+    with open(os.path.join('..', '..', 'kit', path), 'rb') as f:
+        return f.read()
+
+
+demo_vnp = kit_file('data/projects/demo/demo.vnp')
+vnps = {
+    'demo': demo_vnp,
+    'symbian': kit_file('data/projects/symbian/symbian.vnp'),
+    'cut-short': demo_vnp[:len(demo_vnp) // 2],
+    'escapes': b'<Project name="a&amp;b &#9;&#10;&lt;x&gt;">\n<Property name="extraCmd" value="-D &quot;Q&quot;"/>'
+               b'\n<Folder name="f"><File path="s p/a.c"/></Folder></Project>\n',
+    'before-root': b'<Property name="x" value="y"/><Project name="p"/>',
+}
+for name, data in vnps.items():
+    write('corpus/vnp', name, data)
+
+vcproj = kit_file('data/projects/demo/vc/demo.vcproj')
+for name, data in {'demo': vcproj, 'cut-short': vcproj[:len(vcproj) // 2],
+                   'empty-filter': b'<VisualStudioProject Name="v"><Files><Filter Name=""/></Files>'
+                                   b'</VisualStudioProject>'}.items():
+    write('corpus/vcproj', name, data)
+
+config = kit_file('config.xml.in').replace(b'@KIT_ROOT@', b'/opt/kit')
+for name, data in {'kit': config, 'empty': b'', 'cut-short': config[:60],
+                   'file-types': b'<Config version="1"><FileType extension="cpp" cmdLine="ed %file:%line"/>'
+                                 b'<Property name="phonePort" value="99999999999"/></Config>'}.items():
+    write('corpus/config', name, data)
+
+definitions = kit_file('data/profiles/vendors/definitions.txt')
+profile = kit_file('data/profiles/vendors/Aldaro/A100/profile.h')
+runtime = kit_file('data/profiles/vendors/Aldaro/A100/runtime.txt')
+for name, data in {'a100': definitions + b'\0' + runtime + b'\0' + profile,
+                   'no-profile': definitions + b'\0' + runtime,
+                   'odd-defines': b'KV_PROF_SUPPORT_X\n\n,only display\n\0\r\n\0#define\tKV_PROF_CONST_Y -99999999999\n'
+                                  b'#define KV_PROF_BUG_Z\n#define\n  #define KV_PROF_SUPPORT_W\n'}.items():
+    write('corpus/profile', name, data)
+
+
+def u32(v): return struct.pack('<I', v)
+def text_field(t): return u32(len(t)) + t
+
+
+def record_entry(key, command, inputs, outputs):
+    def states(items):
+        return u32(len(items)) + b''.join(text_field(p) + bytes([e]) + struct.pack('<QqI', sz, sec, ns)
+                                          for p, e, sz, sec, ns in items)
+    payload = text_field(key) + text_field(command) + states(inputs) + states(outputs)
+    return u32(len(payload)) + u32(zlib.crc32(payload)) + payload
+
+
+record_header = b'VBRECORD' + u32(1) + text_field(b'fuzz')
+compile_entry = record_entry(b'/p/Output/main.s', b'xgcc -S main.c', [(b'/p/main.c', 1, 120, 1700000000, 5)],
+                             [(b'/p/Output/main.s', 1, 900, 1700000001, 7)])
+link_entry = record_entry(b'link', b'lintel -B program', [(b'/p/Output/main.s', 1, 900, 1700000001, 7)],
+                          [(b'/p/Output/program', 0, 0, 0, 0)])
+records = {
+    'two-entries': record_header + compile_entry + link_entry,
+    'replaced': record_header + compile_entry + compile_entry,
+    'torn-tail': record_header + compile_entry + link_entry[:-3],
+    'bad-checksum': record_header + compile_entry[:8] + b'X' + compile_entry[9:],
+    'other-version': b'VBRECORD' + u32(1) + text_field(b'0.9') + compile_entry,
+    'header-only': record_header,
+    'not-a-record': b'all: main.o\n',
+}
+for name, data in records.items():
+    write('corpus/build_record', name, data)
+
+for name, data in {
+        'gcc': b'Output/main.s: src/main.c /usr/include/stdio.h \\\n src/game/world.h\n',
+        'escapes': b'out.s: a\\ b.c c\\#d.h e$$f.h\r\nother.s: a\\ b.c\n',
+        'phony': b'out.s: main.c x.h\nx.h:\n',
+        'no-colon': b'out.s main.c\n',
+        'colon-only': b': main.c\n'}.items():
+    write('corpus/dep_file', name, data)
+
+
+def archive(entries, method=zipfile.ZIP_DEFLATED):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, 'w', method) as z:
+        for entry, content in entries:
+            z.writestr(entry, content)
+    return out.getvalue()
+
+
+small = archive([('profiles/definitions.txt', definitions), ('profiles/vendors/V/D/profile.h', profile)])
+for name, data in {'small': bytes([64]) + small,
+                   'over-limit': bytes([2]) + archive([('profiles/definitions.txt', b'x' * 100000)]),
+                   'stored': bytes([64]) + archive([('profiles/definitions.txt', definitions)], zipfile.ZIP_STORED),
+                   'cut-short': bytes([64]) + small[:len(small) // 2],
+                   'not-a-zip': bytes([1]) + b'PK\x03\x04 no archive'}.items():
+    write('corpus/zip_entries', name, data)

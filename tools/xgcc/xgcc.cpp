@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,7 +26,11 @@ const char kHelp[] =
     "sources (.i for C, .ii for C++) are compiled as such, as compiler caches\n"
     "and compile farms hand them over, with the same result as the source.\n"
     "\n"
-    "Usage: xgcc -g -o ASM -S -O2 [options] [-Idir...] [-Dname...] SOURCE\n";
+    "--print-host-compilers prints the host gcc and g++ that a compile would\n"
+    "run, one absolute path a line, as found on PATH now.\n"
+    "\n"
+    "Usage: xgcc -g -o ASM -S -O2 [options] [-Idir...] [-Dname...] SOURCE\n"
+    "       xgcc --print-host-compilers\n";
 
 // Options whose value is the following word.
 bool takesValue(const std::string& arg)
@@ -59,6 +65,41 @@ const char* languageOf(const std::string& path, bool& cxx)
     return cxx ? "c++" : "c";
 }
 
+// The file execvp would run for `name`: the first executable one on PATH.
+std::string foundOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path ? path : "/bin:/usr/bin";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        // An empty entry is the current directory.
+        const std::string candidate = (end == start ? std::string(".") : dirs.substr(start, end - start)) + "/" + name;
+        struct stat info;
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+            if (candidate[0] == '/')
+                return candidate;
+            char cwd[4096];
+            return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + candidate : std::string();
+        }
+        start = end + 1;
+    }
+    return std::string();
+}
+
+// Build Changed records these files, so a compile runs again when another
+// host compiler comes first on PATH or the one there is replaced.
+int printHostCompilers()
+{
+    for (const char* name : {"gcc", "g++"}) {
+        const std::string found = foundOnPath(name);
+        if (!found.empty())
+            std::printf("%s\n", found.c_str());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -69,6 +110,8 @@ int main(int argc, char** argv)
             std::fputs(kHelp, stdout);
             return 0;
         }
+        if (a == "--print-host-compilers")
+            return printHostCompilers();
     }
 
     // The source is the last word that is neither an option nor an option's
