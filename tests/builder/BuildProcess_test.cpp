@@ -12,6 +12,7 @@
 #include <sys/mount.h>
 
 using BuildTest::BuildFixture;
+using BuildTest::expectedJad;
 using BuildTest::expectedManifest;
 using BuildTest::ProcessExecutor;
 using BuildTest::RecordingExecutor;
@@ -65,6 +66,7 @@ TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
             }
             EXPECT_EQ(expectedManifest("game"), zipEntry(jar, "META-INF/MANIFEST.MF"));
             EXPECT_EQ("program\n", zipEntry(jar, "program"));
+            EXPECT_EQ(expectedJad("game", "game.jar", readFile(jar).size()), readFile(m_output + "/" + id + "/game.jad"));
             EXPECT_EQ(std::string("devices of ") + id + "\n", readFile(m_output + "/" + id + "/devices.txt"));
             EXPECT_TRUE(exists(m_output + "/" + id + "/config.h"));
         }
@@ -203,11 +205,12 @@ TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
         EXPECT_FALSE(contains(executor.transcript, "Build complete"));
         EXPECT_EQ(m_projectDir.substr(0, m_projectDir.size() - 1), Brask::currentDirectory());
         EXPECT_TRUE(previous == readFile(jarDir + "/game.jar")) << "the previous JAR changed";
+        EXPECT_EQ(expectedJad("game", "game.jar", previous.size()), readFile(jarDir + "/game.jad"));
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(jarDir))
             left.push_back(entry.path().filename().string());
         std::sort(left.begin(), left.end());
-        EXPECT_EQ((std::vector<std::string>{"config.h", "devices.txt", "game.jar"}), left);
+        EXPECT_EQ((std::vector<std::string>{"config.h", "devices.txt", "game.jad", "game.jar"}), left);
     }
 }
 
@@ -286,6 +289,9 @@ TEST_F(BlankPaths, ProjectBuildsAndPackages)
                                               "program", "resources"};
     EXPECT_EQ(entries, zipEntries(jar));
     EXPECT_EQ(expectedManifest("My Projects"), zipEntry(jar, "META-INF/MANIFEST.MF"));
+    // The relative URL a phone resolves carries the blank escaped.
+    EXPECT_EQ(expectedJad("My Projects", "My%20Projects.jar", readFile(jar).size()),
+              readFile(m_output + "/1/My Projects.jad"));
 }
 
 } // namespace
