@@ -1,6 +1,7 @@
 #include "app/Buildtool.h"
 
 #include "app/CompilerLauncher.h"
+#include "app/delivery/DeliveryController.h"
 #include "app/output/CompilerMessages.h"
 #include "app/dialogs/ConfigDialog.h"
 #include "app/output/OutputPanel.h"
@@ -99,6 +100,9 @@ Buildtool::~Buildtool()
     // Pending posts end first, and the core must not call back.
     m_services.reset();
     m_phone.reset();
+    // Its dialog's server stops before anything else goes.
+    delete m_delivery;
+    m_delivery = nullptr;
     // QWidget's destructor runs after the Ui, the core and this window's
     // members are gone, and it closes a window that is still shown: the focus
     // then leaves a settings field, whose handler reads the Ui and the core,
@@ -173,6 +177,23 @@ void Buildtool::connectActions()
     connect(ui.actionAbout_Varnel, &QAction::triggered, this, &Buildtool::showAbout);
     connect(ui.actionSelect_phone, &QAction::triggered, this, &Buildtool::phoneSelect);
     connect(ui.actionSend_to_phone, &QAction::triggered, this, &Buildtool::phoneSend);
+    // Bluetooth > Deliver over Wi-Fi...: the packages over HTTP for the phone's browser.
+    m_delivery = new DeliveryController(this, *m_manager, *m_dialogs, [this] {
+        bool built = false;
+        runBuild(true, false, &built);
+        return built;
+    });
+    QMenu* bluetooth = ui.menuBar->findChild<QMenu*>(QStringLiteral("menuBluetooth"));
+    if (!bluetooth) {
+        bluetooth = new QMenu(tr("Bluetooth"), ui.menuBar);
+        bluetooth->setObjectName(QStringLiteral("menuBluetooth"));
+        bluetooth->addAction(ui.actionSelect_phone);
+        bluetooth->addAction(ui.actionSend_to_phone);
+        ui.menuBar->insertMenu(ui.menuHelp->menuAction(), bluetooth);
+    }
+    m_actionDeliver = bluetooth->addAction(tr("Deliver over Wi-Fi..."));
+    m_actionDeliver->setObjectName(QStringLiteral("actionDeliverOverWifi"));
+    connect(m_actionDeliver, &QAction::triggered, m_delivery, &DeliveryController::deliver);
     // Build > Stop build and the toolbar; Esc in the output pane does the same.
     QAction* stop = new QAction(tr("Stop build"), this);
     stop->setObjectName(QStringLiteral("actionStopBuild"));
@@ -262,6 +283,8 @@ void Buildtool::applyControlStates()
         m_actionBuildChanged->setEnabled(project && idle);
     ui.actionRun->setEnabled(project && idle && application);
     ui.actionSend_to_phone->setEnabled(project && idle);
+    if (m_actionDeliver)
+        m_actionDeliver->setEnabled(project && idle);
     if (QAction* stop = findChild<QAction*>(QStringLiteral("actionStopBuild")))
         stop->setEnabled(m_building && !m_stopRequested);
 

@@ -49,6 +49,9 @@ struct Connection {
     Clock::time_point since;
     bool answering = false;
     bool cut = false;
+    // It has had an answer: being idle after it is a browser keeping the
+    // connection for later, closed without a word.
+    bool served = false;
 };
 
 std::string randomToken()
@@ -176,8 +179,9 @@ void OtaServer::Impl::enforceDeadlines()
         // stream and releases it on its next pass.
         ::shutdown(connection.fd, SHUT_RDWR);
         connection.cut = true;
-        say(connection.client + " sent no complete request within "
-            + std::to_string(options.requestDeadline.count()) + " ms: connection closed");
+        if (!connection.served)
+            say(connection.client + " sent no complete request within "
+                + std::to_string(options.requestDeadline.count()) + " ms: connection closed");
     }
 }
 
@@ -325,6 +329,7 @@ void OtaServer::Impl::completed(MHD_Connection* connection, Request* request, MH
     if (found != connections.end()) {
         // A kept-alive connection's next request gets a deadline of its own.
         found->second.answering = false;
+        found->second.served = true;
         found->second.since = Clock::now();
     }
     std::string line = client + " " + printable(request->method, 16) + " " + printable(request->uri, 200) + " "
