@@ -332,7 +332,9 @@ void OtaServer::Impl::completed(MHD_Connection* connection, Request* request, MH
         found->second.served = true;
         found->second.since = Clock::now();
     }
-    std::string line = client + " " + printable(request->method, 16) + " " + printable(request->uri, 200) + " "
+    // A request refused before it reached the handler has no method yet.
+    const std::string method = request->method.empty() ? std::string() : printable(request->method, 16) + " ";
+    std::string line = client + " " + method + printable(request->uri, 200) + " "
         + (request->status ? std::to_string(request->status) : std::string("-")) + " "
         + std::to_string(request->bytes);
     if (code != MHD_REQUEST_TERMINATED_COMPLETED_OK)

@@ -214,6 +214,24 @@ TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
     }
 }
 
+// A descriptor that cannot be written fails the step instead of leaving a
+// JAR that a phone would be offered with no descriptor or a stale one.
+TEST_F(ProcessBuild, DescriptorThatCannotBeWrittenFailsThePackage)
+{
+    m_kit.addRuntime("1");
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addDevice(*manager, "P1", "profiles\\runtimes\\1");
+    std::filesystem::create_directories(m_output + "/1/game.jad/in the way");
+    EXPECT_EQ(-1, manager->build());
+    EXPECT_TRUE(contains(executor.transcript, "Can't write the descriptor \"" + m_output + "/1/game.jad\"")) << executor.transcript;
+    EXPECT_FALSE(contains(executor.transcript, "Build complete"));
+
+    std::filesystem::remove_all(m_output + "/1/game.jad");
+    ASSERT_EQ(0, manager->buildChanged()) << executor.transcript;
+    EXPECT_EQ(expectedJad("game", "game.jar", readFile(m_output + "/1/game.jar").size()), readFile(m_output + "/1/game.jad"));
+}
+
 TEST_F(ProcessBuild, LinkerFailureEndsTheBuild)
 {
     ScopedEnv fail("FAKE_FAIL_LINTEL", "9");
