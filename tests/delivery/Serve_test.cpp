@@ -18,7 +18,6 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,8 +27,6 @@
 
 using namespace TestSupport;
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
@@ -55,152 +52,97 @@ protected:
 TempDir* ServedDemo::s_dir = nullptr;
 std::string ServedDemo::s_project;
 
-// varbuild-cli serve as a child process, its output in files; interrupted
-// like Ctrl-C when the test is done with it.
-class ServeProcess {
-public:
-    ServeProcess(const std::string& dir, const std::vector<std::string>& args)
-        : m_out(dir + "/serve.out"), m_err(dir + "/serve.err")
-    {
-        std::vector<std::string> argv = {Kit + "/bin/varbuild-cli", "serve"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> raw;
-        for (std::string& a : argv)
-            raw.push_back(a.data());
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        setenv("VARNELDIR", Kit.c_str(), 1);
-        if (posix_spawn(&m_pid, raw[0], &actions, nullptr, raw.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+// Waits up to 10 s for `text` in the file at `path`; the file's text from
+// `text` on, or "" when it never came.
+std::string waitFor(const std::string& path, const std::string& text)
+{
+    for (int i = 0; i < 200; ++i) {
+        const std::string now = exists(path) ? readFile(path) : "";
+        if (const size_t at = now.find(text); at != std::string::npos)
+            return now.substr(at);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ~ServeProcess() { stop(); }
-
-    // The URL once printed (within 10 s), "" otherwise.
-    std::string url() const
-    {
-        for (int i = 0; i < 200; ++i) {
-            const std::string text = out();
-            const size_t at = text.find("http://");
-            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-                return text.substr(at, text.find('\n', at) - at);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return "";
-    }
-    std::string out() const { return exists(m_out) ? readFile(m_out) : ""; }
-    std::string err() const { return exists(m_err) ? readFile(m_err) : ""; }
-
-    // Waits up to 5 s for `text` in the output.
-    bool said(const std::string& text) const
-    {
-        for (int i = 0; i < 100; ++i) {
-            if (out().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-
-    // SIGINT, then the exit status (-1 when it had to be killed).
-    int stop()
-    {
-        if (m_pid <= 0)
-            return m_status;
-        ::kill(m_pid, SIGINT);
-        int status = 0;
-        for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            status = -1;
-        }
-        m_pid = -1;
-        m_status = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_status;
-    }
-
-private:
-    std::string m_out, m_err;
-    pid_t m_pid = -1;
-    int m_status = -1;
-};
+    return "";
+}
 
 } // namespace
 
 TEST_F(ServedDemo, RealClientsFetchEveryPackageAndReportTheInstall)
 {
     TempDir work;
-    ServeProcess serve(work.path(), {s_project, "--address", "127.0.0.1"});
-    const std::string url = serve.url();
-    ASSERT_EQ(0u, url.rfind("http://127.0.0.1:", 0)) << serve.out() << serve.err();
-    // At least 128 random bits: 32 hex digits.
-    const std::string token = url.substr(url.rfind('/', url.size() - 2) + 1, 32);
-    EXPECT_EQ(std::string::npos, token.find_first_not_of("0123456789abcdef"));
-    EXPECT_EQ(url.size(), url.find(token) + 33);
+    const std::string out = work.file("cli.out");
+    // Everything below runs while serve does; Ctrl-C ends it on every way out.
+    const ProgramRun run = runCli(work.path(), Kit, {"serve", s_project, "--address", "127.0.0.1"}, {}, [&](int pid) {
+        struct Interrupt {
+            int pid;
+            ~Interrupt() { ::kill(pid, SIGINT); }
+        } interrupt{pid};
+        const std::string printed = waitFor(out, "http://");
+        const std::string url = printed.substr(0, printed.find('\n'));
+        ASSERT_EQ(0u, url.rfind("http://127.0.0.1:", 0)) << readFile(out);
+        // At least 128 random bits: 32 hex digits.
+        const std::string token = url.substr(url.rfind('/', url.size() - 2) + 1, 32);
+        EXPECT_EQ(std::string::npos, token.find_first_not_of("0123456789abcdef"));
+        EXPECT_EQ(url.size(), url.find(token) + 33);
 
-    const HttpReply landing = curl(url);
-    EXPECT_EQ(200, landing.status);
-    EXPECT_EQ("text/html; charset=utf-8", landing.header("Content-Type"));
-    for (const char* id : {"1", "2", "3"}) {
-        SCOPED_TRACE(id);
-        EXPECT_NE(std::string::npos, landing.body.find(std::string("<a href=\"") + id + "/demo.jad\">Runtime " + id));
-        const std::string jarFile = output() + "/" + id + "/demo.jar";
-        const std::string bytes = readFile(jarFile);
-        EXPECT_NE(std::string::npos, landing.body.find("(" + std::to_string(bytes.size()) + " bytes), built "));
+        const HttpReply landing = curl(url);
+        EXPECT_EQ(200, landing.status);
+        EXPECT_EQ("text/html; charset=utf-8", landing.header("Content-Type"));
+        for (const char* id : {"1", "2", "3"}) {
+            SCOPED_TRACE(id);
+            EXPECT_NE(std::string::npos, landing.body.find(std::string("<a href=\"") + id + "/demo.jad\">Runtime " + id));
+            const std::string jarFile = output() + "/" + id + "/demo.jar";
+            const std::string bytes = readFile(jarFile);
+            EXPECT_NE(std::string::npos, landing.body.find("(" + std::to_string(bytes.size()) + " bytes), built "));
 
-        const HttpReply jad = curl(url + id + "/demo.jad");
-        EXPECT_EQ(200, jad.status);
-        EXPECT_EQ("text/vnd.sun.j2me.app-descriptor", jad.header("Content-Type"));
-        EXPECT_EQ(std::to_string(jad.body.size()), jad.header("Content-Length"));
-        const HttpReply jar = wget(url + id + "/demo.jar");
-        EXPECT_EQ(200, jar.status);
-        EXPECT_EQ("application/java-archive", jar.header("Content-Type"));
-        EXPECT_TRUE(jar.body == bytes) << "the JAR served differs from the one built";
-        EXPECT_EQ(std::to_string(bytes.size()), curl(url + id + "/demo.jar", "-I").header("Content-Length"));
+            const HttpReply jad = curl(url + id + "/demo.jad");
+            EXPECT_EQ(200, jad.status);
+            EXPECT_EQ("text/vnd.sun.j2me.app-descriptor", jad.header("Content-Type"));
+            EXPECT_EQ(std::to_string(jad.body.size()), jad.header("Content-Length"));
+            const HttpReply jar = wget(url + id + "/demo.jar");
+            EXPECT_EQ(200, jar.status);
+            EXPECT_EQ("application/java-archive", jar.header("Content-Type"));
+            EXPECT_TRUE(jar.body == bytes) << "the JAR served differs from the one built";
+            EXPECT_EQ(std::to_string(bytes.size()), curl(url + id + "/demo.jar", "-I").header("Content-Length"));
 
-        // The descriptor repeats the manifest and adds where and how large.
-        const ShellRun manifest = runShell("unzip -p " + shellQuoted(jarFile) + " META-INF/MANIFEST.MF");
-        std::map<std::string, std::string> expected;
-        for (const auto& [key, value] : attributes(manifest.output))
-            if (key != "Manifest-Version")
-                expected[key] = value;
-        expected["MIDlet-Jar-URL"] = "demo.jar";
-        expected["MIDlet-Jar-Size"] = std::to_string(bytes.size());
-        expected["MIDlet-Install-Notify"] = url + "notify/" + id;
-        const auto served = attributes(jad.body);
-        EXPECT_EQ(expected, (std::map<std::string, std::string>(served.begin(), served.end())));
-        EXPECT_EQ(readFile(output() + "/" + id + "/demo.jad") + "MIDlet-Install-Notify: " + url + "notify/" + id
-                      + "\r\n",
-                  jad.body);
-    }
+            // The descriptor repeats the manifest and adds where and how large.
+            const ShellRun manifest = runShell("unzip -p " + shellQuoted(jarFile) + " META-INF/MANIFEST.MF");
+            std::map<std::string, std::string> expected;
+            for (const auto& [key, value] : attributes(manifest.output))
+                if (key != "Manifest-Version")
+                    expected[key] = value;
+            expected["MIDlet-Jar-URL"] = "demo.jar";
+            expected["MIDlet-Jar-Size"] = std::to_string(bytes.size());
+            expected["MIDlet-Install-Notify"] = url + "notify/" + id;
+            const auto served = attributes(jad.body);
+            EXPECT_EQ(expected, (std::map<std::string, std::string>(served.begin(), served.end())));
+            EXPECT_EQ(readFile(output() + "/" + id + "/demo.jad") + "MIDlet-Install-Notify: " + url + "notify/" + id
+                          + "\r\n",
+                      jad.body);
+        }
 
-    // The phone's report after installing.
-    const HttpReply report = curl(url + "notify/2", "-H 'Content-Type: text/plain' --data-binary '900 Success'");
-    EXPECT_EQ(200, report.status);
-    EXPECT_TRUE(serve.said("127.0.0.1 installed demo (runtime 2): 900 Success\n")) << serve.out();
-    EXPECT_TRUE(serve.said("127.0.0.1 GET /" + token + "/1/demo.jar 200 " + std::to_string(readFile(output() + "/1/demo.jar").size())));
+        // The phone's report after installing.
+        const HttpReply report = curl(url + "notify/2", "-H 'Content-Type: text/plain' --data-binary '900 Success'");
+        EXPECT_EQ(200, report.status);
+        EXPECT_NE("", waitFor(out, "127.0.0.1 installed demo (runtime 2): 900 Success\n")) << readFile(out);
+        EXPECT_NE("", waitFor(out, "127.0.0.1 GET /" + token + "/1/demo.jar 200 "
+                                       + std::to_string(readFile(output() + "/1/demo.jar").size())));
 
-    // A real browser follows the page's links and each descriptor's JAR URL.
-    std::string followed = "done";
-    for (const char* id : {"1", "2", "3"}) {
-        const std::string size = std::to_string(readFile(output() + "/" + id + "/demo.jar").size());
-        followed += std::string("\nRuntime ") + id + "|200|text/vnd.sun.j2me.app-descriptor|200|application/java-archive|"
-            + size + "|" + size;
-    }
-    EXPECT_EQ(followed, followWithChromium(url, work.path()));
+        // A real browser follows the page's links and each descriptor's JAR URL.
+        std::string followed = "done";
+        for (const char* id : {"1", "2", "3"}) {
+            const std::string size = std::to_string(readFile(output() + "/" + id + "/demo.jar").size());
+            followed += std::string("\nRuntime ") + id + "|200|text/vnd.sun.j2me.app-descriptor|200|application/java-archive|"
+                + size + "|" + size;
+        }
+        EXPECT_EQ(followed, followWithChromium(url, work.path()));
 
-    // The code printed in the terminal leads back to the URL.
-    ASSERT_TRUE(terminalQrToImage(serve.out(), work.file("code.pbm")));
-    EXPECT_EQ(url, decodeQrImage(work.file("code.pbm")));
-
-    EXPECT_EQ(0, serve.stop()) << serve.err();
-    EXPECT_NE(std::string::npos, serve.out().find("Stopped.\n"));
+        // The code printed in the terminal leads back to the URL.
+        ASSERT_TRUE(terminalQrToImage(readFile(out), work.file("code.pbm")));
+        EXPECT_EQ(url, decodeQrImage(work.file("code.pbm")));
+    });
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("Stopped.\n"));
 }
 
 namespace {
