@@ -97,6 +97,11 @@ private slots:
         QVERIFY(dialog()->url() != url);
         QCOMPARE(TestSupport::curl(base).status, 0);
 
+        // A source newer than the packages: Build Changed runs first.
+        std::filesystem::last_write_time(m_dir.file("demo/src/main.c"), built + std::chrono::seconds(2));
+        deliver->trigger();
+        QVERIFY(std::filesystem::last_write_time(jar) > built);
+
         // Stop ends the server and keeps what was shown.
         const std::string second = dialog()->url().toStdString();
         QCOMPARE(TestSupport::curl(second).status, 200);
