@@ -2,6 +2,7 @@
 
 #include "app/BuildController.h"
 #include "app/HelpMenu.h"
+#include "app/delivery/DeliveryController.h"
 #include "app/output/OutputPanel.h"
 #include "app/dialogs/PackagesDialog.h"
 #include "app/output/PaneJobs.h"
@@ -79,6 +80,9 @@ Buildtool::~Buildtool()
     // Pending posts end first, and the core must not call back.
     m_services.reset();
     m_phone.reset();
+    // Its dialog's server stops before anything else goes.
+    delete m_delivery;
+    m_delivery = nullptr;
     // QWidget's destructor runs after the Ui, the core and this window's
     // members are gone, and it closes a window that is still shown: the focus
     // then leaves a settings field, whose handler reads the Ui and the core,
@@ -142,6 +146,10 @@ void Buildtool::connectActions()
         {ui.actionSend_to_phone, &Buildtool::phoneSend}, {made.stop, &Buildtool::stopBuild}};
     for (const auto& [action, slot] : wiring)
         connect(action, &QAction::triggered, this, slot);
+    // Bluetooth > Deliver over Wi-Fi...: the packages over HTTP for the phone's browser.
+    m_delivery = new DeliveryController(this, *m_manager, *m_dialogs, [this] { return m_builds->run(true, false); });
+    m_actionDeliver = made.deliver;
+    connect(m_actionDeliver, &QAction::triggered, m_delivery, &DeliveryController::deliver);
     m_actionStop = made.stop;
     m_stopShortcut = made.stopShortcut;
     connect(m_stopShortcut, &QShortcut::activated, this, &Buildtool::stopBuild);
@@ -213,6 +221,7 @@ void Buildtool::applyControlStates()
     m_stopShortcut->setEnabled(m_executor->isStoppable());
     if (QAction* importVisualStudio = findChild<QAction*>(QStringLiteral("actionImportVisualStudio")))
         importVisualStudio->setEnabled(idle);
+    m_actionDeliver->setEnabled(project && idle);
 
     // While a command runs nothing may start another one or change what the
     // running build reads: projects, settings, profiles, configuration.

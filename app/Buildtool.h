@@ -24,6 +24,7 @@ class FormPoster;
 class OutputPanel;
 class PaneJobs;
 class PhoneController;
+class DeliveryController;
 class ProfilesPanel;
 class ProjectPanel;
 class RecentProjects;
@@ -77,6 +78,7 @@ public:
     // The Services menu's flows and the Bluetooth menu's.
     ServicesController* services() const { return m_services.get(); }
     PhoneController* phone() const { return m_phone.get(); }
+    DeliveryController* delivery() const { return m_delivery; }
     // Carries the feedback and invitation posts.
     FormPoster* formPoster() const;
 
@@ -163,6 +165,8 @@ private:
     int m_busyDepth = 0;
     bool m_quitPending = false;
     std::unique_ptr<PhoneController> m_phone;
+    DeliveryController* m_delivery = nullptr;
+    QAction* m_actionDeliver = nullptr;
     // Last, so it goes first: its pending posts end before the window does.
     std::unique_ptr<ServicesController> m_services;
 };

@@ -36,6 +36,17 @@ WindowActions addWindowActions(QMainWindow* window, Ui::BuildtoolClass& ui)
         = makeAction(window, QMainWindow::tr("Import Visual Studio Pro&ject..."), "actionImportVisualStudio");
     ui.menuFile->insertAction(ui.actionSave, made.importVisualStudio);
 
+    // Bluetooth: the phone's actions and Deliver over Wi-Fi..., before Help.
+    auto* bluetooth = new QMenu(QMainWindow::tr("B&luetooth"), ui.menuBar);
+    bluetooth->setObjectName(QStringLiteral("menuBluetooth"));
+    ui.actionSelect_phone->setText(QMainWindow::tr("&Select phone"));
+    ui.actionSend_to_phone->setText(QMainWindow::tr("Se&nd to phone"));
+    bluetooth->addAction(ui.actionSelect_phone);
+    bluetooth->addAction(ui.actionSend_to_phone);
+    ui.menuBar->insertMenu(ui.menuHelp->menuAction(), bluetooth);
+    made.deliver = makeAction(window, QMainWindow::tr("&Deliver over Wi-Fi..."), "actionDeliverOverWifi");
+    bluetooth->addAction(made.deliver);
+
     // Build > Build Changed and the toolbar: only what is not up to date.
     made.buildChanged = makeAction(window, QMainWindow::tr("Build &Changed"), "actionBuildChanged",
                                    QKeySequence(Qt::CTRL | Qt::Key_F7));

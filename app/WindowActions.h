@@ -14,6 +14,7 @@ class BuildtoolClass;
 
 struct WindowActions {
     QAction* importVisualStudio = nullptr;
+    QAction* deliver = nullptr;
     QAction* buildChanged = nullptr;
     QAction* stop = nullptr;
     // Esc anywhere in the window while a build or a send may be stopped;

@@ -30,6 +30,9 @@ int runPhoneCommand(const std::vector<std::string>& args);
 int runPhoneListCommand(const std::vector<std::string>& args);
 // send PROJECT.vnp [RUNTIME-ID]: pushes the project's JAR to the stored phone.
 int runSendCommand(const std::vector<std::string>& args);
+// serve PROJECT.vnp [--address A] [--port P]: serves the project's built
+// Java ME packages over HTTP for phones to install, until interrupted.
+int runServeCommand(const std::vector<std::string>& args);
 // update: asks the update server (VARNEL_UPDATE_SERVER or the maker's) for a
 // newer profile database and installs it; 0 when current or installed.
 int runUpdateCommand(const std::vector<std::string>& args);

@@ -40,6 +40,12 @@ const Command commands[] = {
      "push the project's JAR to the stored phone with sendel (on an interrupt sendel is ended, the phone told to "
      "abort, \"Sending stopped.\" printed and the exit status is 128 + the signal, 130 for Ctrl+C)",
      Cli::runSendCommand},
+    {"serve", "serve PROJECT.vnp [--address A] [--port P]",
+     "serve the project's built JARs and JADs over HTTP for phones to install over the air, until Ctrl-C: prints "
+     "the address (with a random token) and its QR code, then one line per request and per install report; "
+     "listens on the address of the default route's interface unless --address is given (0.0.0.0: every "
+     "interface), on a free port unless --port is given",
+     Cli::runServeCommand},
     {"update", "update", "install a newer profile database from the update server", Cli::runUpdateCommand},
     {"check-release", "check-release [--silent]", "ask the update server for the latest kit release",
      Cli::runCheckReleaseCommand},

@@ -5,6 +5,9 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     libexpat1-dev zlib1g-dev libbluetooth-dev libdbus-1-dev dbus-daemon
+    # the over-the-air server and its QR code; the real clients and the QR
+    # decoder its tests use
+    libmicrohttpd-dev libqrencode-dev curl wget chromium zbar-tools
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     zip unzip python3 default-jdk-headless lighttpd

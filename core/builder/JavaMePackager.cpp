@@ -4,6 +4,7 @@
 #include "core/ProjectManager.h"
 #include "core/builder/BuildSupport.h"
 #include "core/builder/ChangedBuild.h"
+#include "core/builder/JadFile.h"
 #include "core/CommandExecutor.h"
 #include "core/profiles/Device.h"
 #include "util/AtomicFile.h"
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -178,6 +180,17 @@ bool syncFileAndDirectory(const String& path, const String& directory)
 
 } // namespace
 
+int JavaMePackager::writeDescriptor(const String& jar, const String& jad)
+{
+    struct stat jarStat{};
+    String error = "cannot read its size";
+    if (::stat(jar.c_str(), &jarStat) == 0
+        && writeFileAtomically(jad, jadText(manifestText(m_name), jarUrlFor(m_name), jarStat.st_size), &error))
+        return 0;
+    showMessage(m_manager, "Can't write the descriptor \"" + jad + "\": " + error + "\n");
+    return -1;
+}
+
 String JavaMePackager::partialJarPath(const String& jar)
 {
     return jar + ".part";
@@ -193,6 +206,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     // the JAR's place with one rename when every step has succeeded: a step
     // that fails (a full disk) or is stopped leaves the previous JAR as it was.
     const String part = partialJarPath(jar);
+    const String jad = jadPathFor(jar);
     const String zip = commandPath(root + "/bin/zip");
 
     // The commands up to the last zip, which runs inside Output.
@@ -225,7 +239,7 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
                        m_program, m_outputDir + "/META-INF", m_outputDir + "/META-INF/MANIFEST.MF"};
         if (includeResources)
             step.inputs.push_back(m_resources);
-        step.outputs = {jar, outDir + "/devices.txt", outDir + "/config.h"};
+        step.outputs = {jar, jad, outDir + "/devices.txt", outDir + "/config.h"};
         if (hasIcon)
             step.outputs.push_back(namedIcon);
         if (changed->upToDate(step)) {
@@ -263,11 +277,16 @@ int JavaMePackager::packageRuntime(const String& runtime, bool includeResources)
     }
     if (stopRequested(m_manager))
         return failed(kStoppedResult);
+    // The descriptor states the JAR's size: the old one goes before the JAR
+    // it describes is replaced, and the new one follows the new JAR.
+    ::unlink(jad.c_str());
     if (!syncFileAndDirectory(part, outDir) || std::rename(part.c_str(), jar.c_str()) != 0) {
         const String reason = std::strerror(errno);
         showMessage(m_manager, "Can't put the package in place as \"" + jar + "\": " + reason + "\n");
         return failed(-1);
     }
+    if (int result = writeDescriptor(jar, jad))
+        return result;
     if (changed)
         changed->succeeded(step, started);
     return 0;

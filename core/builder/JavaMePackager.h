@@ -1,7 +1,8 @@
 #pragma once
 // Java ME packaging: one JAR per distinct runtime of the target devices, each
 // a fresh copy of the runtime's interpreter JAR with the program, the
-// resources and the project's manifest zipped in.
+// resources and the project's manifest zipped in, and beside it the
+// descriptor (NAME.jad) a phone reads before it downloads the JAR.
 
 #include "kvutil/KVUtil.h"
 
@@ -38,6 +39,9 @@ public:
 
 private:
     int packageRuntime(const String& runtime, bool includeResources);
+    // Writes NAME.jad beside the finished `jar` (by a temporary name and a
+    // rename); -1 with a line in the pane when it cannot.
+    int writeDescriptor(const String& jar, const String& jad);
 
     ProjectManager& m_manager;
     String m_name;

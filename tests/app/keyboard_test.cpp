@@ -301,6 +301,7 @@ private slots:
         QTest::newRow("Alt+B") << "menu" << QStringList{"B", "menuBuild"};
         QTest::newRow("Alt+T") << "menu" << QStringList{"T", "menuTools"};
         QTest::newRow("Alt+S") << "menu" << QStringList{"S", "menuInvite_a_friend"};
+        QTest::newRow("Alt+L") << "menu" << QStringList{"L", "menuBluetooth"};
         QTest::newRow("Alt+H") << "menu" << QStringList{"H", "menuHelp"};
         QTest::newRow("F10") << "menu" << QStringList{"F10", "menuFile"};
         for (const char* which : {"feedback", "invite"})
@@ -338,12 +339,12 @@ private slots:
         QStringList titles;
         for (QAction* menu : m_window->menuBar()->actions())
             titles << QString(menu->text()).remove('&');
-        QCOMPARE(titles, (QStringList{"File", "Build", "Tools", "Services", "Help"}));
+        QCOMPARE(titles, (QStringList{"File", "Build", "Tools", "Services", "Bluetooth", "Help"}));
         QStringList file;
         for (QAction* entry : m_window->findChild<QMenu*>("menuFile")->actions())
             file << QString(entry->text()).remove('&');
         QCOMPARE(file, (QStringList{"New Project...", "Open Project...", "Recent Projects", "Import vcproj...",
-                                    "Save Project...", "", "Save file", "Close file", "", "Quit"}));
+                                    "Import Visual Studio Project...", "Save Project...", "", "Save file", "Close file", "", "Quit"}));
     }
 };
 

@@ -59,6 +59,14 @@ inline std::string expectedManifest(const std::string& name)
         + name + ".png, KVMidlet\nMIDlet-Version: 1.0\nMicroEdition-Configuration: CLDC-1.1\n"
           "MicroEdition-Profile: MIDP-2.0\n";
 }
+// The descriptor beside that package: the manifest's attributes in the
+// phone's order, the JAR's URL and size, CR LF line ends.
+inline std::string expectedJad(const std::string& name, const std::string& jarUrl, size_t jarSize)
+{
+    return "MIDlet-Name: " + name + "\r\nMIDlet-Vendor: Kestrane\r\nMIDlet-Version: 1.0\r\nMIDlet-1: " + name + " , "
+        + name + ".png, KVMidlet\r\nMicroEdition-Configuration: CLDC-1.1\r\nMicroEdition-Profile: MIDP-2.0\r\n"
+        + "MIDlet-Jar-URL: " + jarUrl + "\r\nMIDlet-Jar-Size: " + std::to_string(jarSize) + "\r\n";
+}
 // One entry's content (unzip -p).
 std::string zipEntry(const std::string& archive, const std::string& entry);
 

@@ -12,6 +12,7 @@
 #include <sys/mount.h>
 
 using BuildTest::BuildFixture;
+using BuildTest::expectedJad;
 using BuildTest::expectedManifest;
 using BuildTest::ProcessExecutor;
 using BuildTest::RecordingExecutor;
@@ -65,6 +66,7 @@ TEST_F(ProcessBuild, ApplicationWithTwoRuntimes)
             }
             EXPECT_EQ(expectedManifest("game"), zipEntry(jar, "META-INF/MANIFEST.MF"));
             EXPECT_EQ("program\n", zipEntry(jar, "program"));
+            EXPECT_EQ(expectedJad("game", "game.jar", readFile(jar).size()), readFile(m_output + "/" + id + "/game.jad"));
             EXPECT_EQ(std::string("devices of ") + id + "\n", readFile(m_output + "/" + id + "/devices.txt"));
             EXPECT_TRUE(exists(m_output + "/" + id + "/config.h"));
         }
@@ -203,12 +205,31 @@ TEST_F(ProcessBuild, PackagingFailuresEndWithTheToolsCode)
         EXPECT_FALSE(contains(executor.transcript, "Build complete"));
         EXPECT_EQ(m_projectDir.substr(0, m_projectDir.size() - 1), Brask::currentDirectory());
         EXPECT_TRUE(previous == readFile(jarDir + "/game.jar")) << "the previous JAR changed";
+        EXPECT_EQ(expectedJad("game", "game.jar", previous.size()), readFile(jarDir + "/game.jad"));
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(jarDir))
             left.push_back(entry.path().filename().string());
         std::sort(left.begin(), left.end());
-        EXPECT_EQ((std::vector<std::string>{"config.h", "devices.txt", "game.jar"}), left);
+        EXPECT_EQ((std::vector<std::string>{"config.h", "devices.txt", "game.jad", "game.jar"}), left);
     }
+}
+
+// A descriptor that cannot be written fails the step instead of leaving a
+// JAR that a phone would be offered with no descriptor or a stale one.
+TEST_F(ProcessBuild, DescriptorThatCannotBeWrittenFailsThePackage)
+{
+    m_kit.addRuntime("1");
+    ProcessExecutor executor;
+    auto manager = makeManager(&executor);
+    addDevice(*manager, "P1", "profiles\\runtimes\\1");
+    std::filesystem::create_directories(m_output + "/1/game.jad/in the way");
+    EXPECT_EQ(-1, manager->build());
+    EXPECT_TRUE(contains(executor.transcript, "Can't write the descriptor \"" + m_output + "/1/game.jad\"")) << executor.transcript;
+    EXPECT_FALSE(contains(executor.transcript, "Build complete"));
+
+    std::filesystem::remove_all(m_output + "/1/game.jad");
+    ASSERT_EQ(0, manager->buildChanged()) << executor.transcript;
+    EXPECT_EQ(expectedJad("game", "game.jar", readFile(m_output + "/1/game.jar").size()), readFile(m_output + "/1/game.jad"));
 }
 
 TEST_F(ProcessBuild, LinkerFailureEndsTheBuild)
@@ -286,6 +307,9 @@ TEST_F(BlankPaths, ProjectBuildsAndPackages)
                                               "program", "resources"};
     EXPECT_EQ(entries, zipEntries(jar));
     EXPECT_EQ(expectedManifest("My Projects"), zipEntry(jar, "META-INF/MANIFEST.MF"));
+    // The relative URL a phone resolves carries the blank escaped.
+    EXPECT_EQ(expectedJad("My Projects", "My%20Projects.jar", readFile(jar).size()),
+              readFile(m_output + "/1/My Projects.jad"));
 }
 
 } // namespace

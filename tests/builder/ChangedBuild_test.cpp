@@ -291,6 +291,8 @@ const Sequence kSequences[] = {
        "1 compiled, 2 up to date; resources up to date; link ran; 3 packages made, 0 up to date"},
       {[](const Copy& c) { c.remove("Output/2/demo.jar"); }, 0,
        "0 compiled, 3 up to date; resources up to date; link up to date; 1 package made, 2 up to date"},
+      {[](const Copy& c) { c.remove("Output/1/demo.jad"); }, 0,
+       "0 compiled, 3 up to date; resources up to date; link up to date; 1 package made, 2 up to date"},
       {[](const Copy& c) { c.remove("Output/resources"); }, 0,
        "0 compiled, 3 up to date; resources built; link up to date; 3 packages made, 0 up to date"}}},
     {"CompileFailedLastTime", nothing,

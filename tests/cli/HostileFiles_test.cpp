@@ -170,7 +170,7 @@ TEST_F(HostileFilesTest, DeepNestingIsDamageNotACrash)
     // Each program refuses a project nested beyond the limit as damaged.
     const std::string deep = work("deep.vnp");
     writeFile(deep, "<Project name=\"deep\">" + nested("<Folder name=\"f\">", "</Folder>", 300000) + "</Project>\n");
-    for (const char* command : {"targets", "build", "send"}) {
+    for (const char* command : {"targets", "build", "send", "serve"}) {
         const MergedRun r = run({command, deep});
         EXPECT_EQ(r.status, 1) << command << r.output.substr(0, 2000);
         EXPECT_NE(r.output.find("elements nested too deeply\nvarbuild-cli: project " + deep + " is damaged"),
