@@ -24,6 +24,7 @@ class FormPoster;
 class OutputPanel;
 class PaneJobs;
 class PhoneController;
+class ProfilesLoading;
 class ProfilesPanel;
 class ProjectPanel;
 class RecentProjects;
@@ -159,6 +160,8 @@ private:
     DialogRunner* m_runner;
     QString m_root;
     std::unique_ptr<Brask::ProjectManager> m_manager;
+    // After the manager, so it goes first: it ends the database read.
+    std::unique_ptr<ProfilesLoading> m_profilesLoading;
     ProjectPanel* m_projectPanel = nullptr;
     RecentProjects* m_recent = nullptr;
     OutputPanel* m_outputPanel = nullptr;
