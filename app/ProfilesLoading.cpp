@@ -25,6 +25,12 @@ ProfilesLoading::ProfilesLoading(QMainWindow* window, Brask::ProjectManager& man
     // object should it still be queued then.
     m_manager.startReadingProfiles(
         [this] { QMetaObject::invokeMethod(this, &ProfilesLoading::onArrived, Qt::QueuedConnection); });
+    m_window->statusBar()->showMessage(readingText());
+}
+
+QString ProfilesLoading::readingText()
+{
+    return tr("Reading the device profiles...");
 }
 
 ProfilesLoading::~ProfilesLoading()
@@ -38,6 +44,8 @@ void ProfilesLoading::onArrived()
     if (!m_manager.profilesRead())
         return;
     m_profiles.databaseArrived();
+    if (m_window->statusBar()->currentMessage() == readingText())
+        m_window->statusBar()->clearMessage();
     emit arrived();
 }
 
@@ -47,7 +55,7 @@ void ProfilesLoading::wait(const std::function<bool()>& finished)
         return;
     // Busy: nothing else starts or changes the project meanwhile.
     m_busy.beginBusy();
-    const QString text = tr("Reading the device profiles...");
+    const QString text = readingText();
     m_window->statusBar()->showMessage(text);
     if (Brask::CommandExecutor* pane = m_manager.getExecutor())
         pane->message("Waiting for the device profiles to be read...");

@@ -31,6 +31,7 @@ signals:
     void arrived();
 
 private:
+    static QString readingText();
     void onArrived();
     void wait(const std::function<bool()>& finished);
 

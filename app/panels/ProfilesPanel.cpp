@@ -105,7 +105,9 @@ void ProfilesPanel::buildProfileTree()
     m_showsLoading = !m_manager.profilesRead();
     if (m_showsLoading) {
         tree->setHeaderLabel(tr("Devices"));
-        auto* item = new QTreeWidgetItem(QStringList(tr("Reading the device profiles...")));
+        // Short: the column is narrow and the item sits behind the indentation.
+        auto* item = new QTreeWidgetItem(QStringList(tr("Reading profiles...")));
+        item->setToolTip(0, tr("Reading the device profiles..."));
         item->setFlags(Qt::NoItemFlags);
         item->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(0)));
         tree->addTopLevelItem(item);

@@ -110,7 +110,7 @@ private slots:
         m_kit->writeFile("projects/game/main.c", "int main(void) { return 0; }\n");
         openWindow(m_kit->writeProject("projects/game/game.vnp", "game", {"./main.c"}), false);
         QTreeWidget* tree = m_window->findChild<QTreeWidget*>("profileTree");
-        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Reading the device profiles..."));
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Reading profiles..."));
         QCOMPARE(m_window->findChild<QTreeWidget*>("projectTree")->topLevelItem(0)->text(0), QString("game"));
         if (!qEnvironmentVariableIsEmpty("VARBUILD_GRAB_DIR"))
             m_window->grab().save(qEnvironmentVariable("VARBUILD_GRAB_DIR") + "/loading.png");

@@ -301,7 +301,7 @@ private slots:
         serve();
         m_profileAnswer = "1";
         openWindow(openDemoProject(), false);
-        QCOMPARE(treeTexts(profileTree()), QStringList{"Reading the device profiles..."});
+        QCOMPARE(treeTexts(profileTree()), QStringList{"Reading profiles..."});
         QTimer::singleShot(300, [&] { other.release(); });
         action("actionUpdate_profile_database")->trigger();
         QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
