@@ -20,12 +20,25 @@ ProfilesLoading::ProfilesLoading(QMainWindow* window, Brask::ProjectManager& man
     , m_profiles(profiles)
 {
     setObjectName(QStringLiteral("profilesLoading"));
+    m_manager.checkProfiles();
     m_manager.setProfilesWaiter([this](const std::function<bool()>& finished) { wait(finished); });
+    m_window->statusBar()->showMessage(readingText());
+    // Once the event loop runs: the window is then on its way to the
+    // screen, and the read does not compete with building and showing it.
+    QTimer::singleShot(0, this, &ProfilesLoading::start);
+}
+
+void ProfilesLoading::start()
+{
+    // Something may have needed the database before the loop ran and read
+    // it there: no read starts then.
+    const bool readAlready = m_manager.profilesRead();
     // From the worker thread: posting is safe, and the event dies with this
     // object should it still be queued then.
     m_manager.startReadingProfiles(
         [this] { QMetaObject::invokeMethod(this, &ProfilesLoading::onArrived, Qt::QueuedConnection); });
-    m_window->statusBar()->showMessage(readingText());
+    if (readAlready)
+        onArrived();
 }
 
 QString ProfilesLoading::readingText()

@@ -19,9 +19,9 @@ class WindowBusy;
 class ProfilesLoading : public QObject {
     Q_OBJECT
 public:
-    // Starts the read. A definitions.txt that cannot be read ends the
-    // process here, before the window shows. The references must outlive
-    // this object.
+    // Starts the read when the event loop first runs. A definitions.txt
+    // that cannot be read ends the process here, before the window shows.
+    // The references must outlive this object.
     ProfilesLoading(QMainWindow* window, Brask::ProjectManager& manager, WindowBusy& busy, ProfilesPanel& profiles);
     // Ends a read under way: nothing calls back afterwards.
     ~ProfilesLoading() override;
@@ -32,6 +32,7 @@ signals:
 
 private:
     static QString readingText();
+    void start();
     void onArrived();
     void wait(const std::function<bool()>& finished);
 

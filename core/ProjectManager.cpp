@@ -129,13 +129,18 @@ void ProjectManager::reloadProfiles()
         startReader();
 }
 
-void ProjectManager::startReadingProfiles(std::function<void()> arrived)
+void ProjectManager::checkProfiles() const
 {
     String error;
     if (!ProfileDatabase::definitionsReadable(m_root + "/profiles/vendors", error)) {
         diag("%s\n", error.c_str());
         std::exit(1);
     }
+}
+
+void ProjectManager::startReadingProfiles(std::function<void()> arrived)
+{
+    checkProfiles();
     m_profilesArrived = std::move(arrived);
     if (!m_profilesRead && !m_reader)
         startReader();

@@ -66,9 +66,12 @@ public:
     // otherwise when next needed.
     void reloadProfiles();
 
+    // Ends the process, as a read would, when ROOT/profiles/vendors/
+    // definitions.txt cannot be read: the one check of the database that
+    // the window makes before it shows.
+    void checkProfiles() const;
     // The window: reads the profile database on a worker thread so nothing
-    // waits for it at start-up. A definitions.txt that cannot be read ends
-    // the process here, as a read would. `arrived` runs on the worker thread
+    // waits for it at start-up; checkProfiles() first. `arrived` runs on the worker thread
     // when a read has finished (this one and every one reloadProfiles()
     // starts); the owner then takes the result with getProfileDatabase().
     void startReadingProfiles(std::function<void()> arrived);
