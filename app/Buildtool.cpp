@@ -8,6 +8,7 @@
 #include "app/output/PaneJobs.h"
 #include "app/phone/PhoneController.h"
 #include "app/panels/ProfilesPanel.h"
+#include "app/ProfilesLoading.h"
 #include "app/panels/ProjectPanel.h"
 #include "app/RecentProjects.h"
 #include "app/dialogs/QtDialogRunner.h"
@@ -37,9 +38,10 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
     , m_runner(m_ownRunner.get())
     , m_root(root)
 {
-    // The order matters: the core first (it reads the profile database and
-    // the configuration), then the widgets, then the icons from ROOT/bin, and
-    // the project last, when everything it notifies exists.
+    // The order matters: the executor, then the core (it reads the
+    // configuration), then the widgets, then the profile database in the
+    // background, the icons from ROOT/bin, and the project last, when
+    // everything it notifies exists.
     m_executor = std::make_unique<WindowExecutor>(*this);
     m_manager = std::make_unique<Brask::ProjectManager>(root.toStdString(), m_executor.get());
     m_manager->addListener(this);
@@ -62,6 +64,8 @@ Buildtool::Buildtool(const QString& root, const QString& projectPath, UserDialog
 
     m_services->runStartupChecks();
 
+    // The tree says it is loading until the database arrives.
+    m_profilesLoading = std::make_unique<ProfilesLoading>(this, *m_manager, *this, *m_profilesPanel);
     m_profilesPanel->buildProfileTree();
     m_projectPanel->loadIcons();
     m_profilesPanel->loadIcons();

@@ -25,6 +25,7 @@ class OutputPanel;
 class PaneJobs;
 class PhoneController;
 class DeliveryController;
+class ProfilesLoading;
 class ProfilesPanel;
 class ProjectPanel;
 class RecentProjects;
@@ -151,6 +152,8 @@ private:
     // Before the core, which is built with it, and gone after it.
     std::unique_ptr<WindowExecutor> m_executor;
     std::unique_ptr<Brask::ProjectManager> m_manager;
+    // After the manager, so it goes first: it ends the database read.
+    std::unique_ptr<ProfilesLoading> m_profilesLoading;
     ProjectPanel* m_projectPanel = nullptr;
     RecentProjects* m_recent = nullptr;
     OutputPanel* m_outputPanel = nullptr;

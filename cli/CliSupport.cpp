@@ -36,7 +36,8 @@ std::unique_ptr<Brask::ProjectManager> openProject(const std::string& path, Bras
         printError("cannot read project " + path);
         return nullptr;
     }
-    // A broken profile database ends the process here, as it does for the window.
+    // The profile database is read only by a command that asks for devices;
+    // a broken one ends the process then, as it does for the window.
     auto manager = std::make_unique<Brask::ProjectManager>(root, executor);
     if (!manager->loadProject(path)) {
         printError("cannot read project " + path);

@@ -39,7 +39,7 @@ int runUpdateCommand(const std::vector<std::string>& args)
     if (!installationRoot(root))
         return 1;
     Brask::ConsoleExecutor executor;
-    // A broken installed database ends the process here, as it does for the window.
+    // Asking for and installing an update never reads the installed database.
     Brask::ProjectManager manager(root, &executor);
     ConsoleUpdateInterface console;
     Brask::UpdateManager& updates = manager.getUpdateManager();

@@ -1,7 +1,7 @@
 #include "core/ProjectManager.h"
 
 #include "bluetooth/discovery.h"
-#include "core/update/InstallLock.h"
+#include "core/ProfileReader.h"
 #include "core/project/ProjectParser.h"
 #include "core/update/UpdateManager.h"
 #include "core/project/VcprojParser.h"
@@ -10,6 +10,8 @@
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"
 
+#include <cstdlib>
+
 namespace Brask {
 
 ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, const String& createSisPath)
@@ -17,7 +19,6 @@ ProjectManager::ProjectManager(const String& root, CommandExecutor* executor, co
     , m_executor(executor)
     , m_createSisPath(createSisPath)
 {
-    loadProfiles();
     m_config = ConfigParser(m_root + "/bin/config.xml", m_root).takeConfig();
     m_updateManager = std::make_unique<UpdateManager>(m_root, m_executor);
 }
@@ -26,6 +27,8 @@ ProjectManager::~ProjectManager()
 {
     // A search still running would outlive the manager that started it.
     stopServiceDiscovery();
+    // So would a read of the profile database.
+    m_reader.reset();
 }
 
 bool ProjectManager::createProject(const String& directory)
@@ -89,7 +92,7 @@ Vector<const Device*> ProjectManager::getTargetDevices() const
 {
     if (!m_project)
         return {};
-    return selectTargets(m_profiles, m_project->getCriteria());
+    return selectTargets(getProfileDatabase(), m_project->getCriteria());
 }
 
 namespace {
@@ -133,19 +136,82 @@ bool ProjectManager::writeConfig(String* error)
 
 void ProjectManager::reloadProfiles()
 {
-    loadProfiles();
+    m_reader.reset();
+    m_profiles.clear();
+    m_profilesRead = false;
+    if (m_profilesArrived)
+        startReader();
 }
 
-void ProjectManager::loadProfiles()
+void ProjectManager::checkProfiles() const
 {
-    // Another copy of VarBuild may be swapping in a new database: wait the
-    // moment that takes. Without the lock (a read-only installation, a swap
-    // that never ends) the database is read as it stands.
-    InstallLock lock(m_root, InstallLock::Database);
-    std::string error;
-    if (lock.acquire(DatabaseWaitMilliseconds, nullptr, error, true) == InstallLock::Busy)
-        diag("The profile database is being replaced by another copy of VarBuild; reading it as it stands.\n");
-    m_profiles.load(m_root + "/profiles/vendors");
+    String error;
+    if (!ProfileDatabase::definitionsReadable(m_root + "/profiles/vendors", error)) {
+        diag("%s\n", error.c_str());
+        std::exit(1);
+    }
+}
+
+void ProjectManager::startReadingProfiles(std::function<void()> arrived)
+{
+    checkProfiles();
+    m_profilesArrived = std::move(arrived);
+    if (!m_profilesRead && !m_reader)
+        startReader();
+}
+
+void ProjectManager::stopReadingProfiles()
+{
+    m_reader.reset();
+    m_profilesArrived = nullptr;
+    m_profilesWaiter = nullptr;
+}
+
+void ProjectManager::startReader()
+{
+    // The window changes its current directory while the worker reads.
+    const String root = m_root.empty() || m_root[0] == '/' ? m_root : currentDirectory() + "/" + m_root;
+    m_reader = std::make_unique<ProfileReader>(root);
+    m_reader->start(m_profilesArrived);
+}
+
+bool ProjectManager::profilesRead() const
+{
+    return m_profilesRead || (m_reader && m_reader->finished());
+}
+
+ProfileDatabase& ProjectManager::getProfileDatabase()
+{
+    ensureProfiles();
+    return m_profiles;
+}
+
+const ProfileDatabase& ProjectManager::getProfileDatabase() const
+{
+    ensureProfiles();
+    return m_profiles;
+}
+
+void ProjectManager::ensureProfiles() const
+{
+    if (m_profilesRead)
+        return;
+    if (m_reader && !m_reader->finished() && m_profilesWaiter) {
+        // The waiter may run events, and with them a caller that takes the
+        // result first: everything is looked at again afterwards.
+        m_profilesWaiter([this] { return m_profilesRead || !m_reader || m_reader->finished(); });
+        if (m_profilesRead)
+            return;
+    }
+    String error;
+    const std::unique_ptr<ProfileReader> reader = std::move(m_reader);
+    const bool ok = reader ? reader->take(m_profiles, error) : ProfileReader::read(m_root, m_profiles, error);
+    if (!ok) {
+        // A broken installation, as the design has always ended it.
+        diag("%s\n", error.c_str());
+        std::exit(1);
+    }
+    m_profilesRead = true;
 }
 
 void ProjectManager::addListener(ProjectManagerListener* listener)

@@ -10,12 +10,14 @@
 #include "core/profiles/ProfileDatabase.h"
 #include "kvutil/KVUtil.h"
 
+#include <functional>
 #include <memory>
 
 namespace Brask {
 
 class ChangedBuild;
 class CommandExecutor;
+class ProfileReader;
 class UpdateManager;
 class PhoneChooser;
 
@@ -23,9 +25,11 @@ class ProjectManager {
 public:
     static constexpr const char* DefaultCreateSisPath = "/Symbian/9.2/S60_3rd_FP1/Epoc32/tools/CreateSIS";
 
-    // `root` is the installation root (VARNELDIR). Loads the profile database
-    // (a broken database ends the process) and reads ROOT/bin/config.xml.
-    // `executor` may be null: every tool step then fails with -1.
+    // `root` is the installation root (VARNELDIR). Reads ROOT/bin/config.xml;
+    // the profile database is read when something first needs it (a broken
+    // database then ends the process), or in the background once
+    // startReadingProfiles() is called. `executor` may be null: every tool
+    // step then fails with -1.
     ProjectManager(const String& root, CommandExecutor* executor,
                    const String& createSisPath = DefaultCreateSisPath);
     ~ProjectManager();
@@ -63,8 +67,32 @@ public:
     // file type applies); see core/ToolCommandLine.h.
     String getCommandLine(const String& file, int line, bool isProfile) const;
     // Rebuilds the profile database: every Device pointer obtained before is
-    // invalid afterwards (see ProfileDatabase::generation()).
+    // invalid afterwards (see ProfileDatabase::generation()). A read under
+    // way is given up (it may predate an update just installed); the
+    // database is read again in the background after startReadingProfiles(),
+    // otherwise when next needed.
     void reloadProfiles();
+
+    // Ends the process, as a read would, when ROOT/profiles/vendors/
+    // definitions.txt cannot be read: the one check of the database that
+    // the window makes before it shows.
+    void checkProfiles() const;
+    // The window: reads the profile database on a worker thread so nothing
+    // waits for it at start-up; checkProfiles() first. `arrived` runs on the worker thread
+    // when a read has finished (this one and every one reloadProfiles()
+    // starts); the owner then takes the result with getProfileDatabase().
+    void startReadingProfiles(std::function<void()> arrived);
+    // Ends a background read under way without taking it and forgets
+    // `arrived` and the waiter; later reads happen when needed.
+    void stopReadingProfiles();
+    // Whether getProfileDatabase() returns without reading or waiting.
+    bool profilesRead() const;
+    // How the owner waits for a background read that something needs now:
+    // called with a test that turns true once the read has finished. The
+    // window keeps its events flowing meanwhile; without a waiter the
+    // calling thread simply blocks.
+    using ProfilesWaiter = std::function<void(const std::function<bool()>& finished)>;
+    void setProfilesWaiter(ProfilesWaiter waiter) { m_profilesWaiter = std::move(waiter); }
 
     void addListener(ProjectManagerListener* listener);
 
@@ -105,17 +133,20 @@ public:
     Project* getProject() const { return m_project.get(); }
     Config& getConfig() { return *m_config; }
     const Config& getConfig() const { return *m_config; }
-    ProfileDatabase& getProfileDatabase() { return m_profiles; }
-    const ProfileDatabase& getProfileDatabase() const { return m_profiles; }
+    // The database, read first (or waited for) when it has not been read
+    // yet. On the owner's thread only.
+    ProfileDatabase& getProfileDatabase();
+    const ProfileDatabase& getProfileDatabase() const;
     // Created with the manager; reads both version files once.
     UpdateManager& getUpdateManager() { return *m_updateManager; }
     CommandExecutor* getExecutor() const { return m_executor; }
     const String& getCreateSisPath() const { return m_createSisPath; }
 
 private:
-    // Loads the profile database under its read lock.
-    void loadProfiles();
-    static constexpr int DatabaseWaitMilliseconds = 10000;
+    // Makes m_profiles the installed database: reads it here, or takes what
+    // the background read gives, waiting for it first.
+    void ensureProfiles() const;
+    void startReader();
 
     void notifyListeners();
     template <typename Reader>
@@ -127,7 +158,12 @@ private:
     Vector<ProjectManagerListener*> m_listeners;
     std::unique_ptr<Project> m_project;
     std::unique_ptr<Config> m_config;
-    ProfileDatabase m_profiles;
+    // Filled on first use: the const accessors read it too.
+    mutable ProfileDatabase m_profiles;
+    mutable bool m_profilesRead = false;
+    mutable std::unique_ptr<ProfileReader> m_reader;
+    std::function<void()> m_profilesArrived;
+    ProfilesWaiter m_profilesWaiter;
     std::unique_ptr<UpdateManager> m_updateManager;
     bool m_lastLoadDamaged = false;
     String m_compilerLauncher;

@@ -59,12 +59,19 @@ void ProfilesPanel::loadIcons()
 
 const Brask::Device* ProfilesPanel::currentTarget()
 {
+    if (m_targetPending) {
+        // Waits for the read; its arrival may resolve the target meanwhile.
+        m_manager.getProfileDatabase();
+        if (m_targetPending)
+            resolveTargetFromProject();
+    }
     return m_target.resolve();
 }
 
 void ProfilesPanel::clearTarget()
 {
     m_target.reset();
+    m_targetPending = false;
 }
 
 void ProfilesPanel::resolveTargetFromProject()
@@ -72,16 +79,40 @@ void ProfilesPanel::resolveTargetFromProject()
     Brask::Project* project = m_manager.getProject();
     if (!project)
         return;
+    m_target.reset();
+    m_targetPending = !m_manager.profilesRead();
+    if (m_targetPending)
+        return;
     const Brask::ProfileDatabase& database = m_manager.getProfileDatabase();
     const Brask::Device* device
         = database.findDevice(project->getProperty("targetVendor"), project->getProperty("targetDevice"));
     m_target = device ? Brask::DeviceRef(database, device) : Brask::DeviceRef();
 }
 
+void ProfilesPanel::databaseArrived()
+{
+    if (m_manager.profilesRead())
+        m_manager.getProfileDatabase();
+    if (m_targetPending)
+        resolveTargetFromProject();
+    buildProfileTree();
+}
+
 void ProfilesPanel::buildProfileTree()
 {
     QTreeWidget* tree = m_ui.profileTree;
     tree->clear();
+    m_showsLoading = !m_manager.profilesRead();
+    if (m_showsLoading) {
+        tree->setHeaderLabel(tr("Devices"));
+        // Short: the column is narrow and the item sits behind the indentation.
+        auto* item = new QTreeWidgetItem(QStringList(tr("Reading profiles...")));
+        item->setToolTip(0, tr("Reading the device profiles..."));
+        item->setFlags(Qt::NoItemFlags);
+        item->setData(0, Qt::UserRole, QVariant::fromValue(quintptr(0)));
+        tree->addTopLevelItem(item);
+        return;
+    }
     const Brask::ProfileDatabase& database = m_manager.getProfileDatabase();
     m_vendorIcons.clear();
     for (const auto& vendor : database.getVendors())
@@ -147,7 +178,7 @@ void ProfilesPanel::criteriaChanged()
 
 const Brask::Device* ProfilesPanel::deviceOf(const QTreeWidgetItem* item) const
 {
-    if (!item || m_treeGeneration != m_manager.getProfileDatabase().generation())
+    if (!item || !m_manager.profilesRead() || m_treeGeneration != m_manager.getProfileDatabase().generation())
         return nullptr;
     return reinterpret_cast<const Brask::Device*>(item->data(0, Qt::UserRole).value<quintptr>());
 }

@@ -43,17 +43,26 @@ public:
     // directory (the installation's bin at construction time).
     void loadIcons();
 
+    // While the database is still being read the tree holds one line that
+    // says so, and is built again when it arrives (databaseArrived()).
     void buildProfileTree();
+    // The profile database has been read: takes it, makes the project's
+    // target device the target and builds the tree.
+    void databaseArrived();
+    // Whether the tree still says the database is being read.
+    bool showsLoading() const { return m_showsLoading; }
     // Refills the criteria list from the project and rebuilds the tree.
     void criteriaChanged();
 
     // Makes the device named by the project's targetVendor and targetDevice
-    // the target (none when the database has no such device).
+    // the target (none when the database has no such device); while the
+    // database is being read, once it has been.
     void resolveTargetFromProject();
     // Forgets the target in the window; the project keeps naming it.
     void clearTarget();
     // The target device, or nullptr. After a reload of the profile database
-    // the device is looked up again by its names.
+    // the device is looked up again by its names. Waits for a database still
+    // being read when the project names a target.
     const Brask::Device* currentTarget();
 
     // "View profile..." and "Use as target" when exactly one device item is
@@ -90,6 +99,10 @@ private:
     QIcon m_phoneIcon;
     QIcon m_targetIcon;
     Brask::DeviceRef m_target;
+    // The project names a target that the database, still being read, is to
+    // resolve.
+    bool m_targetPending = false;
+    bool m_showsLoading = false;
     // Database generation the tree's device items were built from.
     unsigned m_treeGeneration = 0;
     // Tooltips, criterion counts and the excluded devices.

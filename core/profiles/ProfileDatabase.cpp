@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -208,12 +209,51 @@ void ProfileDatabase::clear()
 
 void ProfileDatabase::load(const String& root)
 {
+    String error;
+    if (!read(root, error)) {
+        diag("%s\n", error.c_str());
+        std::exit(1);
+    }
+}
+
+bool ProfileDatabase::read(const String& root, String& error, const std::atomic<bool>* cancelled)
+{
+    // ProfileDefinitions is one table for the whole process: a read on a
+    // worker thread and one on the GUI thread must not fill it at once.
+    static std::mutex readLock;
+    std::lock_guard<std::mutex> hold(readLock);
     clear();
-    loadDefinitions(root + "/definitions.txt");
-    for (const String& vendor : listSubdirectories(root))
-        loadVendor(root + "/" + vendor, vendor);
+    error.clear();
+    bool ok = loadDefinitions(root + "/definitions.txt", error);
+    if (ok) {
+        for (const String& vendor : listSubdirectories(root)) {
+            if (!loadVendor(root + "/" + vendor, vendor, error, cancelled)) {
+                ok = false;
+                break;
+            }
+        }
+    }
     m_buffer.clear();
     m_buffer.shrink_to_fit();
+    return ok;
+}
+
+bool ProfileDatabase::definitionsReadable(const String& root, String& error)
+{
+    String buffer;
+    if (readFile(root + "/definitions.txt", buffer, true))
+        return true;
+    error = "Couldn't open " + root + "/definitions.txt!";
+    return false;
+}
+
+void ProfileDatabase::adopt(ProfileDatabase&& other)
+{
+    m_vendors = std::move(other.m_vendors);
+    m_features = std::move(other.m_features);
+    m_constants = std::move(other.m_constants);
+    m_generation = std::max(m_generation, other.m_generation) + 1;
+    other.clear();
 }
 
 bool ProfileDatabase::isLoadable(const String& root, String* error)
@@ -238,11 +278,11 @@ bool ProfileDatabase::isLoadable(const String& root, String* error)
     return true;
 }
 
-void ProfileDatabase::loadDefinitions(const String& path)
+bool ProfileDatabase::loadDefinitions(const String& path, String& error)
 {
     if (!readFile(path, m_buffer)) {
-        diag("Couldn't open %s!\n", path.c_str());
-        std::exit(1);
+        error = "Couldn't open " + path + "!";
+        return false;
     }
     forEachLine(m_buffer, [this](std::string_view line) {
         // A blank line defines nothing; taking it as an empty name would offer
@@ -255,6 +295,7 @@ void ProfileDatabase::loadDefinitions(const String& path)
         const String display = comma == std::string_view::npos ? String() : String(line.substr(comma + 1));
         addDefinition(macro, display);
     });
+    return true;
 }
 
 void ProfileDatabase::addDefinition(const String& macro, const String& display)
@@ -266,19 +307,27 @@ void ProfileDatabase::addDefinition(const String& macro, const String& display)
         m_constants.emplace_back(display, "kb");
 }
 
-void ProfileDatabase::loadVendor(const String& path, const String& name)
+bool ProfileDatabase::loadVendor(const String& path, const String& name, String& error,
+                                 const std::atomic<bool>* cancelled)
 {
     Vendor& vendor = addVendor(name, path + "/icon.png");
-    for (const String& device : listSubdirectories(path))
-        loadDevice(vendor, path + "/" + device, device);
+    for (const String& device : listSubdirectories(path)) {
+        // Checked per device: a window that closes while its database is
+        // still being read does not wait for the rest of it.
+        if (cancelled && cancelled->load(std::memory_order_relaxed))
+            return false;
+        if (!loadDevice(vendor, path + "/" + device, device, error))
+            return false;
+    }
+    return true;
 }
 
-void ProfileDatabase::loadDevice(Vendor& vendor, const String& path, const String& name)
+bool ProfileDatabase::loadDevice(Vendor& vendor, const String& path, const String& name, String& error)
 {
     Device& device = vendor.addDevice(name);
     if (!readFile(path + "/runtime.txt", m_buffer, true)) {
-        diag("Error, %s/runtime.txt could not be opened.\n", path.c_str());
-        std::exit(1);
+        error = "Error, " + path + "/runtime.txt could not be opened.";
+        return false;
     }
     // Only the first line counts; an empty file gives the empty runtime.
     bool first = true;
@@ -290,10 +339,11 @@ void ProfileDatabase::loadDevice(Vendor& vendor, const String& path, const Strin
 
     // A missing profile.h is silent: the device simply has no entries.
     if (!readFile(path + "/profile.h", m_buffer))
-        return;
+        return true;
     ProfileDefinitions& definitions = ProfileDefinitions::instance();
     String macro;
     forEachLine(m_buffer, [&](std::string_view line) { parseProfileLine(line, device, definitions, macro); });
+    return true;
 }
 
 Vendor& ProfileDatabase::addVendor(const String& name, const String& iconPath)

@@ -11,6 +11,7 @@
 #include "core/profiles/Vendor.h"
 #include "kvutil/KVUtil.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -35,6 +36,18 @@ public:
     // without runtime.txt. Directory entries are taken in byte order of their
     // names, so the order is the same on every machine.
     void load(const String& root);
+    // load() without the exit: false with the line load() would print in
+    // `error` (without its line end), or with `error` empty when `cancelled`
+    // was set part-way. Reads may run on any thread, one at a time; they
+    // serialise on the process-wide ProfileDefinitions table.
+    bool read(const String& root, String& error, const std::atomic<bool>* cancelled = nullptr);
+    // Whether ROOT/definitions.txt can be read, the first thing load() needs;
+    // false with load()'s message in `error`.
+    static bool definitionsReadable(const String& root, String& error);
+    // Takes over `other`'s vendors, features and constants; raises
+    // generation() past both, so every pointer into this database taken
+    // before is known stale.
+    void adopt(ProfileDatabase&& other);
     // Whether load(root) would succeed instead of ending the process: a
     // readable definitions.txt and a readable runtime.txt in every device
     // directory. Used on a downloaded database before it replaces the
@@ -62,9 +75,9 @@ public:
     void addDefinition(const String& macro, const String& display);
 
 private:
-    void loadDefinitions(const String& path);
-    void loadVendor(const String& path, const String& name);
-    void loadDevice(Vendor& vendor, const String& path, const String& name);
+    bool loadDefinitions(const String& path, String& error);
+    bool loadVendor(const String& path, const String& name, String& error, const std::atomic<bool>* cancelled);
+    bool loadDevice(Vendor& vendor, const String& path, const String& name, String& error);
 
     Vector<std::unique_ptr<Vendor>> m_vendors;
     Vector<Feature> m_features;

@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/Buildtool.h"
+#include "app/panels/ProfilesPanel.h"
 #include "core/ProjectManager.h"
 #include "util/Diagnostics.h"
 
@@ -10,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -212,11 +214,23 @@ QString TestInstallation::writeProject(const QString& relative, const QString& n
 }
 
 std::unique_ptr<Buildtool> TestInstallation::makeWindow(FakeDialogs& dialogs, FakeStarter& starter,
-                                                        const QString& projectPath) const
+                                                        const QString& projectPath, bool waitForProfiles) const
 {
     qputenv("VARNELDIR", root().toLocal8Bit());
     QDir::setCurrent(path("bin"));
-    return std::make_unique<Buildtool>(root(), projectPath, &dialogs, &starter);
+    auto window = std::make_unique<Buildtool>(root(), projectPath, &dialogs, &starter);
+    if (waitForProfiles)
+        waitUntilProfilesShown(*window);
+    return window;
+}
+
+bool waitUntilProfilesShown(Buildtool& window)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (window.profilesPanel()->showsLoading() && waited.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !window.profilesPanel()->showsLoading();
 }
 
 WindowTestBase::WindowTestBase() = default;
@@ -248,9 +262,9 @@ void WindowTestBase::startTest()
     m_runner = FakeDialogRunner();
 }
 
-void WindowTestBase::openWindow(const QString& projectPath)
+void WindowTestBase::openWindow(const QString& projectPath, bool waitForProfiles)
 {
-    m_window = m_kit->makeWindow(m_dialogs, m_starter, projectPath);
+    m_window = m_kit->makeWindow(m_dialogs, m_starter, projectPath, waitForProfiles);
     m_window->setDialogRunner(&m_runner);
 }
 

@@ -100,13 +100,18 @@ public:
     // a folder for the paths that follow until the next folder).
     QString writeProject(const QString& relative, const QString& name, const QStringList& files) const;
 
-    // A window on this installation, built in ROOT/bin as the entry does.
+    // A window on this installation, built in ROOT/bin as the entry does;
+    // unless told otherwise, once its profile tree shows the database.
     std::unique_ptr<Buildtool> makeWindow(FakeDialogs& dialogs, FakeStarter& starter,
-                                          const QString& projectPath = QString()) const;
+                                          const QString& projectPath = QString(), bool waitForProfiles = true) const;
 
 private:
     QTemporaryDir m_dir;
 };
+
+// Runs events until the window's profile tree shows the database read in
+// the background (a minute at most); false when it still says it is loading.
+bool waitUntilProfilesShown(Buildtool& window);
 
 // What every window test class shares: per test a fresh installation, fakes
 // for boxes, file dialogs, started programs and dialogs, and the window built
@@ -122,8 +127,8 @@ protected:
     // A fresh installation and fresh fakes; no window yet.
     void startTest();
     // The window on this test's installation, optionally opening a project,
-    // with the fake dialog runner attached.
-    void openWindow(const QString& projectPath = QString());
+    // with the fake dialog runner attached; see makeWindow().
+    void openWindow(const QString& projectPath = QString(), bool waitForProfiles = true);
     // The window and the installation go; the starting directory comes back.
     void endTest();
 

@@ -5,12 +5,15 @@
 #include "app/Buildtool.h"
 #include "app/output/OutputPanel.h"
 #include "core/ProjectManager.h"
+#include "core/update/InstallLock.h"
 
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QMenu>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -96,6 +99,37 @@ private slots:
         QCOMPARE(m_dialogs.messages[0].text, QString("The build completed successfully"));
         QVERIFY(action(m_window.get(), "actionBuild")->isEnabled());
         QVERIFY(!m_window->isBusy());
+    }
+
+    void buildBeforeTheDatabaseIsReadWaitsForIt()
+    {
+        // An update's swap holds the window's read back until the build waits.
+        Brask::InstallLock swap(m_kit->root().toStdString(), Brask::InstallLock::Database);
+        std::string error;
+        QCOMPARE(swap.acquire(0, nullptr, error), Brask::InstallLock::Taken);
+        m_kit->writeFile("projects/game/main.c", "int main(void) { return 0; }\n");
+        openWindow(m_kit->writeProject("projects/game/game.vnp", "game", {"./main.c"}), false);
+        QTreeWidget* tree = m_window->findChild<QTreeWidget*>("profileTree");
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Reading profiles..."));
+        QCOMPARE(m_window->findChild<QTreeWidget*>("projectTree")->topLevelItem(0)->text(0), QString("game"));
+        if (!qEnvironmentVariableIsEmpty("VARBUILD_GRAB_DIR"))
+            m_window->grab().save(qEnvironmentVariable("VARBUILD_GRAB_DIR") + "/loading.png");
+        const QString waiting = "Waiting for the device profiles to be read...";
+        whenPaneShows(waiting, [&] { swap.release(); });
+        action(m_window.get(), "actionBuild")->trigger();
+        const QString waited = pane();
+        QVERIFY2(waited.indexOf("Running: lintel") < waited.indexOf(waiting), qPrintable(waited));
+        QCOMPARE(tree->topLevelItem(0)->text(0), QString("Acme"));
+
+        // Once read, the same build runs, the wait aside.
+        action(m_window.get(), "actionBuild")->trigger();
+        const auto steps = [&](QString text) {
+            text.remove(waiting + "\n");
+            return text.remove(QRegularExpression("time: [^\n]*"));
+        };
+        QCOMPARE(steps(waited), steps(pane()));
+        QVERIFY2(pane().contains("profiles/runtimes/1"), qPrintable(pane()));
+        QCOMPARE(m_dialogs.titles(), (QStringList{"Build complete!", "Build complete!"}));
     }
 
     void failingCompileEndsBuildWithErrorBox()

@@ -7,6 +7,8 @@
 #include "app/Buildtool.h"
 #include "LoopbackHttpServer.h"
 #include "app/panels/ProfilesPanel.h"
+#include "core/ProjectManager.h"
+#include "core/profiles/ProfileDatabase.h"
 #include "core/update/InstallLock.h"
 #include "core/update/UpdateManager.h"
 #include "app/dialogs/QtUserDialogs.h"
@@ -30,7 +32,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -280,10 +284,66 @@ private slots:
         QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
                                        "The profile update was successfully installed."}));
         QCOMPARE(m_dialogs.countTitled("VarBuild"), 2);
+        QVERIFY(waitUntilProfilesShown(*m_window));
         QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket", "Zeta", "  Phone"}));
         QVERIFY(QFile::exists(m_kit->path("profiles/vendors/Zeta/Phone/profile.h")));
         QVERIFY(!m_window->profilesPanel()->currentTarget());
         QVERIFY(!m_window->isBusy());
+    }
+
+    void profileUpdateWhileTheDatabaseIsStillRead()
+    {
+        // Held by "another copy" until the update is under way: the window
+        // is still reading when the update starts, and its swap waits too.
+        Brask::InstallLock other(m_kit->root().toStdString(), Brask::InstallLock::Database);
+        std::string error;
+        QCOMPARE(other.acquire(0, nullptr, error), Brask::InstallLock::Taken);
+        serve();
+        m_profileAnswer = "1";
+        openWindow(openDemoProject(), false);
+        QCOMPARE(treeTexts(profileTree()), QStringList{"Reading profiles..."});
+        QTimer::singleShot(300, [&] { other.release(); });
+        action("actionUpdate_profile_database")->trigger();
+        QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
+                                       "The profile update was successfully installed."}));
+        QVERIFY(waitUntilProfilesShown(*m_window));
+        QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket", "Zeta", "  Phone"}));
+    }
+
+    // Another copy swaps a database in the moment it can take the lock,
+    // racing the window's read: the window gets one of them whole.
+    void swapRacingTheReadGivesOneWholeDatabase()
+    {
+        const auto writeVendors = [&](const QString& vendors, const QString& prefix) {
+            m_kit->writeFile(vendors + "/definitions.txt", "KV_PROF_SUPPORT_CAMERA,Camera\n");
+            for (int v = 0; v < 20; ++v)
+                for (int d = 0; d < 50; ++d)
+                    m_kit->writeFile(QString("%1/%2%3/D%4/runtime.txt").arg(vendors, prefix).arg(v).arg(d),
+                                     "profiles\\runtimes\\1\n");
+        };
+        writeVendors("profiles/vendors", "Old");
+        writeVendors("staged/profiles/vendors", "New");
+        const std::string root = m_kit->root().toStdString();
+        openWindow(QString(), false);
+        std::thread swapper([root] {
+            Brask::InstallLock lock(root, Brask::InstallLock::Database);
+            std::string error;
+            if (lock.acquire(20000, nullptr, error) != Brask::InstallLock::Taken)
+                return;
+            std::filesystem::rename(root + "/profiles", root + "/old-profiles");
+            std::filesystem::rename(root + "/staged/profiles", root + "/profiles");
+        });
+        swapper.join();
+        QVERIFY(waitUntilProfilesShown(*m_window));
+        QVERIFY(QFile::exists(m_kit->path("profiles/vendors/New0/D0/runtime.txt")));
+        const Brask::ProfileDatabase& database = m_window->projectManager().getProfileDatabase();
+        const bool old = database.getVendors().front()->getName() == "Acme";
+        QStringList strays;
+        for (const auto& vendor : database.getVendors())
+            if (vendor->getName().rfind(old ? "New" : "Old", 0) == 0)
+                strays << QString::fromStdString(vendor->getName());
+        QVERIFY2(strays.isEmpty(), qPrintable(strays.join(' ')));
+        QCOMPARE(database.deviceCount(), size_t(old ? 1001 : 1000));
     }
 
     void nothingNewStillForgetsTheTarget()
@@ -295,6 +355,7 @@ private slots:
         QCOMPARE(targets(), QStringList{"/currentProfile/index.php?version=1"});
         QCOMPARE(texts(), QStringList{"Nothing to update - you are using the latest profile database"});
         QVERIFY(!m_window->profilesPanel()->currentTarget());
+        QVERIFY(waitUntilProfilesShown(*m_window));
         QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
     }
 
@@ -361,6 +422,7 @@ private slots:
         QCOMPARE(texts(), (QStringList{"A new profile database is ready for download.",
                                        "The profile update was cancelled. The installed profile database is "
                                        "unchanged."}));
+        QVERIFY(waitUntilProfilesShown(*m_window));
         QCOMPARE(treeTexts(profileTree()), (QStringList{"Acme", "  Rocket"}));
         QVERIFY(!QFile::exists(m_kit->path("profiles/vendors/Zeta")));
         QVERIFY(!m_window->findChild<QProgressDialog*>("networkProgress"));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace Brask;
 using TestSupport::CapturedDiagnostics;
 using TestSupport::readFile;
@@ -248,4 +250,28 @@ TEST(ProjectManagerTest, ItemsInsideAFileElementGoToItsFolder)
     EXPECT_EQ(top[0]->getChildren()[1]->getName(), "B");
     EXPECT_EQ(top[0]->getChildren()[2]->getName(), "y.c");
     EXPECT_EQ(top[1]->getName(), "z.c");
+}
+
+TEST(ProjectManagerTest, BackgroundReadsAreTakenWholeAndEndWithTheManager)
+{
+    Installation kit;
+    for (int v = 0; v < 5; ++v)
+        for (int d = 0; d < 40; ++d)
+            writeFile(kit.file("profiles/vendors/V" + std::to_string(v) + "/D" + std::to_string(d) + "/runtime.txt"),
+                      "profiles\\runtimes\\1\n");
+    std::atomic<int> arrived{0};
+    {
+        ProjectManager manager(kit.root(), nullptr);
+        manager.startReadingProfiles([&] { ++arrived; });
+        // No waiter: the caller blocks until the worker is done.
+        EXPECT_EQ(manager.getProfileDatabase().deviceCount(), 200u);
+        EXPECT_EQ(arrived.load(), 1);
+        const unsigned first = manager.getProfileDatabase().generation();
+        manager.reloadProfiles();
+        EXPECT_EQ(manager.getProfileDatabase().deviceCount(), 200u);
+        EXPECT_GT(manager.getProfileDatabase().generation(), first);
+        // The manager goes while a read is under way: it is stopped, not leaked.
+        manager.reloadProfiles();
+    }
+    EXPECT_LE(arrived.load(), 3);
 }

@@ -344,7 +344,11 @@ TEST_F(UpdateFlow, NoCopyLoadsHalfOfOneDatabaseAndHalfOfAnother)
     InstallLock swap(root, InstallLock::Database);
     std::string error;
     ASSERT_EQ(swap.acquire(0, nullptr, error), InstallLock::Taken);
-    auto reader = std::async(std::launch::async, [&] { return std::make_unique<ProjectManager>(root, nullptr); });
+    auto reader = std::async(std::launch::async, [&] {
+        auto manager = std::make_unique<ProjectManager>(root, nullptr);
+        manager->getProfileDatabase();
+        return manager;
+    });
     EXPECT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     fs::copy(root + "/profiles/vendors/Acme", root + "/profiles/vendors/Zenith", fs::copy_options::recursive);
     swap.release();
