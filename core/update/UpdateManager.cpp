@@ -3,6 +3,7 @@
 #include "core/update/InstallLock.h"
 #include "core/update/ProfileUpdateInstaller.h"
 #include "core/update/ReleaseCheck.h"
+#include "core/update/TreeRemoval.h"
 #include "core/update/UpdateInterface.h"
 #include "core/CommandExecutor.h"
 #include "net/HttpGet.h"
@@ -96,7 +97,29 @@ UpdateManager::UpdateManager(const String& root, CommandExecutor* executor)
 {
 }
 
-UpdateManager::~UpdateManager() = default;
+UpdateManager::~UpdateManager()
+{
+    // Quitting does not wait for the removal: what is left stays for the next update.
+    m_stopRemoval = true;
+    if (m_removal.joinable())
+        m_removal.join();
+}
+
+void UpdateManager::startRemoval()
+{
+    // A removal still running works on the same directory: let it finish first.
+    waitForRemoval();
+    if (::access(retiredTreesDirectory(m_root).c_str(), F_OK) != 0)
+        return;
+    m_stopRemoval = false;
+    m_removal = std::thread([root = std::string(m_root), stop = &m_stopRemoval] { removeRetiredTrees(root, stop); });
+}
+
+void UpdateManager::waitForRemoval()
+{
+    if (m_removal.joinable())
+        m_removal.join();
+}
 
 int UpdateManager::readVersionFile(const String& path)
 {
@@ -285,7 +308,14 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
         return ServerError;
     }
     m_interface->showMessage("A new profile database is ready for download.");
-    const int result = downloadProfileUpdate();
+    const Outcome outcome = reportInstall(downloadProfileUpdate());
+    // The replaced database goes once the user knows the result.
+    startRemoval();
+    return outcome;
+}
+
+UpdateManager::Outcome UpdateManager::reportInstall(int result)
+{
     if (result == 0) {
         m_interface->showMessage("The profile update was successfully installed.");
         return Installed;

@@ -129,7 +129,7 @@ TEST_F(CliUpdate, UpdateInstallsANewerDatabase)
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("A new profile database is ready for download.\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("The profile update was successfully installed.\n"), std::string::npos);
-    EXPECT_NE(result.err.find("Unpacking " + root + "/update.zip into " + root + "/.profiles-update, entry by entry"),
+    EXPECT_NE(result.err.find("Unpacking " + root + "/update.zip into " + root + "/.profiles-update in one pass"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");

@@ -6,6 +6,7 @@
 #include "ZipWriter.h"
 #include "cli/ConsoleExecutor.h"
 #include "core/update/InstallLock.h"
+#include "core/update/ArchiveListing.h"
 #include "core/update/ProfileUpdateInstaller.h"
 #include "core/ProjectManager.h"
 #include "core/update/ReleaseCheck.h"
@@ -325,6 +326,8 @@ TEST_F(UpdateFlow, ACancelChangesNothingAndStartsNoFurtherStep)
         updates.setInterface(&cancelling);
         const auto before = snapshot(root);
         EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Cancelled);
+        // What the install staged goes in the background, after the message.
+        updates.waitForRemoval();
         EXPECT_EQ(cancelling.calls, std::max(c.cancelAt, 1));
         EXPECT_EQ(cancelling.messages, c.messages);
         EXPECT_EQ(executor.commands, c.commands);
@@ -483,6 +486,7 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
         const auto outside = snapshot(dir.path());
 
         EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
+        updates.waitForRemoval();
         ASSERT_EQ(ui.messages.size(), 2u);
         EXPECT_EQ(ui.messages[0], "A new profile database is ready for download.");
         EXPECT_EQ(ui.messages[1].rfind("The profile update could not be installed: ", 0), 0u) << ui.messages[1];
@@ -506,9 +510,9 @@ TEST(ArchiveListing, PairsNamesWithTheLongListing)
     const std::string totals = "2 files, 12 bytes uncompressed, 12 bytes compressed:  0.0%\n";
     const std::string names = "profiles/\nprofiles/a b.txt\n";
 
-    std::vector<ProfileUpdateInstaller::Entry> entries;
+    std::vector<ArchiveEntry> entries;
     std::string error;
-    ASSERT_TRUE(ProfileUpdateInstaller::parseListing(names, header + dirLine + fileLine + totals, entries, error))
+    ASSERT_TRUE(ArchiveListing::parseListing(names, header + dirLine + fileLine + totals, entries, error))
         << error;
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].name, "profiles/a b.txt");
@@ -529,7 +533,7 @@ TEST(ArchiveListing, PairsNamesWithTheLongListing)
     };
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.why);
-        EXPECT_FALSE(ProfileUpdateInstaller::parseListing(b.names, b.listing, entries, error));
+        EXPECT_FALSE(ArchiveListing::parseListing(b.names, b.listing, entries, error));
     }
 }
 
@@ -568,7 +572,7 @@ TEST(ArchiveListing, EntryRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string error;
-        EXPECT_EQ(ProfileUpdateInstaller::checkEntry({c.mode, 1, c.name}, error), c.accepted) << error;
+        EXPECT_EQ(ArchiveListing::checkEntry({c.mode, 1, c.name}, error), c.accepted) << error;
     }
 }
 
