@@ -48,6 +48,8 @@ int runUpdateCommand(const std::vector<std::string>& args)
     updates.setInterface(nullptr);
     // The result is out; the replaced database goes before the command ends,
     // so nothing of it is left working in the background.
+    if (updates.removing())
+        Brask::diag("Removing the replaced profile database...\n");
     updates.waitForRemoval();
     return outcome == Brask::UpdateManager::Current || outcome == Brask::UpdateManager::Installed ? 0 : 1;
 }

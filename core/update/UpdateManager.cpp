@@ -293,6 +293,15 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
 {
     if (!m_interface)
         return NoInterface;
+    const Outcome outcome = checkAndInstall(silent);
+    // What this and earlier installs replaced goes once the user knows the
+    // result (also a removal an earlier run did not finish).
+    startRemoval();
+    return outcome;
+}
+
+UpdateManager::Outcome UpdateManager::checkAndInstall(bool silent)
+{
     const int answer = askServer(profileQueryUrl(m_profileVersion));
     if (m_cancelled)
         return Cancelled;
@@ -308,10 +317,7 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
         return ServerError;
     }
     m_interface->showMessage("A new profile database is ready for download.");
-    const Outcome outcome = reportInstall(downloadProfileUpdate());
-    // The replaced database goes once the user knows the result.
-    startRemoval();
-    return outcome;
+    return reportInstall(downloadProfileUpdate());
 }
 
 UpdateManager::Outcome UpdateManager::reportInstall(int result)

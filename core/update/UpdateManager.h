@@ -98,6 +98,7 @@ public:
     void startRemoval();
     // Waits until that removal has finished (varbuild-cli, before it exits).
     void waitForRemoval();
+    bool removing() const { return m_removal.joinable(); }
 
     // Why the last download or install failed (empty after a success).
     const std::string& lastError() const { return m_lastError; }
@@ -114,6 +115,8 @@ private:
     // Under the installation's lock: writes update.zip, installs it, deletes
     // it. Returns as downloadProfileUpdate does.
     int installArchive(String& body);
+    // The version query and, for a newer database, the download and install.
+    Outcome checkAndInstall(bool silent);
     // The messages after a download (result as downloadProfileUpdate's).
     Outcome reportInstall(int result);
 
