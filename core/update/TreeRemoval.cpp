@@ -2,6 +2,7 @@
 
 #include "util/Diagnostics.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace Brask {
@@ -20,7 +22,10 @@ bool stopped(const std::atomic<bool>* stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
-// The names in the directory open on `fd` (which this takes over).
+// The names in the directory open on `fd` (which this takes over), in the
+// order of their inode numbers: removing them in that order touches the
+// file system's inode tables in order instead of at random, which on a
+// large tree saves much of the time.
 bool readNames(int fd, std::vector<std::string>& names)
 {
     DIR* dir = ::fdopendir(fd);
@@ -28,11 +33,15 @@ bool readNames(int fd, std::vector<std::string>& names)
         ::close(fd);
         return false;
     }
+    std::vector<std::pair<ino_t, std::string>> found;
     while (const dirent* entry = ::readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, ".."))
-            names.emplace_back(entry->d_name);
+            found.emplace_back(entry->d_ino, entry->d_name);
     }
     ::closedir(dir);
+    std::sort(found.begin(), found.end());
+    for (auto& [inode, name] : found)
+        names.push_back(std::move(name));
     return true;
 }
 
