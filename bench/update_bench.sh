@@ -4,8 +4,9 @@
 # staging database, one-pass unpack, load check, swap, then the removal of
 # the replaced database before the command ends), against a plain
 # `unzip -o` of the same archive into an empty directory. Wall and CPU
-# (user + system, children included) side by side, and the wall time until
-# the update printed its result.
+# (user + system, children included) side by side, the wall time until the
+# update printed its result, and for scale the `rm -rf` of what unzip -o
+# made (the update removes a tree of that size after its result).
 #
 # usage: bench/update_bench.sh [BUILD_DIR] [DEVICES...]
 #   BUILD_DIR  a configured and built tree (default: build); its kit/ is copied
@@ -49,8 +50,8 @@ timed()
     echo "$t" | awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }'
 }
 
-printf '%-8s %-8s %-8s | %-12s %-12s %-9s | %-12s %-12s | %s\n' devices entries MB \
-    "update wall" "update cpu" "told at" "unzip wall" "unzip cpu" "wall ratio"
+printf '%-8s %-8s %-6s | %-11s %-11s %-9s | %-11s %-11s | %-9s | %s\n' devices entries MB \
+    "update wall" "update cpu" "told at" "unzip wall" "unzip cpu" "rm -rf" "ratios (wall, told at)"
 for DEVICES in "${SIZES[@]}"; do
     RUN="$WORK/$DEVICES"
     KIT="$RUN/kit"
@@ -90,12 +91,15 @@ for DEVICES in "${SIZES[@]}"; do
         rm -f "$RUN/told"
         sync
         plain=$(timed "rm -rf '$RUN/plain' && unzip -q -o '$SERVED/update.zip' -d '$RUN/plain'" "$RUN/unzip.err")
-        rm -rf "$RUN/plain"
+        sync
+        removal=$(timed "rm -rf '$RUN/plain'" "$RUN/rm.err")
         sync
         read -r uw uc <<<"$update"
         read -r pw pc <<<"$plain"
-        printf '%-8s %-8s %-8s | %-12s %-12s %-9s | %-12s %-12s | %s\n' "$DEVICES" "$ENTRIES" "$MB" "${uw} s" \
-            "${uc} s" "${told} s" "${pw} s" "${pc} s" "$(awk -v a="$uw" -v b="$pw" 'BEGIN { printf "%.2f", a / b }')"
+        read -r rw _ <<<"$removal"
+        printf '%-8s %-8s %-6s | %-11s %-11s %-9s | %-11s %-11s | %-9s | %s\n' "$DEVICES" "$ENTRIES" "$MB" "${uw} s" \
+            "${uc} s" "${told} s" "${pw} s" "${pc} s" "${rw} s" \
+            "$(awk -v a="$uw" -v t="$told" -v b="$pw" 'BEGIN { printf "%.2f, %.2f", a / b, t / b }')"
     done
     kill "$SERVER_PID" 2>/dev/null || true
     wait "$SERVER_PID" 2>/dev/null || true

@@ -107,12 +107,36 @@ UpdateManager::~UpdateManager()
 
 void UpdateManager::startRemoval()
 {
-    // A removal still running works on the same directory: let it finish first.
+    {
+        std::lock_guard<std::mutex> guard(m_removalMutex);
+        // Never wait for a removal here (this is the GUI thread): it takes
+        // the newly retired tree on its next round.
+        if (m_removalRunning) {
+            m_removalAgain = true;
+            return;
+        }
+    }
+    // A finished thread is joined at once.
     waitForRemoval();
     if (::access(retiredTreesDirectory(m_root).c_str(), F_OK) != 0)
         return;
     m_stopRemoval = false;
-    m_removal = std::thread([root = std::string(m_root), stop = &m_stopRemoval] { removeRetiredTrees(root, stop); });
+    m_removalRunning = true;
+    m_removal = std::thread([this] { removeRetired(); });
+}
+
+void UpdateManager::removeRetired()
+{
+    for (;;) {
+        removeRetiredTrees(m_root, &m_stopRemoval);
+        std::lock_guard<std::mutex> guard(m_removalMutex);
+        if (!m_removalAgain || m_stopRemoval) {
+            m_removalAgain = false;
+            m_removalRunning = false;
+            return;
+        }
+        m_removalAgain = false;
+    }
 }
 
 void UpdateManager::waitForRemoval()

@@ -13,6 +13,7 @@
 #include "kvutil/KVUtil.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -93,8 +94,9 @@ public:
 
     // Removes the databases earlier installs replaced (ROOT/.profiles-old)
     // on a thread of its own: profileUpdateIsAvailable starts it once the
-    // user has been told the result, so nobody waits for it. Destroying the
-    // manager stops it early; the next update finishes the rest.
+    // user has been told the result, so nobody waits for it. A removal
+    // already running goes round once more instead of being waited for.
+    // Destroying the manager stops it early; the next update finishes the rest.
     void startRemoval();
     // Waits until that removal has finished (varbuild-cli, before it exits).
     void waitForRemoval();
@@ -127,8 +129,13 @@ private:
     int m_packageRevision;
     std::string m_lastError;
     bool m_cancelled = false;
+    void removeRetired();
+
     std::thread m_removal;
     std::atomic<bool> m_stopRemoval{false};
+    std::mutex m_removalMutex;
+    bool m_removalRunning = false;  // under m_removalMutex
+    bool m_removalAgain = false;    // under m_removalMutex
 };
 
 } // namespace Brask
