@@ -1,6 +1,6 @@
 #include "app/ProfilesLoading.h"
 
-#include "app/WindowBusy.h"
+#include "app/dialogs/WindowBusy.h"
 #include "app/panels/ProfilesPanel.h"
 #include "core/CommandExecutor.h"
 #include "core/ProjectManager.h"

@@ -46,6 +46,11 @@ int runUpdateCommand(const std::vector<std::string>& args)
     updates.setInterface(&console);
     const Brask::UpdateManager::Outcome outcome = updates.profileUpdateIsAvailable(false);
     updates.setInterface(nullptr);
+    // The result is out; the replaced database goes before the command ends,
+    // so nothing of it is left working in the background.
+    if (updates.removing())
+        Brask::diag("Removing the replaced profile database...\n");
+    updates.waitForRemoval();
     return outcome == Brask::UpdateManager::Current || outcome == Brask::UpdateManager::Installed ? 0 : 1;
 }
 

@@ -3,6 +3,7 @@
 #include "core/update/InstallLock.h"
 #include "core/update/ProfileUpdateInstaller.h"
 #include "core/update/ReleaseCheck.h"
+#include "core/update/TreeRemoval.h"
 #include "core/update/UpdateInterface.h"
 #include "core/CommandExecutor.h"
 #include "net/HttpGet.h"
@@ -96,7 +97,53 @@ UpdateManager::UpdateManager(const String& root, CommandExecutor* executor)
 {
 }
 
-UpdateManager::~UpdateManager() = default;
+UpdateManager::~UpdateManager()
+{
+    // Quitting does not wait for the removal: what is left stays for the next update.
+    m_stopRemoval = true;
+    if (m_removal.joinable())
+        m_removal.join();
+}
+
+void UpdateManager::startRemoval()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_removalMutex);
+        // Never wait for a removal here (this is the GUI thread): it takes
+        // the newly retired tree on its next round.
+        if (m_removalRunning) {
+            m_removalAgain = true;
+            return;
+        }
+    }
+    // A finished thread is joined at once.
+    waitForRemoval();
+    if (::access(retiredTreesDirectory(m_root).c_str(), F_OK) != 0)
+        return;
+    m_stopRemoval = false;
+    m_removalRunning = true;
+    m_removal = std::thread([this] { removeRetired(); });
+}
+
+void UpdateManager::removeRetired()
+{
+    for (;;) {
+        removeRetiredTrees(m_root, &m_stopRemoval);
+        std::lock_guard<std::mutex> guard(m_removalMutex);
+        if (!m_removalAgain || m_stopRemoval) {
+            m_removalAgain = false;
+            m_removalRunning = false;
+            return;
+        }
+        m_removalAgain = false;
+    }
+}
+
+void UpdateManager::waitForRemoval()
+{
+    if (m_removal.joinable())
+        m_removal.join();
+}
 
 int UpdateManager::readVersionFile(const String& path)
 {
@@ -270,6 +317,15 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
 {
     if (!m_interface)
         return NoInterface;
+    const Outcome outcome = checkAndInstall(silent);
+    // What this and earlier installs replaced goes once the user knows the
+    // result (also a removal an earlier run did not finish).
+    startRemoval();
+    return outcome;
+}
+
+UpdateManager::Outcome UpdateManager::checkAndInstall(bool silent)
+{
     const int answer = askServer(profileQueryUrl(m_profileVersion));
     if (m_cancelled)
         return Cancelled;
@@ -285,7 +341,11 @@ UpdateManager::Outcome UpdateManager::profileUpdateIsAvailable(bool silent)
         return ServerError;
     }
     m_interface->showMessage("A new profile database is ready for download.");
-    const int result = downloadProfileUpdate();
+    return reportInstall(downloadProfileUpdate());
+}
+
+UpdateManager::Outcome UpdateManager::reportInstall(int result)
+{
     if (result == 0) {
         m_interface->showMessage("The profile update was successfully installed.");
         return Installed;

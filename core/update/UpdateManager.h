@@ -5,13 +5,17 @@
 // CommandExecutor.
 //
 // A downloaded database is never unpacked straight over the installation: the
-// archive is listed and checked first, unpacked over a staging copy of
-// profiles/, the result loaded as a profile database, and only then swapped
-// into place. On any failure the installed database stays as it was.
+// archive is listed and checked first, unpacked over a staging database that
+// shares today's files, the result loaded as a profile database, and only
+// then swapped into place. On any failure the installed database stays as it
+// was. The replaced database is removed in the background afterwards.
 
 #include "kvutil/KVUtil.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace Brask {
 
@@ -88,6 +92,16 @@ public:
     UpdateInterface* getInterface() const { return m_interface; }
     void setExecutor(CommandExecutor* executor) { m_executor = executor; }
 
+    // Removes the databases earlier installs replaced (ROOT/.profiles-old)
+    // on a thread of its own: profileUpdateIsAvailable starts it once the
+    // user has been told the result, so nobody waits for it. A removal
+    // already running goes round once more instead of being waited for.
+    // Destroying the manager stops it early; the next update finishes the rest.
+    void startRemoval();
+    // Waits until that removal has finished (varbuild-cli, before it exits).
+    void waitForRemoval();
+    bool removing() const { return m_removal.joinable(); }
+
     // Why the last download or install failed (empty after a success).
     const std::string& lastError() const { return m_lastError; }
 
@@ -103,6 +117,10 @@ private:
     // Under the installation's lock: writes update.zip, installs it, deletes
     // it. Returns as downloadProfileUpdate does.
     int installArchive(String& body);
+    // The version query and, for a newer database, the download and install.
+    Outcome checkAndInstall(bool silent);
+    // The messages after a download (result as downloadProfileUpdate's).
+    Outcome reportInstall(int result);
 
     String m_root;
     CommandExecutor* m_executor;
@@ -111,6 +129,13 @@ private:
     int m_packageRevision;
     std::string m_lastError;
     bool m_cancelled = false;
+    void removeRetired();
+
+    std::thread m_removal;
+    std::atomic<bool> m_stopRemoval{false};
+    std::mutex m_removalMutex;
+    bool m_removalRunning = false;  // under m_removalMutex
+    bool m_removalAgain = false;    // under m_removalMutex
 };
 
 } // namespace Brask

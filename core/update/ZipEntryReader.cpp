@@ -54,53 +54,12 @@ std::string firstLine(const std::string& text)
     return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-} // namespace
-
-ZipEntryReader::ZipEntryReader(std::string unzip)
-    : m_unzip(std::move(unzip))
+// Starts "UNZIP -p ZIP" with its output on `out` and its complaints on
+// `err`; the write ends are closed here. The pid, or -1 with `error` set.
+pid_t spawnUnzip(const std::string& unzip, const std::string& zipPath, Pipe& out, Pipe& err, std::string& error)
 {
-}
-
-std::string ZipEntryReader::literalPattern(const std::string& name)
-{
-    std::string out;
-    for (char c : name) {
-        if (c == '*' || c == '?' || c == '[') {
-            out += '[';
-            out += c;
-            out += ']';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const std::vector<std::string>& names,
-                                            long long limit,
-                                            const std::function<bool(const char*, size_t)>& sink,
-                                            const std::atomic<bool>* cancelled, long long& bytes,
-                                            std::string& error)
-{
-    bytes = 0;
-    error.clear();
-    Pipe out;
-    Pipe err;
-    if (!out.open() || !err.open()) {
-        error = std::string("no pipe for unzip: ") + std::strerror(errno);
-        out.closeBoth();
-        err.closeBoth();
-        return Failed;
-    }
-
-    std::vector<std::string> patterns;
-    for (const std::string& name : names)
-        patterns.push_back(literalPattern(name));
-    std::vector<char*> argv = {const_cast<char*>(m_unzip.c_str()), const_cast<char*>("-p"),
-                               const_cast<char*>(zipPath.c_str())};
-    for (std::string& pattern : patterns)
-        argv.push_back(pattern.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = {const_cast<char*>(unzip.c_str()), const_cast<char*>("-p"),
+                               const_cast<char*>(zipPath.c_str()), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -120,7 +79,7 @@ ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const st
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, m_unzip.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawned = ::posix_spawn(&pid, unzip.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(out.write);
@@ -128,60 +87,96 @@ ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, const st
     out.write = err.write = -1;
     if (spawned != 0) {
         error = "unzip could not be started: " + std::string(std::strerror(spawned));
-        out.closeBoth();
-        err.closeBoth();
-        return Failed;
+        return -1;
     }
+    return pid;
+}
 
-    Result result = Read;
-    std::string complaint;
+// Hands what comes on `outFd` to `sink` and keeps the start of what comes
+// on `errFd`, until both end, the limit is passed, the sink refuses or a
+// cancel comes.
+ZipEntryReader::Result pump(int outFd, int errFd, long long limit, const std::function<bool(const char*, size_t)>& sink,
+                            const std::atomic<bool>* cancelled, long long& bytes, std::string& complaint,
+                            std::string& error)
+{
     bool outOpen = true;
     bool errOpen = true;
-    char buffer[65536];
+    std::vector<char> buffer(256 * 1024);
     while (outOpen || errOpen) {
-        if (cancelled && cancelled->load()) {
-            result = Cancelled;
-            break;
-        }
-        pollfd fds[2] = {{outOpen ? out.read : -1, POLLIN, 0}, {errOpen ? err.read : -1, POLLIN, 0}};
+        if (cancelled && cancelled->load())
+            return ZipEntryReader::Cancelled;
+        pollfd fds[2] = {{outOpen ? outFd : -1, POLLIN, 0}, {errOpen ? errFd : -1, POLLIN, 0}};
         const int n = ::poll(fds, 2, PollSliceMilliseconds);
         if (n < 0 && errno != EINTR) {
             error = std::string("unzip's output could not be read: ") + std::strerror(errno);
-            result = Failed;
-            break;
+            return ZipEntryReader::Failed;
         }
         if (n <= 0)
             continue;
         if (outOpen && fds[0].revents) {
-            const ssize_t got = ::read(out.read, buffer, sizeof buffer);
+            const ssize_t got = ::read(outFd, buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
                 outOpen = false;
+            } else if (bytes + got > limit) {
+                // Not one byte past the limit reaches the sink; what fits
+                // does, so the sink can say which entry overran.
+                const size_t fits = static_cast<size_t>(limit - bytes);
+                if (fits > 0)
+                    sink(buffer.data(), fits);
+                bytes = limit + 1;
+                return ZipEntryReader::TooLarge;
             } else {
-                // Not one byte past the limit reaches the sink.
-                if (bytes + got > limit) {
-                    bytes = limit + 1;
-                    result = TooLarge;
-                    break;
-                }
                 bytes += got;
-                if (!sink(buffer, static_cast<size_t>(got))) {
-                    result = Failed;
-                    break;
-                }
+                if (!sink(buffer.data(), static_cast<size_t>(got)))
+                    return ZipEntryReader::Failed;
             }
         }
         if (errOpen && fds[1].revents) {
-            const ssize_t got = ::read(err.read, buffer, sizeof buffer);
+            char text[4096];
+            const ssize_t got = ::read(errFd, text, sizeof text);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
                 errOpen = false;
             else if (complaint.size() < MaxErrorText)
-                complaint.append(buffer, static_cast<size_t>(std::min<size_t>(got, MaxErrorText - complaint.size())));
+                complaint.append(text, std::min<size_t>(static_cast<size_t>(got), MaxErrorText - complaint.size()));
         }
     }
+    return ZipEntryReader::Read;
+}
+
+} // namespace
+
+ZipEntryReader::ZipEntryReader(std::string unzip)
+    : m_unzip(std::move(unzip))
+{
+}
+
+ZipEntryReader::Result ZipEntryReader::read(const std::string& zipPath, long long limit,
+                                            const std::function<bool(const char*, size_t)>& sink,
+                                            const std::atomic<bool>* cancelled, long long& bytes,
+                                            std::string& error)
+{
+    bytes = 0;
+    error.clear();
+    Pipe out;
+    Pipe err;
+    if (!out.open() || !err.open()) {
+        error = std::string("no pipe for unzip: ") + std::strerror(errno);
+        out.closeBoth();
+        err.closeBoth();
+        return Failed;
+    }
+    const pid_t pid = spawnUnzip(m_unzip, zipPath, out, err, error);
+    if (pid < 0) {
+        out.closeBoth();
+        err.closeBoth();
+        return Failed;
+    }
+    std::string complaint;
+    Result result = pump(out.read, err.read, limit, sink, cancelled, bytes, complaint, error);
     if (result != Read)
         ::kill(pid, SIGKILL);
     out.closeBoth();

@@ -9,7 +9,7 @@
 // "..", no backslash and no control character in its name.
 
 #include "FuzzSupport.h"
-#include "core/update/ProfileUpdateInstaller.h"
+#include "core/update/ArchiveListing.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +37,7 @@ std::vector<std::string> nameLines(const std::string& text)
     return lines;
 }
 
-bool harmless(const Brask::ProfileUpdateInstaller::Entry& entry)
+bool harmless(const Brask::ArchiveEntry& entry)
 {
     const std::string& name = entry.name;
     if (name.rfind("profiles/", 0) != 0 || name.find('\\') != std::string::npos)
@@ -66,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string names(text, split);
     const std::string listing = nul ? std::string(text + split + 1, size - split - 1) : std::string();
 
-    std::vector<Brask::ProfileUpdateInstaller::Entry> entries;
+    std::vector<Brask::ArchiveEntry> entries;
     std::string error;
-    const bool parsed = Brask::ProfileUpdateInstaller::parseListing(names, listing, entries, error);
+    const bool parsed = Brask::ArchiveListing::parseListing(names, listing, entries, error);
     Fuzz::reachedChecks();
     if (!parsed) {
         if (error.empty())
@@ -79,11 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (entries.size() != lines.size())
         std::abort();
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Brask::ProfileUpdateInstaller::Entry& entry = entries[i];
+        const Brask::ArchiveEntry& entry = entries[i];
         if (entry.name != lines[i] || entry.size < 0)
             std::abort();
         error.clear();
-        const bool accepted = Brask::ProfileUpdateInstaller::checkEntry(entry, error);
+        const bool accepted = Brask::ArchiveListing::checkEntry(entry, error);
         if (accepted && !harmless(entry))
             std::abort();
         if (!accepted && error.empty())

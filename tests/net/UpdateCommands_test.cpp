@@ -129,7 +129,7 @@ TEST_F(CliUpdate, UpdateInstallsANewerDatabase)
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("A new profile database is ready for download.\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("The profile update was successfully installed.\n"), std::string::npos);
-    EXPECT_NE(result.err.find("Unpacking " + root + "/update.zip into " + root + "/.profiles-update, entry by entry"),
+    EXPECT_NE(result.err.find("Unpacking " + root + "/update.zip into " + root + "/.profiles-update in one pass"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
@@ -155,8 +155,16 @@ TEST_F(CliUpdate, UpdateOutcomesAndExitStatus)
     const std::string python = newerTree(dir.file("python"));
     const std::string bomb = dir.file("bomb");
     fs::create_directories(bomb);
+    // One unzip writes the entries in the central directory's order, which
+    // need not be the order of their data; a directory may carry bytes.
+    ZipWriter reordered;
+    reordered.add("profiles/", "", 040755);
+    reordered.add("profiles/version.dat", "4\n");
+    reordered.add("profiles/notes/", "bytes of a directory", 040755);
+    reordered.add("profiles/vendors/Acme/Comet/runtime.txt", "profiles\\runtimes\\1\n");
     const Case cases[] = {
         {"current", LoopbackServer::ok("0"), "", 0, "Nothing to update - you are using the latest profile database\n"},
+        {"listed out of order", LoopbackServer::ok("1"), reordered.bytes(true), 0, installed.c_str()},
         {"server error", LoopbackServer::ok("yes"), "", 1, "Could not check for updates, probably because of a"},
         {"refused archive", LoopbackServer::ok("1"), hostile.bytes(), 1,
          "The profile update could not be installed: the archive entry \"../escape\""},
@@ -171,6 +179,10 @@ TEST_F(CliUpdate, UpdateOutcomesAndExitStatus)
          archiveBy(bomb, "python3 " + ArchiveTool + " bomb out.zip profiles/bomb.bin 1024 134217728"), 1,
          "The profile update could not be installed: the archive entry \"profiles/bomb.bin\" does not unpack to "
          "the 1024 bytes its listing gives. The installed profile database is unchanged.\n"},
+        // The same before another entry: the one stream is cut all the same.
+        {"lying size before another entry", LoopbackServer::ok("1"),
+         archiveBy(bomb, "python3 " + ArchiveTool + " bomb out.zip profiles/bomb.bin 1024 134217728 profiles/after"), 1,
+         "The profile update could not be installed: the archive entry \"profiles/bomb.bin\" does not "},
     };
     const FileSizeLimit limit(64 << 20);
     for (const Case& c : cases) {
@@ -186,6 +198,8 @@ TEST_F(CliUpdate, UpdateOutcomesAndExitStatus)
         EXPECT_FALSE(fs::exists(dir.file("escape")));
         EXPECT_FALSE(fs::exists(root + "/profiles/bomb.bin"));
         EXPECT_FALSE(fs::exists(root + "/.profiles-update"));
+        // The replaced database is gone before the command ends.
+        EXPECT_FALSE(fs::exists(root + "/.profiles-old"));
         EXPECT_FALSE(fs::exists(root + "/update.zip"));
     }
     const auto closed = run({"update"}, "127.0.0.1:" + std::to_string(NetTest::closedPort()));
@@ -278,6 +292,43 @@ TEST_F(CliUpdate, CtrlCEndsADownloadAtOnceWithNothingInstalled)
     EXPECT_EQ(readFile(root + "/profiles/version.dat"), "3\n");
     EXPECT_FALSE(fs::exists(root + "/update.zip"));
     EXPECT_FALSE(fs::exists(root + "/.profiles-update"));
+}
+
+TEST_F(CliUpdate, ARemovalCutShortIsFinishedByTheNextUpdate)
+{
+    serve("/currentProfile/index.php?version=3", LoopbackServer::ok("1"));
+    serve("/update/index.php", LoopbackServer::ok(newerArchive()));
+    // Enough files that removing the replaced database takes a moment.
+    for (int i = 0; i < 1500; ++i)
+        writeFile(root + "/profiles/vendors/Acme/Rocket/notes/" + std::to_string(i) + ".txt", "note\n");
+    const std::string installed = "The profile update was successfully installed.";
+    for (const bool killed : {true, false}) {
+        SCOPED_TRACE(killed ? "killed once the result is out" : "what a killed removal leaves");
+        writeFile(root + "/profiles/version.dat", "3\n");
+        if (killed) {
+            const auto first = TestSupport::runCli(dir.path(), root, {"update"},
+                                                   {"VARNEL_UPDATE_SERVER=" + server.address()}, [&](int pid) {
+                for (int i = 0; i < 1500 && readFile(dir.file("cli.out")).find(installed) == std::string::npos; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                ::kill(pid, SIGKILL);
+            });
+            EXPECT_NE(first.out.find(installed), std::string::npos) << first.out << first.err;
+            writeFile(root + "/profiles/version.dat", "3\n");
+        } else {
+            writeFile(root + "/.profiles-old/tree-cut/profiles/vendors/Acme/Rocket/runtime.txt", "x\n");
+            fs::create_directories(root + "/.profiles-old/tree-cut/profiles/vendors/Acme/Nova");
+        }
+        const auto next = run({"update"});
+        EXPECT_EQ(next.status, 0) << next.out << next.err;
+        EXPECT_EQ(readFile(root + "/profiles/version.dat"), "4\n");
+        ProfileDatabase db;
+        db.load(root + "/profiles/vendors");
+        EXPECT_NE(db.findDevice("Acme", "Comet"), nullptr);
+        // The archive laid over the old database: what it does not carry stays.
+        EXPECT_EQ(readFile(root + "/profiles/vendors/Acme/Rocket/notes/1499.txt"), "note\n");
+        EXPECT_FALSE(fs::exists(root + "/.profiles-old"));
+        EXPECT_FALSE(fs::exists(root + "/.profiles-update"));
+    }
 }
 
 TEST_F(CliUpdate, CheckReleasePrintsTheBox)

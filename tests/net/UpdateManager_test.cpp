@@ -6,9 +6,11 @@
 #include "ZipWriter.h"
 #include "cli/ConsoleExecutor.h"
 #include "core/update/InstallLock.h"
+#include "core/update/ArchiveListing.h"
 #include "core/update/ProfileUpdateInstaller.h"
 #include "core/ProjectManager.h"
 #include "core/update/ReleaseCheck.h"
+#include "core/update/TreeRemoval.h"
 #include "core/update/UpdateInterface.h"
 #include "core/update/UpdateManager.h"
 #include "core/profiles/ProfileDatabase.h"
@@ -25,6 +27,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -68,7 +71,8 @@ std::map<std::string, std::string> snapshot(const std::string& dir)
     for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
         if (it->path().filename() == ".profiles-update.lock")
             continue;
-        const std::string rel = fs::relative(it->path(), dir).string();
+        // Lexically: a link's key is its own name, not where it leads.
+        const std::string rel = it->path().lexically_relative(dir).string();
         if (it->is_symlink())
             tree[rel] = "link:" + fs::read_symlink(it->path()).string();
         else if (it->is_directory())
@@ -270,44 +274,112 @@ TEST_F(UpdateFlow, AShortOrCancelledDownloadWritesNothing)
 
 TEST_F(UpdateFlow, ACancelChangesNothingAndStartsNoFurtherStep)
 {
-    // The window's Cancel (or quitting) during the Nth exchange.
+    // The window's Cancel (or quitting) during the Nth exchange, at once or
+    // once the archive's first file stands staged.
     class CancellingInterface : public FakeInterface {
     public:
         void runNetworkCall(const std::function<void()>& call, HttpProgress* progress) override
         {
-            if (progress && calls + 1 == cancelAt)
+            std::thread watcher;
+            if (progress && calls + 1 == cancelAt && whenStaged.empty())
                 progress->cancelled = true;
+            else if (progress && calls + 1 == cancelAt)
+                watcher = std::thread([this, progress] {
+                    for (int i = 0; i < 1000 && readFile(whenStaged) != stagedContent; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    onStaged();
+                    progress->cancelled = true;
+                });
             FakeInterface::runNetworkCall(call, progress);
+            if (watcher.joinable())
+                watcher.join();
         }
         int cancelAt = 0;
+        std::string whenStaged;
+        std::string stagedContent;
+        std::function<void()> onStaged;
     };
     const std::string ready = "A new profile database is ready for download.";
     const std::string cancelled = "The profile update was cancelled. The installed profile database is unchanged.";
     const struct {
         int cancelAt;
+        bool staged;
         std::vector<std::string> messages;
         std::vector<std::string> commands;
     } cases[] = {
-        {1, {}, {}},
-        {2, {ready, cancelled}, {}},
+        {1, false, {}, {}},
+        {2, false, {ready, cancelled}, {}},
         // update.zip was written under the lock: it goes again.
-        {3, {ready, cancelled}, {"cmd /c del /q " + root + "/update.zip"}},
+        {3, false, {ready, cancelled}, {"cmd /c del /q " + root + "/update.zip"}},
+        {3, true, {ready, cancelled}, {"cmd /c del /q " + root + "/update.zip"}},
     };
     offerArchive(zipTree(newerDatabase()));
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.cancelAt);
+        SCOPED_TRACE(std::to_string(c.cancelAt) + (c.staged ? " staged" : ""));
         CancellingInterface cancelling;
         cancelling.cancelAt = c.cancelAt;
+        std::map<std::string, std::string> whileStaged;
+        if (c.staged) {
+            // unzip has written everything and stays: the swap cannot come first.
+            fs::remove(root + "/bin/unzip");
+            writeFile(root + "/bin/unzip", "#!/bin/sh\n[ \"$1\" = -p ] || exec /usr/bin/unzip \"$@\"\n"
+                                           "/usr/bin/unzip \"$@\" || exit $?\n"
+                                           "i=0; while [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n");
+            fs::permissions(root + "/bin/unzip", fs::perms::owner_all);
+            cancelling.whenStaged = root + "/.profiles-update/profiles/vendors/Acme/Rocket/profile.h";
+            cancelling.stagedContent = "#define KV_PROF_SUPPORT_CAMERA\n#define KV_PROF_SUPPORT_GPS\n";
+            cancelling.onStaged = [&] { whileStaged = snapshot(root + "/profiles"); };
+        }
         executor.ran.clear();
         UpdateManager updates(root, &executor);
         updates.setInterface(&cancelling);
         const auto before = snapshot(root);
         EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Cancelled);
+        // What the install staged goes in the background, after the message.
+        updates.waitForRemoval();
         EXPECT_EQ(cancelling.calls, std::max(c.cancelAt, 1));
         EXPECT_EQ(cancelling.messages, c.messages);
         EXPECT_EQ(executor.ran, c.commands);
         EXPECT_EQ(snapshot(root), before);
+        // The staged file that replaces an installed one is a file of its
+        // own: the installed database was untouched while it was written.
+        if (c.staged) {
+            EXPECT_EQ(whileStaged, snapshot(root + "/profiles"));
+        }
     }
+}
+
+TEST_F(UpdateFlow, TheStagingDatabaseSharesTheInstalledFilesAndNeverWritesThroughThem)
+{
+    // A link in the installed database leads outside it: its files are
+    // staged as copies, and the removal of the old database leaves them be.
+    writeFile(dir.file("shared/VarnelRuntime.txt"), "shared runtime\n");
+    fs::create_directory_symlink(dir.file("shared"), root + "/profiles/runtimes/2");
+    const auto before = snapshot(root + "/profiles");
+    struct stat kept;
+    ASSERT_EQ(::stat((root + "/profiles/runtimes/1/VarnelRuntime.txt").c_str(), &kept), 0);
+    writeFile(root + "/update.zip", zipTree(newerDatabase()));
+
+    ProfileUpdateInstaller installer(root);
+    std::string error;
+    ASSERT_TRUE(installer.install(root + "/update.zip", error)) << error;
+    EXPECT_EQ(readFile(root + "/profiles/vendors/Acme/Rocket/profile.h"),
+              "#define KV_PROF_SUPPORT_CAMERA\n#define KV_PROF_SUPPORT_GPS\n");
+    // A file the archive does not carry is the installed file itself, not a copy.
+    struct stat shared;
+    ASSERT_EQ(::stat((root + "/profiles/runtimes/1/VarnelRuntime.txt").c_str(), &shared), 0);
+    EXPECT_EQ(shared.st_ino, kept.st_ino);
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(root + "/profiles/runtimes/2")));
+    // The replaced database waits for its removal exactly as it was.
+    const std::vector<fs::path> old(fs::directory_iterator(root + "/.profiles-old"), fs::directory_iterator());
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(snapshot((old[0] / "profiles").string()), before);
+
+    EXPECT_TRUE(removeRetiredTrees(root));
+    EXPECT_FALSE(exists(root + "/.profiles-old"));
+    EXPECT_EQ(readFile(root + "/profiles/runtimes/1/VarnelRuntime.txt"), "runtime one\n");
+    EXPECT_EQ(readFile(root + "/profiles/runtimes/2/VarnelRuntime.txt"), "shared runtime\n");
+    EXPECT_EQ(readFile(dir.file("shared/VarnelRuntime.txt")), "shared runtime\n");
 }
 
 TEST_F(UpdateFlow, AnotherUpdateHoldingTheInstallationIsNotTouched)
@@ -435,6 +507,26 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
              return t.zipTree(t.newerDatabase("full"));
          },
          "unzip failed with status 50: the disk is full"},
+        // One stream for the whole archive: an entry whose size lies, either
+        // way, is caught before the entries after it.
+        {"size lying low before another entry",
+         [](UpdateFlow&) {
+             ZipWriter zip;
+             zip.add("profiles/version.dat", "4\n");
+             zip.add("profiles/a", "0123456789", 0100644, false, 1);
+             zip.add("profiles/vendors/definitions.txt", "x\n");
+             return zip.bytes();
+         },
+         "\"profiles/a\" does not unpack to the 1 bytes its listing gives"},
+        {"size lying high before another entry",
+         [](UpdateFlow&) {
+             ZipWriter zip;
+             zip.add("profiles/version.dat", "4\n");
+             zip.add("profiles/a", "0123456789", 0100644, false, 20);
+             zip.add("profiles/vendors/definitions.txt", "x\n");
+             return zip.bytes();
+         },
+         "\"profiles/a\" does not unpack to the 20 bytes its listing gives"},
         {"not a zip", [](UpdateFlow&) { return std::string("PK\3\4 this is not an archive at all"); },
          "could not be listed"},
         {"empty zip", [](UpdateFlow&) { return ZipWriter().bytes(); }, "could not be listed"},
@@ -465,6 +557,7 @@ TEST_F(UpdateFlow, HostileOrBrokenArchivesLeaveTheDatabaseUnchanged)
         const auto outside = snapshot(dir.path());
 
         EXPECT_EQ(updates.profileUpdateIsAvailable(true), UpdateManager::Failed);
+        updates.waitForRemoval();
         ASSERT_EQ(ui.messages.size(), 2u);
         EXPECT_EQ(ui.messages[0], "A new profile database is ready for download.");
         EXPECT_EQ(ui.messages[1].rfind("The profile update could not be installed: ", 0), 0u) << ui.messages[1];
@@ -488,9 +581,9 @@ TEST(ArchiveListing, PairsNamesWithTheLongListing)
     const std::string totals = "2 files, 12 bytes uncompressed, 12 bytes compressed:  0.0%\n";
     const std::string names = "profiles/\nprofiles/a b.txt\n";
 
-    std::vector<ProfileUpdateInstaller::Entry> entries;
+    std::vector<ArchiveEntry> entries;
     std::string error;
-    ASSERT_TRUE(ProfileUpdateInstaller::parseListing(names, header + dirLine + fileLine + totals, entries, error))
+    ASSERT_TRUE(ArchiveListing::parseListing(names, header + dirLine + fileLine + totals, entries, error))
         << error;
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].name, "profiles/a b.txt");
@@ -511,7 +604,7 @@ TEST(ArchiveListing, PairsNamesWithTheLongListing)
     };
     for (const Bad& b : bad) {
         SCOPED_TRACE(b.why);
-        EXPECT_FALSE(ProfileUpdateInstaller::parseListing(b.names, b.listing, entries, error));
+        EXPECT_FALSE(ArchiveListing::parseListing(b.names, b.listing, entries, error));
     }
 }
 
@@ -550,7 +643,7 @@ TEST(ArchiveListing, EntryRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string error;
-        EXPECT_EQ(ProfileUpdateInstaller::checkEntry({c.mode, 1, c.name}, error), c.accepted) << error;
+        EXPECT_EQ(ArchiveListing::checkEntry({c.mode, 1, c.name}, error), c.accepted) << error;
     }
 }
 
