@@ -6,7 +6,7 @@
 
 #include "cli/Commands.h"
 #include "core/ProjectManager.h"
-#include "core/builder/PackageMap.h"
+#include "core/builder/packaging/PackageMap.h"
 #include "core/profiles/TargetExplanation.h"
 #include "core/profiles/Vendor.h"
 #include "util/Diagnostics.h"

@@ -7,7 +7,7 @@
 #include "bluetooth/discovery.h"
 #include "core/builder/BuildSupport.h"
 #include "core/CommandExecutor.h"
-#include "core/builder/JavaMePackager.h"
+#include "core/builder/packaging/JavaMePackager.h"
 #include "util/Diagnostics.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "delivery/DeliveryCatalog.h"
 
 #include "core/ProjectManager.h"
-#include "core/builder/JadFile.h"
-#include "core/builder/PackageMap.h"
+#include "core/builder/packaging/JadFile.h"
+#include "core/builder/packaging/PackageMap.h"
 #include "core/profiles/Device.h"
 #include "core/profiles/Vendor.h"
 #include "core/project/Project.h"

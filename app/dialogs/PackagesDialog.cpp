@@ -2,7 +2,7 @@
 
 #include "core/ProjectManager.h"
 #include "core/profiles/Device.h"
-#include "core/builder/PackageMap.h"
+#include "core/builder/packaging/PackageMap.h"
 #include "core/profiles/Vendor.h"
 
 #include <QDateTime>

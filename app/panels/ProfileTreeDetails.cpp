@@ -1,9 +1,9 @@
 #include "app/panels/ProfileTreeDetails.h"
 
 #include "core/ProjectManager.h"
-#include "core/builder/JavaMePackager.h"
+#include "core/builder/packaging/JavaMePackager.h"
 #include "core/profiles/Device.h"
-#include "core/builder/PackageMap.h"
+#include "core/builder/packaging/PackageMap.h"
 #include "core/profiles/TargetExplanation.h"
 #include "core/profiles/Vendor.h"
 #include "ui_Buildtool.h"

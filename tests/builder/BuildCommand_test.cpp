@@ -3,7 +3,7 @@
 
 #include "BuildFixture.h"
 
-#include "core/builder/JavaMePackager.h"
+#include "core/builder/packaging/JavaMePackager.h"
 #include "core/profiles/Device.h"
 #include "util/Diagnostics.h"
 

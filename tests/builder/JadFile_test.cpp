@@ -1,7 +1,7 @@
 // The descriptor's text from a manifest: which attributes it carries and in
 // what order, the relative JAR URL, and manifests it must not misread.
 
-#include "core/builder/JadFile.h"
+#include "core/builder/packaging/JadFile.h"
 
 #include <gtest/gtest.h>
 

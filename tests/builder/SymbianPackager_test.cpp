@@ -2,7 +2,7 @@
 
 #include "BuildFixture.h"
 
-#include "core/builder/SymbianPackager.h"
+#include "core/builder/packaging/SymbianPackager.h"
 #include "util/PathUtil.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include "BuildFixture.h"
 
-#include "core/builder/SymbianUid.h"
+#include "core/builder/packaging/SymbianUid.h"
 
 using BuildTest::BuildFixture;
 using BuildTest::RecordingExecutor;

@@ -1,4 +1,4 @@
-#include "core/builder/JadFile.h"
+#include "core/builder/packaging/JadFile.h"
 
 #include <cstdio>
 

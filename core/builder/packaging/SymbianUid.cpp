@@ -1,6 +1,6 @@
-#include "core/builder/SymbianUid.h"
+#include "core/builder/packaging/SymbianUid.h"
 
-#include "core/builder/SymbianPackager.h"
+#include "core/builder/packaging/SymbianPackager.h"
 
 #include <cstdlib>
 

@@ -1,11 +1,11 @@
-#include "core/builder/SymbianPackager.h"
+#include "core/builder/packaging/SymbianPackager.h"
 
 #include "core/project/Project.h"
 #include "core/ProjectManager.h"
 #include "core/builder/BuildSupport.h"
 #include "core/builder/ChangedBuild.h"
 #include "core/CommandExecutor.h"
-#include "core/builder/SymbianUid.h"
+#include "core/builder/packaging/SymbianUid.h"
 #include "platform/ProgramSearch.h"
 #include "util/Diagnostics.h"
 #include "util/PathUtil.h"

@@ -1,10 +1,10 @@
-#include "core/builder/PackageMap.h"
+#include "core/builder/packaging/PackageMap.h"
 
 #include "core/project/Project.h"
 #include "core/ProjectManager.h"
 #include "core/builder/BuildSupport.h"
-#include "core/builder/JavaMePackager.h"
-#include "core/builder/SymbianPackager.h"
+#include "core/builder/packaging/JavaMePackager.h"
+#include "core/builder/packaging/SymbianPackager.h"
 #include "core/profiles/Device.h"
 #include "util/PathUtil.h"
 

@@ -1,10 +1,10 @@
-#include "core/builder/JavaMePackager.h"
+#include "core/builder/packaging/JavaMePackager.h"
 
 #include "core/project/Project.h"
 #include "core/ProjectManager.h"
 #include "core/builder/BuildSupport.h"
 #include "core/builder/ChangedBuild.h"
-#include "core/builder/JadFile.h"
+#include "core/builder/packaging/JadFile.h"
 #include "core/CommandExecutor.h"
 #include "core/profiles/Device.h"
 #include "util/AtomicFile.h"
