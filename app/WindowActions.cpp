@@ -31,7 +31,7 @@ WindowActions addWindowActions(QMainWindow* window, Ui::BuildtoolClass& ui)
     auto* recentMenu = new QMenu(window);
     ui.menuFile->insertMenu(ui.actionImport_vcproj, recentMenu);
     made.recent = new RecentProjects(recentMenu, window);
-    // File > Import Visual Studio Project..., below the design's own import.
+    // File > Import Visual Studio Project..., below the 2005 import.
     made.importVisualStudio
         = makeAction(window, QMainWindow::tr("Import Visual Studio Pro&ject..."), "actionImportVisualStudio");
     ui.menuFile->insertAction(ui.actionSave, made.importVisualStudio);

@@ -207,7 +207,7 @@ void ProjectManager::ensureProfiles() const
     const std::unique_ptr<ProfileReader> reader = std::move(m_reader);
     const bool ok = reader ? reader->take(m_profiles, error) : ProfileReader::read(m_root, m_profiles, error);
     if (!ok) {
-        // A broken installation, as the design has always ended it.
+        // A broken installation ends the program, as it always has.
         diag("%s\n", error.c_str());
         std::exit(1);
     }
