@@ -505,7 +505,7 @@ private slots:
         m_profileAnswer = "1";
         // Were the exchange not ended, it would run into this and go on.
         Brask::setHttpTimeoutMilliseconds(20000);
-        m_server->setHandler([this, stall, previous = m_server->handler()](const Request& request) {
+        m_server->setHandler([stall, previous = m_server->handler()](const Request& request) {
             return QString::fromLatin1(request.target) == stall ? Reply{Reply::Stall, {}} : previous(request);
         });
         // Another update holds the installation.

@@ -276,8 +276,9 @@ TEST(BtAddress, TextAndParsing)
                           Case{"ab.cd.ef.12.34.56", false}}) {
         BtAddress parsed{};
         EXPECT_EQ(parseAddress(c.text, parsed), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(parsed, address) << c.text;
+        }
     }
 }
 

@@ -191,8 +191,9 @@ TEST(SdpClient, SplitRejectsMalformedOuterLists)
         std::vector<std::pair<std::size_t, std::size_t>> records;
         SdpError error;
         EXPECT_EQ(splitSdpAttributeLists(c.bytes, records, error), c.ok) << c.name << ": " << error.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(records.size(), c.records) << c.name;
+        }
     }
 }
 

@@ -153,8 +153,9 @@ TEST(AtomicFileSafetyTest, TheFilesOwnPermissionsDecide)
         } else {
             EXPECT_NE(out.error.find(path), std::string::npos) << out.error;
             EXPECT_NE(out.error.find(c.reason), std::string::npos) << out.error;
-            if (c.fileMode >= 0)
+            if (c.fileMode >= 0) {
                 EXPECT_EQ(readFile(path), "old content");
+            }
         }
         EXPECT_EQ(entries(dir).size(), c.fileMode >= 0 ? 1u : 0u);
     }
