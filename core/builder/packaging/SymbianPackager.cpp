@@ -135,6 +135,42 @@ int SymbianPackager::copyLauncherTemplate(const String& name, std::initializer_l
     return 0;
 }
 
+namespace {
+
+// The SDK names its root with EPOCROOT; without it the SDK's usual
+// installation path stands.
+String sdkCreateSisPath(const String& configured)
+{
+    const char* epocRoot = std::getenv("EPOCROOT");
+    if (!epocRoot || !*epocRoot || configured != ProjectManager::DefaultCreateSisPath)
+        return configured;
+    String path = epocRoot;
+    if (path[path.size() - 1] != '/')
+        path += '/';
+    return path + "Epoc32/tools/CreateSIS";
+}
+
+} // namespace
+
+int SymbianPackager::fillLaunchers(const String& name, const String& uid, const String& programPath)
+{
+    const String hex = uid.substr(2);
+    if (copyLauncherTemplate("LauncherApp.cpp", {name, hex})
+        || copyLauncherTemplate("Bld.inf", {})
+        || copyLauncherTemplate("LauncherApp.mmp", {hex, uid, hex, hex})
+        || copyLauncherTemplate("LauncherApp.pkg", {name, uid, hex, hex, programPath, hex, hex, hex, hex, hex,
+                                                    hex, hex, hex, hex, hex})
+        || copyLauncherTemplate("xxxxxxxx.rss", {name, name}))
+        return -1;
+    if (!moveReplacing("so/xxxxxxxx.rss", "so/" + hex + ".rss"))
+        return -1;
+    if (copyLauncherTemplate("xxxxxxxx_reg.rss", {hex, uid, hex, hex}))
+        return -1;
+    if (!moveReplacing("so/xxxxxxxx_reg.rss", "so/" + hex + "_reg.rss"))
+        return -1;
+    return 0;
+}
+
 int SymbianPackager::run()
 {
     Project* project = m_manager.getProject();
@@ -152,16 +188,7 @@ int SymbianPackager::run()
     const String hex = uid.substr(2);
     const String name = project->getName();
     const String programPath = project->getDirectory() + "Output/program";
-    // The SDK names its root with EPOCROOT; without it the SDK's usual
-    // installation path stands.
-    String createSisPath = m_manager.getCreateSisPath();
-    const char* epocRoot = std::getenv("EPOCROOT");
-    if (epocRoot && *epocRoot && createSisPath == ProjectManager::DefaultCreateSisPath) {
-        createSisPath = epocRoot;
-        if (createSisPath[createSisPath.size() - 1] != '/')
-            createSisPath += '/';
-        createSisPath += "Epoc32/tools/CreateSIS";
-    }
+    const String createSisPath = sdkCreateSisPath(m_manager.getCreateSisPath());
     const String createSis = commandPath(createSisPath) + " create -cert my.cert -key my.key -pass Zeqa LauncherApp.pkg";
     const String package = name + ".sis";
 
@@ -197,18 +224,7 @@ int SymbianPackager::run()
     // Exists after the first Symbian build.
     ::mkdir("so", 0777);
 
-    if (copyLauncherTemplate("LauncherApp.cpp", {name, hex})
-        || copyLauncherTemplate("Bld.inf", {})
-        || copyLauncherTemplate("LauncherApp.mmp", {hex, uid, hex, hex})
-        || copyLauncherTemplate("LauncherApp.pkg", {name, uid, hex, hex, programPath, hex, hex, hex, hex, hex,
-                                                    hex, hex, hex, hex, hex})
-        || copyLauncherTemplate("xxxxxxxx.rss", {name, name}))
-        return -1;
-    if (!moveReplacing("so/xxxxxxxx.rss", "so/" + hex + ".rss"))
-        return -1;
-    if (copyLauncherTemplate("xxxxxxxx_reg.rss", {hex, uid, hex, hex}))
-        return -1;
-    if (!moveReplacing("so/xxxxxxxx_reg.rss", "so/" + hex + "_reg.rss"))
+    if (fillLaunchers(name, uid, programPath) != 0)
         return -1;
 
     if (::chdir("so") != 0)

@@ -37,6 +37,8 @@ public:
     static String fillTemplate(const String& text, const Vector<String>& values);
 
 private:
+    // The launcher sources in so/, filled for this project; -1 on failure.
+    int fillLaunchers(const String& name, const String& uid, const String& programPath);
     ProjectManager& m_manager;
     String m_templates;
 };
