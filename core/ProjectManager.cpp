@@ -97,28 +97,14 @@ Vector<const Device*> ProjectManager::getTargetDevices() const
 
 namespace {
 
-// Depth-first in tree order, from a stack of our own: the depth of the tree
-// comes from a file and must not become the depth of the call stack.
 void collect(const ProjectItem& root, const String& directory, FileKind kind, Vector<String>& list)
 {
-    Vector<std::pair<const ProjectItem*, size_t>> stack{{&root, 0}};
-    while (!stack.empty()) {
-        auto& [item, next] = stack.back();
-        if (next == item->getChildren().size()) {
-            stack.pop_back();
-            continue;
-        }
-        const ProjectItem& child = *item->getChildren()[next++];
-        if (child.getType() == ProjectItem::FileKind) {
-            const auto& file = static_cast<const Sourcefile&>(child);
-            // Stored paths may carry Windows separators; the directory is a
-            // Linux name and keeps any backslash it holds.
-            if (fileKind(file.getPath()) == kind)
-                list.push_back(directory + toSlashes(file.getPath()));
-        } else {
-            stack.emplace_back(&child, 0);
-        }
-    }
+    forEachFile(root, [&](const Sourcefile& file) {
+        // Stored paths may carry Windows separators; the directory is a
+        // Linux name and keeps any backslash it holds.
+        if (fileKind(file.getPath()) == kind)
+            list.push_back(directory + toSlashes(file.getPath()));
+    });
 }
 
 } // namespace

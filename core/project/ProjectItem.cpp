@@ -136,4 +136,21 @@ String Sourcefile::getExtension() const
     return pieces.size() > 1 ? pieces[1] : String();
 }
 
+void forEachFile(const ProjectItem& root, const std::function<void(const Sourcefile&)>& visit)
+{
+    Vector<std::pair<const ProjectItem*, size_t>> stack{{&root, 0}};
+    while (!stack.empty()) {
+        auto& [item, next] = stack.back();
+        if (next == item->getChildren().size()) {
+            stack.pop_back();
+            continue;
+        }
+        const ProjectItem& child = *item->getChildren()[next++];
+        if (child.getType() == ProjectItem::FileKind)
+            visit(static_cast<const Sourcefile&>(child));
+        else
+            stack.emplace_back(&child, 0);
+    }
+}
+
 } // namespace Brask

@@ -3,6 +3,7 @@
 
 #include "kvutil/KVUtil.h"
 
+#include <functional>
 #include <memory>
 
 namespace Brask {
@@ -69,5 +70,10 @@ private:
     String m_path;
     String m_fileName;
 };
+
+// Calls `visit` with every file below `root`, depth-first in tree order, from
+// a stack of its own: the depth of a tree comes from a file and must not
+// become the depth of the call stack.
+void forEachFile(const ProjectItem& root, const std::function<void(const Sourcefile&)>& visit);
 
 } // namespace Brask

@@ -112,27 +112,16 @@ void noteFiles(const Project& project, const String& path, Vector<String>& notes
     size_t missing = 0;
     String firstOutside;
     String firstMissing;
-    // Depth-first in tree order, so "the first" is the first in the file.
-    Vector<std::pair<const ProjectItem*, size_t>> stack{{project.getRoot(), 0}};
-    while (!stack.empty()) {
-        auto& [item, next] = stack.back();
-        if (next == item->getChildren().size()) {
-            stack.pop_back();
-            continue;
-        }
-        const ProjectItem& child = *item->getChildren()[next++];
-        if (child.getType() == ProjectItem::FolderKind) {
-            stack.emplace_back(&child, 0);
-            continue;
-        }
-        const String& stored = static_cast<const Sourcefile&>(child).getPath();
+    // In tree order, so "the first" is the first in the file.
+    forEachFile(*project.getRoot(), [&](const Sourcefile& file) {
+        const String& stored = file.getPath();
         ++files;
         const String slashed = toSlashes(stored);
         if ((isWindowsAbsolute(stored) || slashed == ".." || startsWith("../", slashed)) && outside++ == 0)
             firstOutside = stored;
         if (!fileExists(project.getDirectory() + slashed) && missing++ == 0)
             firstMissing = stored;
-    }
+    });
     if (files == 0)
         notes.push_back(path + " lists no files: the imported project is empty");
     if (outside > 0)
