@@ -350,6 +350,16 @@ TEST_F(ServedDemo, ServeRefusesWhatItCannotServe)
     fs::copy(std::string(VARBUILD_SOURCE_DIR) + "/kit/data/projects/demo", work.file("fresh"),
              fs::copy_options::recursive);
     const std::string fresh = work.file("fresh/demo.vnp");
+    // A port another listener holds on this machine.
+    const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in bound{};
+    bound.sin_family = AF_INET;
+    bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof bound;
+    ASSERT_EQ(0, ::bind(holder, reinterpret_cast<sockaddr*>(&bound), sizeof bound));
+    ASSERT_EQ(0, ::listen(holder, 1));
+    ASSERT_EQ(0, ::getsockname(holder, reinterpret_cast<sockaddr*>(&bound), &length));
+    const std::string busy = std::to_string(ntohs(bound.sin_port));
     struct Row {
         std::vector<std::string> args;
         std::string message;
@@ -358,7 +368,7 @@ TEST_F(ServedDemo, ServeRefusesWhatItCannotServe)
         {{fresh, "--address", "127.0.0.1"}, "has no package built yet; build it first with varbuild-cli build"},
         {{s_project, "--address", "127.0.0.1", "--port", "70000"}, "--port takes a number from 0 to 65535, not \"70000\""},
         {{s_project, "--address", "phone.local"}, "\"phone.local\" is not an IPv4 or IPv6 address"},
-        {{s_project, "--address", "192.0.2.1"}, "cannot listen on 192.0.2.1 port 0"},
+        {{s_project, "--address", "127.0.0.1", "--port", busy}, "cannot listen on 127.0.0.1 port " + busy},
         {{s_project, "--address"}, "usage: varbuild-cli serve PROJECT.vnp [--address A] [--port P]"},
     };
     for (const Row& row : rows) {
@@ -370,5 +380,6 @@ TEST_F(ServedDemo, ServeRefusesWhatItCannotServe)
         EXPECT_NE(std::string::npos, run.err.find(row.message)) << run.err;
         EXPECT_EQ("", run.out);
     }
+    ::close(holder);
     EXPECT_FALSE(exists(work.file("fresh/Output"))) << "serve wrote into a project it refused";
 }
